@@ -1,0 +1,208 @@
+#include "atomic_file.h"
+
+#include <cerrno>
+#include <random>
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace trigfile {
+namespace {
+
+std::string errnoText(int error) {
+    return std::generic_category().message(error);
+}
+
+[[noreturn]] void fail(const std::string& what, const std::string& why) {
+    throw WriteError(what + ": " + why + ".");
+}
+
+// A temporary name beside the target. The target's own name is shortened so
+// that the temporary name fits wherever the target's does.
+fs::path temporaryNameFor(const fs::path& target, std::uint32_t salt) {
+    std::string base = target.filename().string();
+    if (base.size() > 80) {
+        base.resize(80);
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string suffix;
+    for (int i = 0; i < 8; ++i) {
+        suffix.push_back(kHex[(salt >> (4 * i)) & 0xF]);
+    }
+    return target.parent_path() / fs::path("." + base + "." + suffix + ".tmp");
+}
+
+#ifdef _WIN32
+int openExclusive(const fs::path& p) {
+    int fd = -1;
+    _wsopen_s(&fd, p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYRW,
+              _S_IREAD | _S_IWRITE);
+    return fd;
+}
+long long writeSome(int fd, const std::uint8_t* data, std::size_t size) {
+    const unsigned int n = size > (1u << 30) ? (1u << 30) : static_cast<unsigned int>(size);
+    return _write(fd, data, n);
+}
+int flushToDisk(int fd) {
+    return _commit(fd);
+}
+int closeFile(int fd) {
+    return _close(fd);
+}
+std::string lastSystemError() {
+    return std::system_category().message(static_cast<int>(GetLastError()));
+}
+bool replaceTarget(const fs::path& from, const fs::path& to) {
+    return MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+void flushFolder(const fs::path&) {} // MOVEFILE_WRITE_THROUGH already waits for the rename
+#else
+int openExclusive(const fs::path& p) {
+    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+long long writeSome(int fd, const std::uint8_t* data, std::size_t size) {
+    return ::write(fd, data, size);
+}
+int flushToDisk(int fd) {
+    return ::fsync(fd);
+}
+int closeFile(int fd) {
+    return ::close(fd);
+}
+std::string lastSystemError() {
+    return errnoText(errno);
+}
+bool replaceTarget(const fs::path& from, const fs::path& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+// Makes the rename itself survive a power cut.
+void flushFolder(const fs::path& folder) {
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+#endif
+
+// Refuses targets that a replace must not touch: a folder, or a file the
+// user has marked read-only (Windows refuses to replace those, and so do we
+// everywhere, even when running with rights that could).
+void checkTargetReplaceable(const fs::path& target) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(target, ec);
+    if (ec || !fs::exists(st)) {
+        return;
+    }
+    if (fs::is_directory(st)) {
+        fail("Could not write " + displayName(target), "that name belongs to a folder");
+    }
+    const auto writeBits =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if ((st.permissions() & writeBits) == fs::perms::none) {
+        fail("Could not replace " + displayName(target), "the file is read-only");
+    }
+}
+
+} // namespace
+
+std::string displayName(const fs::path& path) {
+    return "\"" + path.string() + "\"";
+}
+
+AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
+    checkTargetReplaceable(target_);
+    std::random_device device;
+    std::uint32_t salt = device();
+    for (int attempt = 0; attempt < 16; ++attempt, salt = salt * 2654435761u + 1u) {
+        temporary_ = temporaryNameFor(target_, salt);
+        fd_ = openExclusive(temporary_);
+        if (fd_ >= 0) {
+            return;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    const int error = errno;
+    const fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
+    fail("Could not create a file in the folder " + displayName(folder), errnoText(error));
+}
+
+AtomicFile::~AtomicFile() {
+    discard();
+}
+
+void AtomicFile::write(const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const long long n = writeSome(fd_, data, size);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            fail("Could not write " + displayName(target_), errnoText(errno));
+        }
+        if (n == 0) {
+            fail("Could not write " + displayName(target_), errnoText(ENOSPC));
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void AtomicFile::commit() {
+    if (flushToDisk(fd_) != 0) {
+        const int error = errno;
+        discard();
+        fail("Could not write " + displayName(target_), errnoText(error));
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (closeFile(fd) != 0) {
+        const int error = errno;
+        discard();
+        fail("Could not write " + displayName(target_), errnoText(error));
+    }
+    try {
+        checkTargetReplaceable(target_); // it may have changed while we wrote
+    } catch (const WriteError&) {
+        discard();
+        throw;
+    }
+    if (!replaceTarget(temporary_, target_)) {
+        const std::string why = lastSystemError();
+        discard();
+        fail("Could not put the new file in place of " + displayName(target_), why);
+    }
+    done_ = true;
+    flushFolder(target_.parent_path());
+}
+
+void AtomicFile::discard() noexcept {
+    if (done_) {
+        return;
+    }
+    done_ = true;
+    if (fd_ >= 0) {
+        closeFile(fd_);
+        fd_ = -1;
+    }
+    std::error_code ignored;
+    fs::remove(temporary_, ignored);
+}
+
+} // namespace trigfile

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace trigfile {
+
+// The reward every trigger of the series gives.
+enum class ActionKind { Money, Score, Switch };
+
+// A check box's value: the third, greyed state is not a tick.
+enum class CheckValue : std::uint8_t { Cleared = 0, Ticked = 1, Greyed = 2 };
+
+// The inputs of one Create, as read from the window. Numbers are the boxes'
+// texts read by the leading-number rule, still unrounded.
+struct KillRewardSettings {
+    double killMax = 0;   // "Up to what number of kills?"
+    double killStep = 0;  // "How often does it fire?", rounded when the series is planned
+    double amount = 0;    // ore amount, points or switch number, by action kind
+    double gasAmount = 0; // Money only
+    double unitId = 0;    // a number from the unit reference list
+    ActionKind actionKind = ActionKind::Money;
+    int scoreKind = 0; // 0 Total ... 7 Custom
+    std::array<CheckValue, 8> players{};
+    CheckValue allPlayers = CheckValue::Cleared;
+    std::array<CheckValue, 4> forces{};
+};
+
+// The texts of the five number boxes, as the window holds them.
+struct BoxTexts {
+    std::string killsUpTo;  // txtkillsupto
+    std::string killAmount; // txtkillamount
+    std::string oreAmount;  // txtoreamount
+    std::string gasAmount;  // txtgasamount
+    std::string unitType;   // txtunittype
+};
+
+// Reads the boxes in the window's order (kill maximum, kill step, amount,
+// gas, unit); the caller fills in the action kind, score kind and ticks.
+KillRewardSettings readSettings(const BoxTexts& texts);
+
+// The highest unit number of the unit list, and what a higher one becomes.
+inline constexpr double kHighestUnitNumber = 232;
+inline constexpr double kUnitReplacingTooHigh = 230;
+
+// Switch numbers are typed from 1 and stored from 0; unit numbers above the
+// list's highest become "Men". Nothing else changes: the Money choice between
+// ore and gas is made later, on these unrounded values.
+KillRewardSettings normalise(KillRewardSettings settings);
+
+} // namespace trigfile

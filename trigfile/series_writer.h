@@ -1,0 +1,28 @@
+#pragma once
+
+#include "byte_sink.h"
+#include "trigger_series.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace trigfile {
+
+// Shared with a watching thread: how far the write is, and a request to stop.
+struct WriteProgress {
+    std::atomic<std::uint64_t> recordsWritten{0};
+    std::atomic<bool> cancelRequested{false};
+};
+
+// Records per write: about a mebibyte, large enough that the disk, not the
+// number of calls, sets the pace.
+inline constexpr std::size_t kRecordsPerChunk = 448;
+
+// Streams the preamble and every record of the series into the sink, in
+// file order. Memory stays one chunk, whatever the record count. Returns
+// false when cancelled through progress (the sink then holds part of a file).
+// Throws WriteError when the sink fails.
+bool writeSeries(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress = nullptr);
+
+} // namespace trigfile

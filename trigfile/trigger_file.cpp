@@ -1,0 +1,45 @@
+#include "trigger_file.h"
+
+#include "atomic_file.h"
+
+#include <exception>
+#include <new>
+
+namespace trigfile {
+
+WriteOutcome writeTriggerFile(const std::filesystem::path& target, const TriggerSeries& series,
+                              WriteProgress* progress, const SinkWrapper& wrap) {
+    try {
+        AtomicFile file(target);
+        std::unique_ptr<ByteSink> wrapped = wrap ? wrap(file) : nullptr;
+        ByteSink& sink = wrapped ? *wrapped : file;
+        if (!writeSeries(sink, series, progress)) {
+            return {WriteOutcome::Status::Cancelled, {}};
+        }
+        file.commit();
+        return {WriteOutcome::Status::Written, {}};
+    } catch (const WriteError& e) {
+        return {WriteOutcome::Status::Failed, e.what()};
+    } catch (const std::bad_alloc&) {
+        return {WriteOutcome::Status::Failed, "There was not enough memory to write the file."};
+    } catch (const std::exception& e) {
+        return {WriteOutcome::Status::Failed, std::string("Could not write the file: ") + e.what()};
+    }
+}
+
+std::string withTrgExtension(const std::string& name) {
+    if (name.size() >= 4) {
+        std::string tail = name.substr(name.size() - 4);
+        for (char& c : tail) {
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+        if (tail == ".trg") {
+            return name;
+        }
+    }
+    return name + ".trg";
+}
+
+} // namespace trigfile

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "byte_sink.h"
+#include "series_writer.h"
+#include "trigger_series.h"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace trigfile {
+
+struct WriteOutcome {
+    enum class Status { Written, Cancelled, Failed };
+    Status status = Status::Failed;
+    std::string reason; // for Failed: what went wrong, for the user
+};
+
+// Lets tests put a faulty stand-in between the writer and the file.
+using SinkWrapper = std::function<std::unique_ptr<ByteSink>(ByteSink& file)>;
+
+// Writes the whole series to target. The file appears only when complete;
+// on failure or cancel an existing file of that name is left exactly as it
+// was and no temporary file remains. Never throws for I/O problems.
+WriteOutcome writeTriggerFile(const std::filesystem::path& target, const TriggerSeries& series,
+                              WriteProgress* progress = nullptr, const SinkWrapper& wrap = {});
+
+// The name the file gets: ".trg" is added unless the name already ends with
+// it, in any case ("Map1" -> "Map1.trg", "MAP1.TRG" stays, "a.trg.txt" ->
+// "a.trg.txt.trg").
+std::string withTrgExtension(const std::string& name);
+
+} // namespace trigfile

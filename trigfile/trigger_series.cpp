@@ -1,0 +1,179 @@
+#include "trigger_series.h"
+
+#include "rounding.h"
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace trigfile {
+namespace {
+
+constexpr double kMaxKillStep = 2'147'483'647.0; // the kill step is a signed 32-bit count
+
+std::string quoted(const char* caption) {
+    return std::string("\"") + caption + "\"";
+}
+
+std::string withThousands(std::uint64_t n) {
+    std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            out.push_back(',');
+        }
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+
+// The rounded value if it lies in [low, high]; infinities and NaN never do.
+std::optional<std::uint32_t> roundedWithin(double value, double low, double high) {
+    const double r = roundTiesToEven(value);
+    if (!(r >= low && r <= high)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(r);
+}
+
+Refusal amountRefusal(const char* caption) {
+    return Refusal{"The box " + quoted(caption) + " must hold a number from 0 to " +
+                   withThousands(kMaxFieldValue) + ". Please change it and try again."};
+}
+
+std::array<std::uint8_t, kExecutionTableSize> executionTable(const KillRewardSettings& s) {
+    std::array<std::uint8_t, kExecutionTableSize> table{};
+    auto ticked = [](CheckValue v) { return static_cast<std::uint8_t>(v == CheckValue::Ticked); };
+    for (std::size_t i = 0; i < s.players.size(); ++i) {
+        table[kTablePlayer1 + i] = ticked(s.players[i]);
+    }
+    table[kTableAllPlayers] = ticked(s.allPlayers);
+    for (std::size_t i = 0; i < s.forces.size(); ++i) {
+        table[kTableForce1 + i] = ticked(s.forces[i]);
+    }
+    return table;
+}
+
+ActionFields addResources(std::uint32_t amount, std::uint16_t resource) {
+    return ActionFields{kCurrentPlayer,      amount,       resource,
+                        kActionSetResources, kModifierAdd, kActionFlags};
+}
+
+// Fills the reward actions, or says which amount does not fit.
+std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fields) {
+    const double maxField = kMaxFieldValue;
+    switch (s.actionKind) {
+    case ActionKind::Money: {
+        // The ore/gas choice looks at the values before rounding: an ore
+        // amount of exactly 0 means the gas amount is the only reward.
+        if (s.amount == 0) {
+            const auto gas = roundedWithin(s.gasAmount, 0, maxField);
+            if (!gas) {
+                return amountRefusal(kGasCaption);
+            }
+            fields.reward = addResources(*gas, kResourceGas);
+            return std::nullopt;
+        }
+        const auto ore = roundedWithin(s.amount, 0, maxField);
+        if (!ore) {
+            return amountRefusal(kOreCaption);
+        }
+        fields.reward = addResources(*ore, kResourceOre);
+        if (s.gasAmount > 0) {
+            const auto gas = roundedWithin(s.gasAmount, 0, maxField);
+            if (!gas) {
+                return amountRefusal(kGasCaption);
+            }
+            fields.extraGas = addResources(*gas, kResourceGas);
+        }
+        return std::nullopt;
+    }
+    case ActionKind::Score: {
+        const auto points = roundedWithin(s.amount, 0, maxField);
+        if (!points) {
+            return amountRefusal(kPointsCaption);
+        }
+        const auto kind =
+            static_cast<std::uint16_t>(s.scoreKind >= 0 && s.scoreKind <= 7 ? s.scoreKind : 0);
+        fields.reward = ActionFields{kCurrentPlayer,  *points,      kind,
+                                     kActionSetScore, kModifierAdd, kActionFlags};
+        return std::nullopt;
+    }
+    case ActionKind::Switch: {
+        const auto index = roundedWithin(s.amount, 0, 255); // typed from 1, stored from 0
+        if (!index) {
+            return Refusal{"The box " + quoted(kSwitchCaption) +
+                           " must hold a switch number from 1 to 256. Please change it and try "
+                           "again."};
+        }
+        fields.reward = ActionFields{0, *index, 0, kActionSetSwitch, kSwitchStateSet, kActionFlags};
+        return std::nullopt;
+    }
+    }
+    return Refusal{"The action type is unknown."};
+}
+
+} // namespace
+
+std::uint64_t countThresholds(double killMax, std::uint32_t step) {
+    const double s = step;
+    if (!(killMax >= 2 * s)) {
+        return 1; // the first trigger is always made
+    }
+    // Exact in doubles: both factors stay far below 2^53 once killMax is capped.
+    const double cap = 4'294'967'296.0 * s;
+    const double limit = killMax < cap ? killMax : cap;
+    double count = std::floor(limit / s);
+    while ((count + 1) * s <= limit) {
+        count += 1;
+    }
+    while (count > 1 && count * s > limit) {
+        count -= 1;
+    }
+    return static_cast<std::uint64_t>(count);
+}
+
+SeriesPlan planSeries(const KillRewardSettings& s) {
+    const auto step = roundedWithin(s.killStep, 1, kMaxKillStep);
+    if (!step) {
+        return Refusal{"The box " + quoted(kKillStepCaption) +
+                       " must hold a number of kills from 1 to " +
+                       withThousands(static_cast<std::uint64_t>(kMaxKillStep)) +
+                       ". Please change it and try again."};
+    }
+    if (!std::isfinite(s.killMax)) {
+        return Refusal{"The box " + quoted(kKillMaxCaption) + " holds a number too large to use. " +
+                       "Please change it and try again."};
+    }
+    const std::uint64_t count = countThresholds(s.killMax, *step);
+    const std::uint64_t last = count * *step;
+    if (last > kMaxFieldValue) {
+        const std::string lastText =
+            last < 1'000'000'000'000ULL ? withThousands(last) + " kills" : "that many kills";
+        return Refusal{"The last trigger would wait for " + lastText +
+                       ", but a trigger can count at most " + withThousands(kMaxFieldValue) +
+                       " kills. Please lower " + quoted(kKillMaxCaption) + " or " +
+                       quoted(kKillStepCaption) + " and try again."};
+    }
+
+    TriggerSeries series;
+    series.killStep = *step;
+    series.recordCount = static_cast<std::uint32_t>(count);
+
+    const auto unit = roundedWithin(s.unitId, 0, 255);
+    if (!unit) {
+        return Refusal{"The box " + quoted(kUnitCaption) +
+                       " must hold a unit number from 0 to 232, as the unit list shows. Please "
+                       "change it and try again."};
+    }
+    series.fields.unitId = static_cast<std::uint16_t>(*unit);
+
+    if (auto refusal = planActions(s, series.fields)) {
+        return *refusal;
+    }
+    series.fields.executionTable = executionTable(s);
+    return series;
+}
+
+} // namespace trigfile

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "kill_reward_settings.h"
+#include "trigger_record.h"
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace trigfile {
+
+// A whole series, checked against every bound of the file before anything
+// touches the disk: thresholds killStep, 2*killStep, ... recordCount*killStep.
+struct TriggerSeries {
+    std::uint32_t killStep = 1;
+    std::uint32_t recordCount = 1;
+    RecordFields fields;
+
+    std::uint32_t threshold(std::uint32_t index) const { return (index + 1) * killStep; }
+    std::uint32_t lastThreshold() const { return threshold(recordCount - 1); }
+    std::uint64_t fileSize() const {
+        return kPreambleSize + static_cast<std::uint64_t>(recordCount) * kRecordSize;
+    }
+};
+
+// Why a series cannot be written, in words for the user.
+struct Refusal {
+    std::string reason;
+};
+
+using SeriesPlan = std::variant<TriggerSeries, Refusal>;
+
+// Plans the series for normalised settings, or says which box to change.
+// Accepts exactly what can be written in full; refuses instead of writing
+// part of a file.
+SeriesPlan planSeries(const KillRewardSettings& normalised);
+
+// The number of thresholds step, 2*step, ... up to killMax: at least one,
+// even when killMax is below the step. killMax must be finite, step >= 1.
+std::uint64_t countThresholds(double killMax, std::uint32_t step);
+
+// The captions of the boxes, as the window shows them, so that a refusal
+// names the box the user has to change.
+inline constexpr const char* kKillStepCaption = "How often does it fire?";
+inline constexpr const char* kKillMaxCaption = "Up to what number of kills?";
+inline constexpr const char* kUnitCaption = "Number for unit needed to kill?";
+inline constexpr const char* kOreCaption = "How much ore per kill?";
+inline constexpr const char* kPointsCaption = "How many points per kill?";
+inline constexpr const char* kSwitchCaption = "Set what switch number?";
+inline constexpr const char* kGasCaption = "How much gas per kill?";
+
+} // namespace trigfile
