@@ -1,9 +1,41 @@
+#include "frm_tallyforge.h"
+#include "qt_platform.h"
+
 #include <QApplication>
-#include <QLabel>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <cstdio>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QLabel placeholder("Tallyforge: the window is on its way.");
-    placeholder.show();
+    QApplication::setApplicationName(QStringLiteral("Tallyforge"));
+    QApplication::setApplicationVersion(QStringLiteral("1.21"));
+
+    // --screenshot renders the window into a picture and ends, for the
+    // README; the program itself takes no arguments.
+    QCommandLineParser parser;
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("Save a picture of the window and quit."),
+                                        QStringLiteral("file"));
+    parser.addOption(screenshot);
+    parser.process(app);
+
+    QtPlatform platform;
+    frmTallyforge window(platform);
+    platform.setOwner(&window);
+    window.show();
+
+    if (parser.isSet(screenshot)) {
+        const QString file = parser.value(screenshot);
+        // A few ticks of the poll first, so the picture shows the settled window.
+        QTimer::singleShot(300, &window, [&window, file] {
+            const bool saved = window.grab().save(file);
+            if (!saved) {
+                std::fprintf(stderr, "Could not save %s\n", qPrintable(file));
+            }
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
     return app.exec();
 }

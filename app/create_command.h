@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform.h"
+
+#include "kill_reward_settings.h"
+#include "trigger_file.h"
+#include "trigger_series.h"
+
+#include <QString>
+
+#include <optional>
+
+// The Create command after the window has been read: check the settings,
+// choose the file, write it, and tell the user how it went. Every question
+// and message goes through the platform, one modal box at a time.
+class CreateCommand {
+  public:
+    // saveDialogue keeps the name chosen last for the next Create.
+    CreateCommand(Platform& platform, SaveRequest& saveDialogue)
+        : platform_(platform), saveDialogue_(saveDialogue) {}
+
+    void run(const trigfile::KillRewardSettings& read);
+
+  private:
+    std::optional<QString> chooseFile();
+    trigfile::WriteOutcome writeFile(const QString& path, const trigfile::TriggerSeries& series);
+
+    Platform& platform_;
+    SaveRequest& saveDialogue_;
+};
+
+// The texts and titles of the command's boxes.
+namespace createtexts {
+inline constexpr char kRefusedTitle[] = "Error: Can't create";
+inline constexpr char kReplaceText[] = "The file exists. Do you want to replace it?";
+inline constexpr char kReplaceTitle[] = "Error: Same name";
+inline constexpr char kHoldText[] =
+    "The file has started to be created.  The program may be frozen for a little while in "
+    "creation.";
+inline constexpr char kHoldTitle[] = "Please hold...";
+inline constexpr char kCreatedText[] =
+    "The file was created.  You may now load it into a map through StarEdit.";
+inline constexpr char kCreatedTitle[] = "File created";
+inline constexpr char kFailedTitle[] = "Error: Not created";
+inline constexpr char kFailedAfter[] = "The file was not created; nothing on the disk was changed.";
+} // namespace createtexts

@@ -1,0 +1,407 @@
+#include "frm_tallyforge.h"
+
+#include "about_texts.h"
+#include "create_command.h"
+#include "frame.h"
+#include "number_box.h"
+#include "qt_platform.h"
+#include "shortcut_passthrough.h"
+#include "unit_list.h"
+
+#include "leading_number.h"
+#include "trigger_series.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QTimer>
+
+namespace {
+
+// The layout is measured in twips, 15 to a pixel at 96 dots per inch, from
+// the top-left corner of the control's container.
+QRect twips(int left, int top, int width, int height) {
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+constexpr int kCheckHeight = 255;  // check boxes and option buttons
+constexpr int kKillBoxLimit = 7;   // kill step, kill maximum, amounts
+constexpr int kUnitBoxLimit = 3;   // unit numbers never pass three digits
+constexpr int kSwitchBoxLimit = 3; // switch numbers run to 256
+constexpr double kHighestSwitchNumber = 256;
+
+QFont windowFont(int points, bool bold) {
+    QFont font;
+    // The program was drawn for MS Sans Serif; where it is missing, a sans
+    // serif of the same size and weight stands in. The narrower families
+    // come first so that the captions still fit their boxes.
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(points);
+    font.setBold(bold);
+    return font;
+}
+
+// Colours of a box: its background and its text.
+void colourBox(QWidget* widget, const QColor& background, const QColor& text) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Base, background);
+    palette.setColor(QPalette::Text, text);
+    widget->setPalette(palette);
+}
+
+// The client area: frames, labels, option buttons and check boxes are white
+// on black; check marks keep their white boxes.
+void colourClientArea(QWidget* client) {
+    QPalette palette = client->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    palette.setColor(QPalette::WindowText, Qt::white);
+    client->setPalette(palette);
+    client->setAutoFillBackground(true);
+}
+
+template <typename Widget> Widget* place(Widget* widget, const char* name, const QRect& geometry) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel* caption(QWidget* container, const char* name, const char* text, int left, int top) {
+    auto* label =
+        place(new QLabel(QString::fromLatin1(text), container), name, twips(left, top, 1215, 495));
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+NumberBox* numberBox(QWidget* container, const char* name, NumberBox::Lines lines, int limit,
+                     const QRect& geometry) {
+    auto* box = place(new NumberBox(lines, limit, container), name, geometry);
+    box->setFont(windowFont(12, true));
+    colourBox(box, Qt::white, Qt::black);
+    return box;
+}
+
+} // namespace
+
+// One row of the action-type table: what each kind makes of the "Actions"
+// frame. The captions are the core's, so that a refusal names the box the
+// user sees.
+struct frmTallyforge::ActionRow {
+    int amountLimit;
+    bool scoreKindsShown;
+    const char* amountCaption;
+    bool gasShown;
+};
+
+frmTallyforge::frmTallyforge(Platform& platform, QWidget* parent)
+    : QMainWindow(parent),
+      platform_(platform), cdbsave{QStringLiteral("Save as"), QStringLiteral("Triggers.trg"),
+                                   initialSaveFolder(),
+                                   QStringLiteral("Starcraft triggers (*.trg)|*.trg*")} {
+    setObjectName(QStringLiteral("frmTallyforge"));
+    setWindowTitle(QStringLiteral("Tallyforge"));
+    setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
+    // A fixed single border: the close box and system menu, nothing to
+    // minimise, maximise or resize.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    client->setFixedSize(675, 289);
+    client->setFont(windowFont(8, false));
+    colourClientArea(client);
+    setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    buildMenu();
+    Picture1 = place(new QLabel(client), "Picture1", twips(120, 0, 5775, 735));
+    Picture1->setPixmap(QPixmap(QStringLiteral(":/banner.jpg")));
+    Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    buildConditions(client);
+    buildActionType(client);
+    buildActions(client);
+    buildButtons(client);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+
+    connectHandlers();
+    buildTabOrder();
+    Form_Load();
+    txtkillamount->setFocus();
+}
+
+void frmTallyforge::buildMenu() {
+    titlehelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    titlehelp->setObjectName(QStringLiteral("titlehelp"));
+    menuhelp = titlehelp->addAction(QStringLiteral("&Help"));
+    menuhelp->setObjectName(QStringLiteral("menuhelp"));
+    menuhelp->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    menuabout = titlehelp->addAction(QStringLiteral("&About"));
+    menuabout->setObjectName(QStringLiteral("menuabout"));
+    menuabout->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+}
+
+void frmTallyforge::buildConditions(QWidget* client) {
+    Frame2 = place(new Frame(QStringLiteral("Conditions"), client), "Frame2",
+                   twips(120, 720, 6495, 3495));
+    Frame3 =
+        place(new Frame(QStringLiteral("Players"), Frame2), "Frame3", twips(120, 240, 2295, 3135));
+
+    for (int i = 0; i < 8; ++i) {
+        const QString name = QStringLiteral("chkp%1").arg(i + 1);
+        chkp[i] = new QCheckBox(QStringLiteral("Player %1").arg(i + 1), Frame3);
+        chkp[i]->setObjectName(name);
+        chkp[i]->setGeometry(twips(120, 240 + 360 * i, 975, kCheckHeight));
+    }
+    for (int i = 0; i < 4; ++i) {
+        chkf[i] = new QCheckBox(QStringLiteral("Force %1").arg(i + 1), Frame3);
+        chkf[i]->setObjectName(QStringLiteral("chkf%1").arg(i + 1));
+        chkf[i]->setGeometry(twips(1080, 240 + 600 * i, 855, kCheckHeight));
+    }
+    chkap = place(new QCheckBox(QStringLiteral("All Players"), Frame3), "chkap",
+                  twips(1080, 2760, 1095, kCheckHeight));
+
+    Label1 = caption(Frame2, "Label1", trigfile::kKillStepCaption, 2520, 240);
+    txtkillamount = numberBox(Frame2, "txtkillamount", NumberBox::Lines::Single, kKillBoxLimit,
+                              twips(2520, 720, 1215, 495));
+    Label2 = caption(Frame2, "Label2", trigfile::kKillMaxCaption, 2520, 1320);
+    txtkillsupto = numberBox(Frame2, "txtkillsupto", NumberBox::Lines::Multi, kKillBoxLimit,
+                             twips(2520, 1800, 1215, 495));
+    Label4 = caption(Frame2, "Label4", trigfile::kUnitCaption, 2520, 2400);
+    txtunittype = numberBox(Frame2, "txtunittype", NumberBox::Lines::Single, kUnitBoxLimit,
+                            twips(2520, 2880, 1215, 450));
+    txtunittype->setText(QStringLiteral("230"));
+
+    txtunitlist = place(new UnitList(Frame2), "txtunitlist", twips(3840, 360, 2535, 3015));
+    colourBox(txtunitlist, Qt::black, Qt::white);
+}
+
+void frmTallyforge::buildActionType(QWidget* client) {
+    Frame1 = place(new Frame(QStringLiteral("Action Type"), client), "Frame1",
+                   twips(6720, 0, 3255, 615));
+    optcash = place(new QRadioButton(QStringLiteral("Money"), Frame1), "optcash",
+                    twips(120, 240, 855, kCheckHeight));
+    optscore = place(new QRadioButton(QStringLiteral("Score"), Frame1), "optscore",
+                     twips(1200, 240, 735, kCheckHeight));
+    optswitch = place(new QRadioButton(QStringLiteral("Switch"), Frame1), "optswitch",
+                      twips(2280, 240, 855, kCheckHeight));
+    actionTypeGroup = new QButtonGroup(Frame1);
+    actionTypeGroup->addButton(optcash);
+    actionTypeGroup->addButton(optscore);
+    actionTypeGroup->addButton(optswitch);
+}
+
+void frmTallyforge::buildActions(QWidget* client) {
+    Frame4 =
+        place(new Frame(QStringLiteral("Actions"), client), "Frame4", twips(6720, 720, 3255, 2415));
+    lblorescore = caption(Frame4, "lblorescore", trigfile::kOreCaption, 120, 240);
+    txtoreamount = numberBox(Frame4, "txtoreamount", NumberBox::Lines::Multi, kKillBoxLimit,
+                             twips(120, 720, 1215, 495));
+    lblvanish = caption(Frame4, "lblvanish", trigfile::kGasCaption, 120, 1320);
+    txtgasamount = numberBox(Frame4, "txtgasamount", NumberBox::Lines::Single, kKillBoxLimit,
+                             twips(120, 1800, 1215, 495));
+
+    static constexpr const char* kScoreKinds[] = {
+        "Total", "Units",   "Buildings",         "Units and Buildings",
+        "Kills", "Razings", "Kills and Razings", "Custom"};
+    scoreKindGroup = new QButtonGroup(Frame4);
+    for (int i = 0; i < 8; ++i) {
+        // The two longest captions have wider buttons.
+        const int width = (i == 3 || i == 6) ? 1695 : 1455;
+        scoreKinds[i] = new QRadioButton(QString::fromLatin1(kScoreKinds[i]), Frame4);
+        scoreKinds[i]->setObjectName(QStringLiteral("Option%1").arg(i + 1));
+        scoreKinds[i]->setGeometry(twips(1440, 240 + 240 * i, width, kCheckHeight));
+        scoreKinds[i]->hide();
+        scoreKindGroup->addButton(scoreKinds[i], i);
+    }
+    // A Score trigger always has a kind, even if the user never picks one.
+    scoreKinds[0]->setChecked(true);
+}
+
+void frmTallyforge::buildButtons(QWidget* client) {
+    cmdcreate = place(new QPushButton(QStringLiteral("&Create"), client), "cmdcreate",
+                      twips(6720, 3240, 3255, 495));
+    cmdcreate->setEnabled(false); // the poll enables it
+    cmdquit = place(new QPushButton(QStringLiteral("&Quit"), client), "cmdquit",
+                    twips(6720, 3840, 3255, 375));
+    // Buttons keep the desktop's own colours on the black client area.
+    for (QPushButton* button : {cmdcreate, cmdquit}) {
+        button->setPalette(QPalette());
+        button->setAutoDefault(false);
+    }
+}
+
+void frmTallyforge::connectHandlers() {
+    connect(cmdcreate, &QPushButton::clicked, this, &frmTallyforge::cmdcreate_Click);
+    connect(cmdquit, &QPushButton::clicked, this, &frmTallyforge::cmdquit_Click);
+    // An option button's handler runs whenever it becomes selected, by the
+    // mouse, the keyboard or the program; the handler checks its own button.
+    connect(optcash, &QRadioButton::toggled, this, &frmTallyforge::optcash_Click);
+    connect(optscore, &QRadioButton::toggled, this, &frmTallyforge::optscore_Click);
+    connect(optswitch, &QRadioButton::toggled, this, &frmTallyforge::optswitch_Click);
+    connect(txtoreamount, &NumberBox::changed, this, &frmTallyforge::txtoreamount_Change);
+    connect(txtunittype, &NumberBox::changed, this, &frmTallyforge::txtunittype_Change);
+    connect(Timer1, &QTimer::timeout, this, &frmTallyforge::Timer1_Timer);
+    connect(menuhelp, &QAction::triggered, this, &frmTallyforge::menuhelp_Click);
+    connect(menuabout, &QAction::triggered, this, &frmTallyforge::menuabout_Click);
+
+    // Quit is the window's cancel button: Esc anywhere presses it.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, cmdquit, &QPushButton::click);
+
+    auto* passthrough =
+        new ShortcutPassthrough({menuhelp->shortcut(), menuabout->shortcut(), escape->key()}, this);
+    for (QWidget* box : std::initializer_list<QWidget*>{txtkillamount, txtkillsupto, txtunittype,
+                                                        txtoreamount, txtgasamount, txtunitlist}) {
+        passthrough->watch(box);
+    }
+}
+
+void frmTallyforge::buildTabOrder() {
+    // Tab index order; frames, labels and the banner never take the focus.
+    const QList<QWidget*> order{
+        txtkillamount, txtkillsupto,  txtunittype,   txtoreamount,  txtgasamount,  cmdquit,
+        cmdcreate,     optscore,      optcash,       chkp[0],       chkp[1],       chkp[2],
+        chkp[3],       chkp[4],       chkp[5],       chkp[6],       chkp[7],       chkf[0],
+        chkf[1],       chkf[2],       chkf[3],       chkap,         txtunitlist,   scoreKinds[7],
+        scoreKinds[6], scoreKinds[5], scoreKinds[4], scoreKinds[3], scoreKinds[2], scoreKinds[1],
+        scoreKinds[0], optswitch};
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+trigfile::KillRewardSettings frmTallyforge::readWindow() const {
+    auto value = [](const QCheckBox* box) {
+        switch (box->checkState()) {
+        case Qt::Checked:
+            return trigfile::CheckValue::Ticked;
+        case Qt::PartiallyChecked:
+            return trigfile::CheckValue::Greyed;
+        case Qt::Unchecked:
+            break;
+        }
+        return trigfile::CheckValue::Cleared;
+    };
+    trigfile::KillRewardSettings settings = trigfile::readSettings(
+        trigfile::BoxTexts{txtkillsupto->text().toStdString(), txtkillamount->text().toStdString(),
+                           txtoreamount->text().toStdString(), txtgasamount->text().toStdString(),
+                           txtunittype->text().toStdString()});
+    settings.actionKind = optswitch->isChecked()  ? trigfile::ActionKind::Switch
+                          : optscore->isChecked() ? trigfile::ActionKind::Score
+                                                  : trigfile::ActionKind::Money;
+    settings.scoreKind = std::max(0, scoreKindGroup->checkedId());
+    for (std::size_t i = 0; i < chkp.size(); ++i) {
+        settings.players[i] = value(chkp[i]);
+    }
+    settings.allPlayers = value(chkap);
+    for (std::size_t i = 0; i < chkf.size(); ++i) {
+        settings.forces[i] = value(chkf[i]);
+    }
+    return settings;
+}
+
+void frmTallyforge::Form_Load() {
+    optcash->setChecked(true); // runs optcash_Click at once
+    Timer1->start();
+}
+
+void frmTallyforge::cmdcreate_Click() {
+    CreateCommand(platform_, cdbsave).run(readWindow());
+}
+
+void frmTallyforge::applyActionRow(const ActionRow& row) {
+    txtoreamount->setCharacterLimit(row.amountLimit);
+    for (QRadioButton* kind : scoreKinds) {
+        kind->setVisible(row.scoreKindsShown);
+    }
+    lblorescore->setText(QString::fromLatin1(row.amountCaption));
+    lblvanish->setVisible(row.gasShown);
+    txtgasamount->setVisible(row.gasShown);
+    // An amount typed for one kind never carries over to another.
+    txtoreamount->setText(QString());
+}
+
+void frmTallyforge::optcash_Click() {
+    if (optcash->isChecked()) {
+        applyActionRow({kKillBoxLimit, false, trigfile::kOreCaption, true});
+    }
+}
+
+void frmTallyforge::optscore_Click() {
+    if (optscore->isChecked()) {
+        applyActionRow({kKillBoxLimit, true, trigfile::kPointsCaption, false});
+    }
+}
+
+void frmTallyforge::optswitch_Click() {
+    if (optswitch->isChecked()) {
+        applyActionRow({kSwitchBoxLimit, false, trigfile::kSwitchCaption, false});
+    }
+}
+
+void frmTallyforge::txtoreamount_Change() {
+    // StarCraft has 256 switches; the run started by setText finds 256 and
+    // leaves it.
+    const double number = trigfile::leadingNumber(txtoreamount->text().toStdString());
+    if (number > kHighestSwitchNumber && optswitch->isChecked()) {
+        txtoreamount->setText(QStringLiteral("256"));
+        txtoreamount->setCaretPosition(3);
+    }
+}
+
+void frmTallyforge::txtunittype_Change() {
+    // Past the list's last number the unit becomes "Men", not the highest.
+    const double number = trigfile::leadingNumber(txtunittype->text().toStdString());
+    if (number > trigfile::kHighestUnitNumber) {
+        txtunittype->setText(QStringLiteral("230"));
+        txtunittype->setCaretPosition(3);
+    }
+}
+
+void frmTallyforge::Timer1_Timer() {
+    // Presence of text and ticks only, never the numbers nor what is shown:
+    // the hidden gas box counts, and a greyed check box counts as ticked.
+    bool anyTicked = chkap->checkState() != Qt::Unchecked;
+    for (const QCheckBox* box : chkp) {
+        anyTicked = anyTicked || box->checkState() != Qt::Unchecked;
+    }
+    for (const QCheckBox* box : chkf) {
+        anyTicked = anyTicked || box->checkState() != Qt::Unchecked;
+    }
+    const bool blocked = (txtoreamount->text().isEmpty() && txtgasamount->text().isEmpty()) ||
+                         txtunittype->text().isEmpty() || txtkillsupto->text().isEmpty() ||
+                         txtkillamount->text().isEmpty() || !anyTicked;
+    cmdcreate->setEnabled(!blocked);
+}
+
+void frmTallyforge::menuhelp_Click() {
+    platform_.showMessage(MessageRequest{helpText(), QStringLiteral("Help"), MessageButtons::Ok,
+                                         MessageIcon::None, MessageAnswer::Ok});
+}
+
+void frmTallyforge::menuabout_Click() {
+    platform_.showMessage(MessageRequest{aboutText(), QStringLiteral("Tallyforge"),
+                                         MessageButtons::Ok, MessageIcon::None, MessageAnswer::Ok});
+}
+
+void frmTallyforge::cmdquit_Click() {
+    // Nothing is kept between runs, so there is nothing to ask or save.
+    QCoreApplication::quit();
+}

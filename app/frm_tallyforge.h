@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform.h"
+
+#include "kill_reward_settings.h"
+
+#include <QMainWindow>
+
+#include <array>
+
+class Frame;
+class NumberBox;
+class UnitList;
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+// The program's only window. Its controls hold every input; the handlers,
+// named after the control and its event, read what they need when they run.
+class frmTallyforge : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit frmTallyforge(Platform& platform, QWidget* parent = nullptr);
+
+    // The controls as the Create command reads them.
+    trigfile::KillRewardSettings readWindow() const;
+
+  private:
+    void buildMenu();
+    void buildConditions(QWidget* client);
+    void buildActionType(QWidget* client);
+    void buildActions(QWidget* client);
+    void buildButtons(QWidget* client);
+    void connectHandlers();
+    void buildTabOrder();
+
+    struct ActionRow;
+    void applyActionRow(const ActionRow& row);
+
+    void Form_Load();
+    void cmdcreate_Click();
+    void optcash_Click();
+    void optscore_Click();
+    void optswitch_Click();
+    void txtoreamount_Change();
+    void txtunittype_Change();
+    void Timer1_Timer();
+    void menuhelp_Click();
+    void menuabout_Click();
+    void cmdquit_Click();
+
+    Platform& platform_;
+    SaveRequest cdbsave;
+
+    QMenu* titlehelp = nullptr;
+    QAction* menuhelp = nullptr;
+    QAction* menuabout = nullptr;
+
+    QLabel* Picture1 = nullptr;
+    Frame* Frame1 = nullptr;
+    Frame* Frame2 = nullptr;
+    Frame* Frame3 = nullptr;
+    Frame* Frame4 = nullptr;
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    NumberBox* txtkillamount = nullptr;
+    NumberBox* txtkillsupto = nullptr;
+    NumberBox* txtunittype = nullptr;
+    UnitList* txtunitlist = nullptr;
+
+    std::array<QCheckBox*, 8> chkp{};
+    std::array<QCheckBox*, 4> chkf{};
+    QCheckBox* chkap = nullptr;
+
+    QRadioButton* optcash = nullptr;
+    QRadioButton* optscore = nullptr;
+    QRadioButton* optswitch = nullptr;
+    QButtonGroup* actionTypeGroup = nullptr;
+
+    QLabel* lblorescore = nullptr;
+    NumberBox* txtoreamount = nullptr;
+    QLabel* lblvanish = nullptr;
+    NumberBox* txtgasamount = nullptr;
+    std::array<QRadioButton*, 8> scoreKinds{}; // Option1 ... Option8
+    QButtonGroup* scoreKindGroup = nullptr;
+
+    QPushButton* cmdcreate = nullptr;
+    QPushButton* cmdquit = nullptr;
+    QTimer* Timer1 = nullptr;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The modal parts of the desktop that the window and the Create command use.
+// The program shows real Qt dialogues through QtPlatform; the tests answer
+// from a script instead, so no test ever waits on a real modal box.
+
+enum class MessageButtons { Ok, YesNo };
+enum class MessageIcon { None, Warning, Critical };
+enum class MessageAnswer { Ok, Yes, No };
+
+struct MessageRequest {
+    QString text; // lines joined by CR LF
+    QString title;
+    MessageButtons buttons = MessageButtons::Ok;
+    MessageIcon icon = MessageIcon::None;
+    MessageAnswer defaultButton = MessageAnswer::Ok;
+};
+
+// The settings of the save dialogue, kept by the window between Creates:
+// fileName is what the dialogue returned last, so the next Create offers it.
+struct SaveRequest {
+    QString title;
+    QString fileName;
+    QString folder;
+    QString filter; // "description|pattern", one entry
+};
+
+class Platform {
+  public:
+    virtual ~Platform() = default;
+
+    // Shows a modal message box and returns the button pressed.
+    virtual MessageAnswer showMessage(const MessageRequest& request) = 0;
+
+    // Shows the modal save dialogue; nothing when the user cancels it.
+    virtual std::optional<QString> chooseSaveFile(const SaveRequest& request) = 0;
+};

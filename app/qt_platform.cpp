@@ -1,0 +1,100 @@
+#include "qt_platform.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+QMessageBox::StandardButton toQt(MessageAnswer answer) {
+    switch (answer) {
+    case MessageAnswer::Yes:
+        return QMessageBox::Yes;
+    case MessageAnswer::No:
+        return QMessageBox::No;
+    case MessageAnswer::Ok:
+        break;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon toQt(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+MessageAnswer QtPlatform::showMessage(const MessageRequest& request) {
+    const QMessageBox::StandardButtons buttons = request.buttons == MessageButtons::YesNo
+                                                     ? QMessageBox::Yes | QMessageBox::No
+                                                     : QMessageBox::Ok;
+    QMessageBox box(toQt(request.icon), request.title, request.text, buttons, owner_);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(toQt(request.defaultButton));
+    // Closing a Yes/No box by its title bar or Esc must not count as Yes.
+    if (request.buttons == MessageButtons::YesNo) {
+        box.setEscapeButton(QMessageBox::No);
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    default:
+        return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    }
+}
+
+std::optional<QString> QtPlatform::chooseSaveFile(const SaveRequest& request) {
+    QFileDialog dialog(owner_, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Create asks its own question before replacing a file.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(qtNameFilter(request.filter));
+    const QFileInfo start(initialSavePath(request));
+    dialog.setDirectory(start.absolutePath());
+    dialog.selectFile(start.fileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    const QString chosen = dialog.selectedFiles().constFirst();
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+QString initialSaveFolder() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("C:/");
+#else
+    return QDir::homePath();
+#endif
+}
+
+QString qtNameFilter(const QString& filter) {
+    const qsizetype bar = filter.indexOf(QLatin1Char('|'));
+    if (bar < 0) {
+        return filter;
+    }
+    return filter.left(bar) + QStringLiteral(" (") + filter.mid(bar + 1) + QLatin1Char(')');
+}
+
+QString initialSavePath(const SaveRequest& request) {
+    const QFileInfo name(request.fileName);
+    if (name.isAbsolute()) {
+        return request.fileName;
+    }
+    return QDir(request.folder).filePath(request.fileName);
+}
