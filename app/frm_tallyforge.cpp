@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
@@ -47,12 +48,27 @@ QFont windowFont(int points, bool bold) {
     // come first so that the captions still fit their boxes.
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                       QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Helvetica"), QStringLiteral("DejaVu Sans")});
+                      QStringLiteral("Helvetica"), QStringLiteral("Nimbus Sans"),
+                      QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(points);
     font.setBold(bold);
     return font;
 }
+
+// Check marks and option marks with their caption as close as the program
+// has always drawn them; the wider gap of most widget styles would push the
+// longest captions ("Units and Buildings") out of their boxes.
+class CloseMarksStyle : public QProxyStyle {
+  public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override {
+        if (metric == PM_CheckBoxLabelSpacing || metric == PM_RadioButtonLabelSpacing) {
+            return 3;
+        }
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
 
 // Colours of a box: its background and its text.
 void colourBox(QWidget* widget, const QColor& background, const QColor& text) {
@@ -139,6 +155,14 @@ frmTallyforge::frmTallyforge(Platform& platform, QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(100);
+
+    auto* marks = new CloseMarksStyle;
+    marks->setParent(this);
+    for (QAbstractButton* button : client->findChildren<QAbstractButton*>()) {
+        if (button->inherits("QCheckBox") || button->inherits("QRadioButton")) {
+            button->setStyle(marks);
+        }
+    }
 
     connectHandlers();
     buildTabOrder();

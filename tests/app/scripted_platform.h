@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Answers the window's questions from a script and records what was asked.
+// An unscripted save dialogue is cancelled and an unscripted Yes/No question
+// answered No, so a test that forgot a line ends instead of looping.
+class ScriptedPlatform : public Platform {
+  public:
+    std::deque<std::optional<QString>> savedNames; // nullopt: the user cancels
+    std::deque<MessageAnswer> answers;             // for Yes/No questions
+    std::function<void(const MessageRequest&)> onMessage;
+
+    std::vector<MessageRequest> messages;
+    std::vector<SaveRequest> dialogues;
+    QStringList log; // "save" and the title of each box, in order
+
+    MessageAnswer showMessage(const MessageRequest& request) override {
+        messages.push_back(request);
+        log << request.title;
+        if (onMessage) {
+            onMessage(request);
+        }
+        if (request.buttons == MessageButtons::Ok) {
+            return MessageAnswer::Ok;
+        }
+        if (answers.empty()) {
+            return MessageAnswer::No;
+        }
+        const MessageAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    std::optional<QString> chooseSaveFile(const SaveRequest& request) override {
+        dialogues.push_back(request);
+        log << QStringLiteral("save");
+        if (savedNames.empty()) {
+            return std::nullopt;
+        }
+        const std::optional<QString> name = savedNames.front();
+        savedNames.pop_front();
+        return name;
+    }
+};
