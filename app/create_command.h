@@ -42,5 +42,6 @@ inline constexpr char kCreatedText[] =
     "The file was created.  You may now load it into a map through StarEdit.";
 inline constexpr char kCreatedTitle[] = "File created";
 inline constexpr char kFailedTitle[] = "Error: Not created";
-inline constexpr char kFailedAfter[] = "The file was not created; nothing on the disk was changed.";
+inline constexpr char kFailedAfter[] =
+    "The file was not created.  Any file of that name was left as it was.";
 } // namespace createtexts
