@@ -1,0 +1,118 @@
+#include "qt_platform.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+// The real Qt dialogues behind the platform layer, answered from inside
+// their own modal loops.
+class PlatformTest : public QObject {
+    Q_OBJECT
+
+    // Runs answer on the modal dialogue of type T once it is shown.
+    template <typename T> static void whenShown(std::function<void(T*)> answer) {
+        QTimer::singleShot(0, [answer] {
+            T* dialog = nullptr;
+            const bool shown = QTest::qWaitFor([&] {
+                dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+                return dialog != nullptr;
+            });
+            if (shown) {
+                answer(dialog);
+            }
+        });
+    }
+
+  private slots:
+    void messageBoxShowsTheRequestAndReturnsTheButton_data() {
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<int>("pressed"); // a Qt standard button, or 0 for Esc
+        QTest::addColumn<int>("answer");
+        QTest::newRow("OK") << int(MessageButtons::Ok) << int(MessageIcon::None)
+                            << int(QMessageBox::Ok) << int(MessageAnswer::Ok);
+        QTest::newRow("Yes") << int(MessageButtons::YesNo) << int(MessageIcon::Warning)
+                             << int(QMessageBox::Yes) << int(MessageAnswer::Yes);
+        QTest::newRow("No") << int(MessageButtons::YesNo) << int(MessageIcon::Warning)
+                            << int(QMessageBox::No) << int(MessageAnswer::No);
+        QTest::newRow("Esc is No") << int(MessageButtons::YesNo) << int(MessageIcon::Warning) << 0
+                                   << int(MessageAnswer::No);
+        QTest::newRow("error") << int(MessageButtons::Ok) << int(MessageIcon::Critical)
+                               << int(QMessageBox::Ok) << int(MessageAnswer::Ok);
+    }
+    void messageBoxShowsTheRequestAndReturnsTheButton() {
+        QFETCH(int, buttons);
+        QFETCH(int, icon);
+        QFETCH(int, pressed);
+        QFETCH(int, answer);
+        const bool yesNo = MessageButtons(buttons) == MessageButtons::YesNo;
+        const MessageRequest request{"first line\r\nsecond line", "Title", MessageButtons(buttons),
+                                     MessageIcon(icon),
+                                     yesNo ? MessageAnswer::No : MessageAnswer::Ok};
+        QString seen;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            const QMessageBox::Icon icons[] = {QMessageBox::NoIcon, QMessageBox::Warning,
+                                               QMessageBox::Critical};
+            seen = box->windowTitle() + "|" + box->text() + "|" +
+                   QString::number(box->standardButtons().toInt()) + "|" +
+                   QString::number(box->icon() == icons[icon]) + "|" +
+                   QString::number(box->defaultButton() ==
+                                   box->button(yesNo ? QMessageBox::No : QMessageBox::Ok));
+            if (pressed == 0) {
+                QTest::keyClick(box, Qt::Key_Escape);
+            } else {
+                box->button(QMessageBox::StandardButton(pressed))->click();
+            }
+        });
+        QtPlatform platform;
+        QCOMPARE(int(platform.showMessage(request)), answer);
+        const int standard = yesNo ? int(QMessageBox::Yes | QMessageBox::No) : int(QMessageBox::Ok);
+        QCOMPARE(seen, "Title|first line\r\nsecond line|" + QString::number(standard) + "|1|1");
+    }
+
+    void saveDialogueOffersTheNameFolderAndFilter() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const SaveRequest request{"Save as", "Triggers.trg", folder.path(),
+                                  "Starcraft triggers (*.trg)|*.trg*"};
+        QStringList seen;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            seen << dialog->windowTitle() << QDir(dialog->directory()).absolutePath()
+                 << dialog->findChild<QLineEdit*>("fileNameEdit")->text()
+                 << dialog->findChild<QComboBox*>("fileTypeCombo")->currentText().trimmed()
+                 << dialog->findChild<QFileSystemModel*>()->nameFilters()
+                 << QString::number(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+            auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+            name->selectAll();
+            QTest::keyClicks(name, "Map1");
+            QTest::keyClick(name, Qt::Key_Return);
+        });
+        QtPlatform platform;
+        const std::optional<QString> chosen = platform.chooseSaveFile(request);
+        QCOMPARE(seen, (QStringList{"Save as", QDir(folder.path()).absolutePath(), "Triggers.trg",
+                                    "Starcraft triggers (*.trg)", "*.trg*", "1"}));
+        QCOMPARE(chosen, std::optional<QString>(QDir(folder.path()).filePath("Map1")));
+
+        // The name chosen last opens in its own folder; cancelling gives nothing.
+        QString reopened;
+        whenShown<QFileDialog>([&](QFileDialog* dialog) {
+            reopened = QDir(dialog->directory().absolutePath())
+                           .filePath(dialog->findChild<QLineEdit*>("fileNameEdit")->text());
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        const SaveRequest again{"Save as", *chosen, QDir::homePath(), request.filter};
+        QCOMPARE(platform.chooseSaveFile(again), std::nullopt);
+        QCOMPARE(reopened, *chosen);
+    }
+};
+
+QTEST_MAIN(PlatformTest)
+#include "platform_test.moc"
