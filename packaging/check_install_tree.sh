@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# Checks an installed Tallyforge: the files the install rules put under a
+# prefix, and that the installed program starts and shows its window.
+#
+#   check_install_tree.sh [--version V] PREFIX
+#       checks what is installed under PREFIX (/usr for the Debian package)
+#   check_install_tree.sh [--version V] --install BUILD_DIR PREFIX
+#       first empties PREFIX and runs `cmake --install BUILD_DIR --prefix PREFIX`
+#
+# With --version, the changelog's newest entry must be for that version.
+set -euo pipefail
+
+version=""
+if [ "${1:-}" = "--version" ]; then
+  version="$2"
+  shift 2
+fi
+if [ "${1:-}" = "--install" ]; then
+  build_dir="$2"
+  prefix="$3"
+  rm -rf "$prefix"
+  cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+else
+  prefix="${1:?usage: check_install_tree.sh [--version V] [--install BUILD_DIR] PREFIX}"
+fi
+prefix="$(cd "$prefix" && pwd)"
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+ok() { echo "ok: $*"; }
+
+# Width and height of a PNG, from its IHDR chunk (bytes 16-23, big-endian).
+png_size() {
+  local sig
+  sig="$(od -An -tx1 -N8 "$1" | tr -d ' \n')"
+  [ "$sig" = "89504e470d0a1a0a" ] || return 1
+  od -An -tu1 -j16 -N8 "$1" | awk '{ print $1*16777216 + $2*65536 + $3*256 + $4, $5*16777216 + $6*65536 + $7*256 + $8 }'
+}
+
+# Value of KEY in the [Desktop Entry] group.
+desktop_key() {
+  awk -F= -v key="$2" '
+    /^\[/ { in_main = ($0 == "[Desktop Entry]") }
+    in_main && $1 == key { sub(/^[^=]*=/, ""); print; exit }' "$1"
+}
+
+# --- files ---
+bin="$prefix/bin/tallyforge"
+if [ -x "$bin" ] && [ -f "$bin" ]; then ok "$bin"; else fail "no executable $bin"; fi
+
+desktop="$prefix/share/applications/tallyforge.desktop"
+if [ ! -f "$desktop" ]; then
+  fail "no desktop entry $desktop"
+else
+  if command -v desktop-file-validate >/dev/null; then
+    # It exits 0 on hints; errors and warnings are what a menu would trip over.
+    report="$(desktop-file-validate "$desktop" 2>&1 || true)"
+    if grep -Eq 'error:|warning:' <<<"$report"; then
+      fail "desktop entry does not validate: $report"
+    else
+      ok "desktop entry validates${report:+ ($report)}"
+    fi
+  else
+    echo "note: desktop-file-validate is not installed; the entry's syntax is not checked"
+  fi
+  exec_word="$(desktop_key "$desktop" Exec | awk '{ print $1 }')"
+  if [ "$exec_word" = "tallyforge" ] || [ "$exec_word" = "$bin" ]; then
+    ok "Exec=$exec_word starts the installed program"
+  else
+    fail "Exec= names '$exec_word', not the installed tallyforge"
+  fi
+  [ "$(desktop_key "$desktop" Name)" = "Tallyforge" ] || fail "Name= is not Tallyforge"
+  [ -n "$(desktop_key "$desktop" Comment)" ] || fail "no Comment="
+  [ -n "$(desktop_key "$desktop" Categories)" ] || fail "no Categories="
+  icon_name="$(desktop_key "$desktop" Icon)"
+  icon="$prefix/share/icons/hicolor/32x32/apps/$icon_name.png"
+  if [ -z "$icon_name" ]; then
+    fail "no Icon="
+  elif [ ! -f "$icon" ]; then
+    fail "Icon=$icon_name but no $icon"
+  elif [ "$(png_size "$icon" || true)" != "32 32" ]; then
+    fail "$icon is not a 32x32 PNG"
+  else
+    ok "Icon=$icon_name is a 32x32 PNG in the hicolor theme"
+  fi
+fi
+
+man_page="$prefix/share/man/man1/tallyforge.1.gz"
+if gzip -cd "$man_page" 2>/dev/null | grep -q '^\.TH TALLYFORGE 1'; then
+  ok "manual page"
+else
+  fail "no readable manual page $man_page"
+fi
+
+doc_dir="$prefix/share/doc/tallyforge"
+[ -s "$doc_dir/copyright" ] || fail "no $doc_dir/copyright"
+if ! top="$(gzip -cd "$doc_dir/changelog.gz" 2>/dev/null | head -n1)"; then
+  fail "no readable $doc_dir/changelog.gz"
+elif [ -n "$version" ] && [[ "$top" != "tallyforge ($version) "* ]]; then
+  fail "changelog's newest entry is '$top', not version $version"
+else
+  ok "copyright and changelog${version:+ (version $version)}"
+fi
+
+# --- the installed program runs ---
+# A clean environment and an empty working folder: whatever the program needs
+# must come with it, not from a build tree or the caller's settings.
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+mkdir -m 700 "$scratch/runtime"
+run_installed() {
+  (cd "$scratch" && exec env -i HOME="$scratch" PATH=/usr/bin:/bin \
+    XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen "$bin" "$@")
+}
+
+if [ -x "$bin" ]; then
+  # The window is 675x289 pixels below its menu bar; --screenshot saves it.
+  shot="$scratch/window.png"
+  run_installed --screenshot "$shot" >"$scratch/shot.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  screenshot_taken=false
+  if kill -0 "$pid" 2>/dev/null; then
+    # Still up after 10 s: the option did nothing, yet the program is running.
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    echo "note: --screenshot saved nothing within 10 s; checking that the program stays up instead"
+  elif wait "$pid"; then
+    size="$(png_size "$shot" || true)"
+    if [ -z "$size" ]; then
+      fail "--screenshot ended without saving a PNG: $(cat "$scratch/shot.log")"
+    else
+      read -r width height <<<"$size"
+      if [ "$width" -eq 675 ] && [ "$height" -ge 289 ] && [ "$height" -le 340 ]; then
+        ok "the installed program showed its window: ${width}x${height} screenshot"
+        screenshot_taken=true
+        if [ -n "${TALLYFORGE_SCREENSHOT:-}" ]; then
+          cp "$shot" "$TALLYFORGE_SCREENSHOT"
+        fi
+      else
+        fail "screenshot is ${width}x${height}, not 675 wide and 289 to 340 high"
+      fi
+    fi
+  elif grep -qi 'unknown option' "$scratch/shot.log"; then
+    echo "note: this build has no --screenshot; checking that the program stays up instead"
+  else
+    fail "--screenshot failed: $(cat "$scratch/shot.log")"
+  fi
+
+  if ! $screenshot_taken; then
+    run_installed >"$scratch/run.log" 2>&1 &
+    pid=$!
+    sleep 3
+    if kill -0 "$pid" 2>/dev/null; then
+      kill "$pid"
+      wait "$pid" 2>/dev/null || true
+      ok "the installed program ran for 3 s under the offscreen platform"
+    else
+      wait "$pid" && status=0 || status=$?
+      fail "the installed program ended after less than 3 s (status $status): $(cat "$scratch/run.log")"
+    fi
+  fi
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed under $prefix" >&2
+  exit 1
+fi
+echo "all checks passed under $prefix"
