@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <share.h> // _SH_DENYRW
 #include <sys/stat.h>
 #include <windows.h>
 #else
