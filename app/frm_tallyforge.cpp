@@ -15,7 +15,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>

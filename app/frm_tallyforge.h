@@ -28,10 +28,10 @@ class frmTallyforge : public QMainWindow {
   public:
     explicit frmTallyforge(Platform& platform, QWidget* parent = nullptr);
 
+  private:
     // The controls as the Create command reads them.
     trigfile::KillRewardSettings readWindow() const;
 
-  private:
     void buildMenu();
     void buildConditions(QWidget* client);
     void buildActionType(QWidget* client);
