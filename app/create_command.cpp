@@ -1,5 +1,7 @@
 #include "create_command.h"
 
+#include "number_text.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -15,6 +17,10 @@ std::filesystem::path toPath(const QString& path) {
 #else
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 #endif
+}
+
+QString thousands(std::uint64_t n) {
+    return QString::fromStdString(trigfile::withThousands(n));
 }
 
 MessageRequest okBox(const QString& text, const QString& title,
@@ -35,6 +41,9 @@ void CreateCommand::run(const trigfile::KillRewardSettings& read) {
         return;
     }
     const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    if (series.recordCount > kMostTriggersPerPlayer && !confirmManyTriggers(series)) {
+        return;
+    }
 
     const std::optional<QString> path = chooseFile();
     if (!path) {
@@ -62,6 +71,37 @@ void CreateCommand::run(const trigfile::KillRewardSettings& read) {
     }
 }
 
+QString CreateCommand::preview(const trigfile::KillRewardSettings& read) {
+    const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
+    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
+        return QString::fromStdString(refusal->reason);
+    }
+    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    QString text =
+        QStringLiteral("Create will write %1 %2, a file of %3.")
+            .arg(thousands(series.recordCount),
+                 series.recordCount == 1 ? QStringLiteral("trigger") : QStringLiteral("triggers"),
+                 QString::fromStdString(trigfile::fileSizeText(series.fileSize())));
+    if (series.recordCount > createtexts::kMostTriggersPerPlayer) {
+        text += QStringLiteral("  That is more than StarCraft can save for one player.");
+    }
+    return text;
+}
+
+bool CreateCommand::confirmManyTriggers(const trigfile::TriggerSeries& series) {
+    using namespace createtexts;
+    const QString text =
+        QStringLiteral("This will write %1 triggers, a file of %2.  A player who owns more than "
+                       "%3 triggers makes StarCraft crash when a game is saved.  Do you want to "
+                       "create them anyway?")
+            .arg(thousands(series.recordCount),
+                 QString::fromStdString(trigfile::fileSizeText(series.fileSize())),
+                 thousands(kMostTriggersPerPlayer));
+    return platform_.showMessage(MessageRequest{text, QString::fromLatin1(kManyTitle),
+                                                MessageButtons::YesNo, MessageIcon::Warning,
+                                                MessageAnswer::No}) == MessageAnswer::Yes;
+}
+
 std::optional<QString> CreateCommand::chooseFile() {
     using namespace createtexts;
     for (;;) {
@@ -86,5 +126,5 @@ std::optional<QString> CreateCommand::chooseFile() {
 
 trigfile::WriteOutcome CreateCommand::writeFile(const QString& path,
                                                 const trigfile::TriggerSeries& series) {
-    return trigfile::writeTriggerFile(toPath(path), series);
+    return platform_.writeFile(toPath(path), series);
 }

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 // The Create command after the window has been read: check the settings,
@@ -21,7 +22,12 @@ class CreateCommand {
 
     void run(const trigfile::KillRewardSettings& read);
 
+    // One sentence on what run() would write for these settings, or why it
+    // would refuse them.
+    static QString preview(const trigfile::KillRewardSettings& read);
+
   private:
+    bool confirmManyTriggers(const trigfile::TriggerSeries& series);
     std::optional<QString> chooseFile();
     trigfile::WriteOutcome writeFile(const QString& path, const trigfile::TriggerSeries& series);
 
@@ -42,6 +48,10 @@ inline constexpr char kCreatedText[] =
     "The file was created.  You may now load it into a map through StarEdit.";
 inline constexpr char kCreatedTitle[] = "File created";
 inline constexpr char kFailedTitle[] = "Error: Not created";
+// StarCraft crashes when a game is saved while one player owns more than
+// this many triggers.
+inline constexpr std::uint32_t kMostTriggersPerPlayer = 65534;
+inline constexpr char kManyTitle[] = "Warning: Many triggers";
 inline constexpr char kFailedAfter[] =
     "The file was not created.  Any file of that name was left as it was.";
 } // namespace createtexts

@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLayout>
@@ -346,7 +347,23 @@ void frmTallyforge::Form_Load() {
 }
 
 void frmTallyforge::cmdcreate_Click() {
+    // The write runs while the window stays alive; one Create at a time.
+    if (creating_) {
+        return;
+    }
+    creating_ = true;
     CreateCommand(platform_, cdbsave).run(readWindow());
+    creating_ = false;
+}
+
+void frmTallyforge::closeEvent(QCloseEvent* event) {
+    // Closing in the middle of a write would leave it half done; the
+    // progress box's Cancel is the way out then.
+    if (creating_) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void frmTallyforge::applyActionRow(const ActionRow& row) {
@@ -412,6 +429,26 @@ void frmTallyforge::Timer1_Timer() {
                          txtunittype->text().isEmpty() || txtkillsupto->text().isEmpty() ||
                          txtkillamount->text().isEmpty() || !anyTicked;
     cmdcreate->setEnabled(!blocked);
+    cmdcreate->setToolTip(createPreview(blocked));
+}
+
+QString frmTallyforge::createPreview(bool blocked) const {
+    if (blocked) {
+        const std::pair<const NumberBox*, const char*> needed[] = {
+            {txtkillamount, trigfile::kKillStepCaption},
+            {txtkillsupto, trigfile::kKillMaxCaption},
+            {txtunittype, trigfile::kUnitCaption}};
+        for (const auto& [box, caption] : needed) {
+            if (box->text().isEmpty()) {
+                return QStringLiteral("Fill in \"%1\" first.").arg(QString::fromLatin1(caption));
+            }
+        }
+        if (txtoreamount->text().isEmpty() && txtgasamount->text().isEmpty()) {
+            return QStringLiteral("Fill in \"%1\" first.").arg(lblorescore->text());
+        }
+        return QStringLiteral("Tick at least one player or force first.");
+    }
+    return CreateCommand::preview(readWindow());
 }
 
 void frmTallyforge::menuhelp_Click() {
@@ -425,6 +462,9 @@ void frmTallyforge::menuabout_Click() {
 }
 
 void frmTallyforge::cmdquit_Click() {
+    if (creating_) {
+        return;
+    }
     // Nothing is kept between runs, so there is nothing to ask or save.
     QCoreApplication::quit();
 }

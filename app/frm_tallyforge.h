@@ -28,6 +28,9 @@ class frmTallyforge : public QMainWindow {
   public:
     explicit frmTallyforge(Platform& platform, QWidget* parent = nullptr);
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     // The controls as the Create command reads them.
     trigfile::KillRewardSettings readWindow() const;
@@ -55,8 +58,12 @@ class frmTallyforge : public QMainWindow {
     void menuabout_Click();
     void cmdquit_Click();
 
+    // What Create would do with the window as it is, for the button's tooltip.
+    QString createPreview(bool blocked) const;
+
     Platform& platform_;
     SaveRequest cdbsave;
+    bool creating_ = false; // a Create is running: no second one, no closing
 
     QMenu* titlehelp = nullptr;
     QAction* menuhelp = nullptr;

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "trigger_file.h"
+#include "trigger_series.h"
+
 #include <QString>
 
+#include <filesystem>
 #include <optional>
 
 // The modal parts of the desktop that the window and the Create command use.
@@ -38,4 +42,9 @@ class Platform {
 
     // Shows the modal save dialogue; nothing when the user cancels it.
     virtual std::optional<QString> chooseSaveFile(const SaveRequest& request) = 0;
+
+    // Writes the series to target off the user-interface thread, with a
+    // modal progress box and Cancel when it takes more than a moment.
+    virtual trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
+                                             const trigfile::TriggerSeries& series) = 0;
 };

@@ -1,5 +1,7 @@
 #include "qt_platform.h"
 
+#include "background_write.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -97,4 +99,11 @@ QString initialSavePath(const SaveRequest& request) {
         return request.fileName;
     }
     return QDir(request.folder).filePath(request.fileName);
+}
+
+trigfile::WriteOutcome QtPlatform::writeFile(const std::filesystem::path& target,
+                                             const trigfile::TriggerSeries& series) {
+    return runInBackground(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
+        return trigfile::writeTriggerFile(target, series, &progress);
+    });
 }

@@ -12,6 +12,8 @@ class QtPlatform : public Platform {
 
     MessageAnswer showMessage(const MessageRequest& request) override;
     std::optional<QString> chooseSaveFile(const SaveRequest& request) override;
+    trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
+                                     const trigfile::TriggerSeries& series) override;
 
   private:
     QPointer<QWidget> owner_;

@@ -1,5 +1,6 @@
 #include "trigger_series.h"
 
+#include "number_text.h"
 #include "rounding.h"
 
 #include <cmath>
@@ -14,18 +15,6 @@ constexpr double kMaxKillStep = 2'147'483'647.0; // the kill step is a signed 32
 
 std::string quoted(const char* caption) {
     return std::string("\"") + caption + "\"";
-}
-
-std::string withThousands(std::uint64_t n) {
-    std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            out.push_back(',');
-        }
-        out.push_back(digits[i]);
-    }
-    return out;
 }
 
 // The rounded value if it lies in [low, high]; infinities and NaN never do.

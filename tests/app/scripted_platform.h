@@ -1,5 +1,6 @@
 #pragma once
 
+#include "background_write.h"
 #include "platform.h"
 
 #include <QStringList>
@@ -17,6 +18,9 @@ class ScriptedPlatform : public Platform {
     std::deque<std::optional<QString>> savedNames; // nullopt: the user cancels
     std::deque<MessageAnswer> answers;             // for Yes/No questions
     std::function<void(const MessageRequest&)> onMessage;
+    trigfile::SinkWrapper disk;                            // a slow or failing disk, if set
+    std::function<void(QProgressDialog&)> onProgressShown; // the user at the progress box
+    int progressBoxesShown = 0;
 
     std::vector<MessageRequest> messages;
     std::vector<SaveRequest> dialogues;
@@ -48,5 +52,21 @@ class ScriptedPlatform : public Platform {
         const std::optional<QString> name = savedNames.front();
         savedNames.pop_front();
         return name;
+    }
+
+    // The real background write and progress box, over the scripted disk.
+    trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
+                                     const trigfile::TriggerSeries& series) override {
+        return runInBackground(
+            nullptr, series.recordCount,
+            [&](trigfile::WriteProgress& progress) {
+                return trigfile::writeTriggerFile(target, series, &progress, disk);
+            },
+            [this](QProgressDialog& box) {
+                ++progressBoxesShown;
+                if (onProgressShown) {
+                    onProgressShown(box);
+                }
+            });
     }
 };

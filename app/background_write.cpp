@@ -1,0 +1,94 @@
+#include "background_write.h"
+
+#include "number_text.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <exception>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr int kPollMs = 30;
+
+QString progressLabel(std::uint64_t written, std::uint64_t total) {
+    return QStringLiteral("Writing trigger %1 of %2...")
+        .arg(QString::fromStdString(trigfile::withThousands(written)),
+             QString::fromStdString(trigfile::withThousands(total)));
+}
+
+} // namespace
+
+trigfile::WriteOutcome
+runInBackground(QWidget* owner, std::uint64_t totalRecords,
+                const std::function<trigfile::WriteOutcome(trigfile::WriteProgress&)>& work,
+                const std::function<void(QProgressDialog&)>& onShown) {
+    trigfile::WriteProgress progress;
+    std::atomic<bool> finished{false};
+    trigfile::WriteOutcome outcome;
+    std::thread worker([&] {
+        try {
+            outcome = work(progress);
+        } catch (const std::exception& e) {
+            outcome = {trigfile::WriteOutcome::Status::Failed,
+                       std::string("Could not write the file: ") + e.what()};
+        }
+        finished.store(true);
+    });
+
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> dialog;
+    // A series holds at most 16,777,215 triggers, well inside the box's int range.
+    const int total = static_cast<int>(std::min<std::uint64_t>(totalRecords, INT_MAX));
+
+    QTimer poll;
+    poll.setInterval(kPollMs);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (finished.load()) {
+            loop.quit();
+            return;
+        }
+        const std::uint64_t written = progress.recordsWritten.load();
+        if (!dialog && clock.elapsed() >= kProgressDelayMs) {
+            dialog = std::make_unique<QProgressDialog>(progressLabel(written, totalRecords),
+                                                       QStringLiteral("Cancel"), 0, total, owner);
+            dialog->setWindowTitle(QStringLiteral("Creating the file"));
+            dialog->setWindowModality(Qt::ApplicationModal);
+            dialog->setMinimumDuration(0);
+            dialog->setAutoClose(false);
+            dialog->setAutoReset(false);
+            QObject::connect(dialog.get(), &QProgressDialog::canceled, [&] {
+                progress.cancelRequested.store(true);
+                dialog->setLabelText(QStringLiteral("Stopping..."));
+            });
+            dialog->show();
+            loop.quit(); // go on with user input, now held off by the modal box
+            if (onShown) {
+                // Queued, so that it runs outside this tick and the box keeps counting.
+                QTimer::singleShot(0, dialog.get(), [&] { onShown(*dialog); });
+            }
+        }
+        if (dialog && !progress.cancelRequested.load()) {
+            dialog->setValue(static_cast<int>(std::min<std::uint64_t>(written, INT_MAX)));
+            dialog->setLabelText(progressLabel(written, totalRecords));
+        }
+    });
+    poll.start();
+
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!finished.load()) {
+        loop.exec();
+    }
+    poll.stop();
+    worker.join();
+    return outcome;
+}

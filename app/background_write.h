@@ -1,0 +1,24 @@
+#pragma once
+
+#include "series_writer.h"
+#include "trigger_file.h"
+
+#include <cstdint>
+#include <functional>
+
+class QProgressDialog;
+class QWidget;
+
+// How long a write may take before the progress box appears: long enough
+// that small series never flash a box, short enough that a big one is never
+// silent.
+inline constexpr int kProgressDelayMs = 500;
+
+// Runs work on a thread of its own while the window goes on repainting.
+// Until the progress box appears, keys and clicks wait, so nothing else can
+// start; after that the box is modal and its Cancel button asks work to stop.
+// onShown, if given, sees the box once it is up.
+trigfile::WriteOutcome
+runInBackground(QWidget* owner, std::uint64_t totalRecords,
+                const std::function<trigfile::WriteOutcome(trigfile::WriteProgress&)>& work,
+                const std::function<void(QProgressDialog&)>& onShown = {});

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace trigfile {
+
+// 16777215 -> "16,777,215": counts and sizes as the program's messages show them.
+std::string withThousands(std::uint64_t n);
+
+// A file size for people: "26,408 bytes", or "2.2 GB (2,400,002,408 bytes)"
+// once bytes alone are hard to read.
+std::string fileSizeText(std::uint64_t bytes);
+
+} // namespace trigfile
