@@ -2,9 +2,18 @@
 
 #include "byte_sink.h"
 
+#include <cstdint>
 #include <filesystem>
 
 namespace trigfile {
+
+// On Linux, writeback of a large file is started in pieces of at least
+// kWritebackStep bytes, ending on kWritebackAlign boundaries, as they are
+// written; what lies kWritebackLag bytes behind is waited for and dropped
+// from the page cache (see AtomicFile::paceWriteback).
+inline constexpr std::uint64_t kWritebackAlign = 2u << 20; // the largest page-cache folio on x86-64
+inline constexpr std::uint64_t kWritebackStep = 8u << 20;
+inline constexpr std::uint64_t kWritebackLag = 32u << 20;
 
 // A new file that appears under its name only once it is complete.
 // The bytes go to a temporary file in the target's folder; commit() flushes
@@ -25,11 +34,18 @@ class AtomicFile : public ByteSink {
 
   private:
     void discard() noexcept;
+    void paceWriteback();
 
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     int fd_ = -1;
     bool done_ = false;
+
+    // Where the disk has got to, in bytes from the start (see paceWriteback).
+    std::uint64_t written_ = 0;          // handed to the system
+    std::uint64_t writebackStarted_ = 0; // sent on to the disk
+    std::uint64_t writebackDone_ = 0;    // on the disk and out of the cache
+    bool pacing_ = true;                 // false where the system cannot do it
 };
 
 // The user-facing name of a path, for messages.
