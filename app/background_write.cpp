@@ -19,6 +19,11 @@ namespace {
 constexpr int kPollMs = 30;
 
 QString progressLabel(std::uint64_t written, std::uint64_t total) {
+    // Once every record is written the disk still has to take the file in,
+    // which for a big one is a wait of its own.
+    if (written >= total) {
+        return QStringLiteral("Saving the file to the disk...");
+    }
     return QStringLiteral("Writing trigger %1 of %2...")
         .arg(QString::fromStdString(trigfile::withThousands(written)),
              QString::fromStdString(trigfile::withThousands(total)));
@@ -64,6 +69,7 @@ runInBackground(QWidget* owner, std::uint64_t totalRecords,
             dialog->setWindowTitle(QStringLiteral("Creating the file"));
             dialog->setWindowModality(Qt::ApplicationModal);
             dialog->setMinimumDuration(0);
+            dialog->setMinimumWidth(360); // room for "Writing trigger 16,777,215 of 16,777,215..."
             dialog->setAutoClose(false);
             dialog->setAutoReset(false);
             QObject::connect(dialog.get(), &QProgressDialog::canceled, [&] {

@@ -245,7 +245,7 @@ void AtomicFile::paceWriteback() {
     fail("Could not write " + displayName(target_), errnoText(error));
 }
 
-void AtomicFile::commit() {
+bool AtomicFile::commit(const std::atomic<bool>* cancelled) {
     if (flushToDisk(fd_) != 0) {
         const int error = errno;
         discard();
@@ -257,6 +257,10 @@ void AtomicFile::commit() {
         const int error = errno;
         discard();
         fail("Could not write " + displayName(target_), errnoText(error));
+    }
+    if (cancelled && cancelled->load()) {
+        discard();
+        return false;
     }
     try {
         checkTargetReplaceable(target_); // it may have changed while we wrote
@@ -271,6 +275,7 @@ void AtomicFile::commit() {
     }
     done_ = true;
     flushFolder(target_.parent_path());
+    return true;
 }
 
 void AtomicFile::discard() noexcept {

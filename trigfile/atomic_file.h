@@ -2,6 +2,7 @@
 
 #include "byte_sink.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 
@@ -28,7 +29,11 @@ class AtomicFile : public ByteSink {
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(const std::uint8_t* data, std::size_t size) override;
-    void commit(); // throws WriteError; the temporary file is gone either way
+    // Flushes the file to the disk and puts it in the target's place, unless
+    // cancelled was set meanwhile (the flush of a big file takes a while):
+    // then the temporary file is removed and false returned. Throws
+    // WriteError; the temporary file is gone either way.
+    bool commit(const std::atomic<bool>* cancelled = nullptr);
 
     const std::filesystem::path& temporaryPath() const { return temporary_; }
 

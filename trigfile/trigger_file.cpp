@@ -13,10 +13,11 @@ WriteOutcome writeTriggerFile(const std::filesystem::path& target, const Trigger
         AtomicFile file(target);
         std::unique_ptr<ByteSink> wrapped = wrap ? wrap(file) : nullptr;
         ByteSink& sink = wrapped ? *wrapped : file;
-        if (!writeSeries(sink, series, progress)) {
+        const bool written = writeSeries(sink, series, progress) &&
+                             file.commit(progress ? &progress->cancelRequested : nullptr);
+        if (!written) {
             return {WriteOutcome::Status::Cancelled, {}};
         }
-        file.commit();
         return {WriteOutcome::Status::Written, {}};
     } catch (const WriteError& e) {
         return {WriteOutcome::Status::Failed, e.what()};

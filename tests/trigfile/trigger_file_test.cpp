@@ -157,6 +157,42 @@ TEST_F(TriggerFileTest, CancelLeavesTheOldFileAndNoTemporaryFile) {
     EXPECT_TRUE(strayFiles({"old.trg"}).empty());
 }
 
+// Presses Cancel as the last bytes go out, while the disk is still taking
+// the file in: the moment a user of a big series is most likely to.
+class CancelAtTheEndSink : public trigfile::ByteSink {
+  public:
+    CancelAtTheEndSink(trigfile::ByteSink& inner, trigfile::WriteProgress& progress,
+                       std::uint64_t total)
+        : inner_(inner), progress_(progress), left_(total) {}
+    void write(const std::uint8_t* data, std::size_t size) override {
+        inner_.write(data, size);
+        left_ -= size;
+        if (left_ == 0) {
+            progress_.cancelRequested = true;
+        }
+    }
+
+  private:
+    trigfile::ByteSink& inner_;
+    trigfile::WriteProgress& progress_;
+    std::uint64_t left_;
+};
+
+TEST_F(TriggerFileTest, CancelAfterTheLastRecordStillKeepsTheOldFile) {
+    const fs::path target = folder_ / "old.trg";
+    writeText(target, "keep me");
+    const auto series = planOrFail(typed("1", "1000", "0", "1"));
+    trigfile::WriteProgress progress;
+    const auto outcome =
+        trigfile::writeTriggerFile(target, series, &progress, [&](trigfile::ByteSink& file) {
+            return std::make_unique<CancelAtTheEndSink>(file, progress, series.fileSize());
+        });
+    EXPECT_EQ(progress.recordsWritten.load(), 1000u) << "every record was written first";
+    EXPECT_EQ(outcome.status, Status::Cancelled);
+    EXPECT_EQ(readFile(target), testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_TRUE(strayFiles({"old.trg"}).empty());
+}
+
 TEST_F(TriggerFileTest, ProgressCountsEveryRecord) {
     trigfile::WriteProgress progress;
     const auto series = planOrFail(typed("1", "1000", "0", "1"));
