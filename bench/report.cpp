@@ -1,5 +1,7 @@
 #include "bench.h"
 
+#include "number_text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -21,17 +23,7 @@ std::string format(const char* fmt, double value) {
     return buf;
 }
 
-std::string thousands(std::uint64_t n) {
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            out.push_back(',');
-        }
-        out.push_back(digits[i]);
-    }
-    return out;
-}
+std::string thousands(std::uint64_t n) { return trigfile::withThousands(n); }
 
 // Decimal units for sizes and rates, as disks are sold; MiB for memory.
 std::string bytesText(double bytes) {
