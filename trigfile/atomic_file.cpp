@@ -1,8 +1,10 @@
 #include "atomic_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #ifdef _WIN32
@@ -30,19 +32,40 @@ std::string errnoText(int error) {
     throw WriteError(what + ": " + why + ".");
 }
 
-// A temporary name beside the target. The target's own name is shortened so
-// that the temporary name fits wherever the target's does.
+// True for the code units that continue a character: UTF-8 continuation
+// bytes on POSIX, low surrogates of UTF-16 on Windows.
+bool continuesACharacter(fs::path::value_type unit) {
+    const auto u = static_cast<std::uint32_t>(unit);
+    if constexpr (sizeof(fs::path::value_type) == 1) {
+        return (u & 0xC0u) == 0x80u;
+    } else {
+        return u >= 0xDC00u && u <= 0xDFFFu;
+    }
+}
+
+// A temporary name beside the target. The target's own name is shortened,
+// never inside a character, so that the temporary name fits wherever the
+// target's does. Built from the native name, so no code-page conversion can
+// garble or refuse it.
 fs::path temporaryNameFor(const fs::path& target, std::uint32_t salt) {
-    std::string base = target.filename().string();
-    if (base.size() > 80) {
-        base.resize(80);
+    using Native = fs::path::string_type;
+    Native base = target.filename().native();
+    std::size_t keep = std::min<std::size_t>(base.size(), 80);
+    while (keep > 0 && keep < base.size() && continuesACharacter(base[keep])) {
+        --keep;
     }
+    base.resize(keep);
     static constexpr char kHex[] = "0123456789abcdef";
-    std::string suffix;
+    Native name(1, '.');
+    name += base;
+    name += '.';
     for (int i = 0; i < 8; ++i) {
-        suffix.push_back(kHex[(salt >> (4 * i)) & 0xF]);
+        name += static_cast<fs::path::value_type>(kHex[(salt >> (4 * i)) & 0xF]);
     }
-    return target.parent_path() / fs::path("." + base + "." + suffix + ".tmp");
+    for (char c : std::string_view(".tmp")) {
+        name += static_cast<fs::path::value_type>(c);
+    }
+    return target.parent_path() / fs::path(name);
 }
 
 #ifdef _WIN32
@@ -159,7 +182,9 @@ void checkTargetReplaceable(const fs::path& target) {
 std::string displayName(const fs::path& path) {
     // Appended rather than "\"" + ...: optimised GCC 12 builds warn falsely about that.
     std::string name(1, '"');
-    name += path.string();
+    // UTF-8 whatever the system's code page, which could not hold every name.
+    const std::u8string utf8 = path.u8string();
+    name.append(utf8.begin(), utf8.end());
     name += '"';
     return name;
 }

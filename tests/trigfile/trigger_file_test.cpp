@@ -1,3 +1,4 @@
+#include "atomic_file.h"
 #include "test_support.h"
 #include "trigger_file.h"
 
@@ -224,6 +225,45 @@ TEST_F(TriggerFileTest, LeavesAReadOnlyFileAlone) {
     EXPECT_NE(outcome.reason.find("read-only"), std::string::npos) << outcome.reason;
     EXPECT_EQ(readFile(target).size(), 6u);
     EXPECT_TRUE(strayFiles({"locked.trg"}).empty());
+}
+
+// Every lead byte followed by as many continuation bytes as it announces.
+bool isValidUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t length = c < 0x80         ? 1
+                                   : (c >> 5) == 6  ? 2
+                                   : (c >> 4) == 14 ? 3
+                                   : (c >> 3) == 30 ? 4
+                                                    : 0;
+        if (length == 0 || i + length > s.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+TEST_F(TriggerFileTest, TheTemporaryNameOfALongNameNeverSplitsACharacter) {
+    for (const std::u8string character : {u8"\u00E9", u8"\u65E5", u8"\U0001F3AE"}) {
+        std::u8string name;
+        while (name.size() < 120) {
+            name += character;
+        }
+        trigfile::AtomicFile file(folder_ / fs::path(name + u8".trg"));
+        const std::u8string temporary = file.temporaryPath().filename().u8string();
+        EXPECT_TRUE(isValidUtf8(std::string(temporary.begin(), temporary.end())))
+            << "temporary name for a name of " << character.size() << "-byte characters";
+        // Names are limited in the system's own units: bytes here, UTF-16 on Windows.
+        EXPECT_LE(file.temporaryPath().filename().native().size(), 100u);
+        EXPECT_TRUE(fs::exists(file.temporaryPath()));
+    }
+    EXPECT_TRUE(strayFiles({}).empty()) << "each temporary file goes with its AtomicFile";
 }
 
 TEST(TrgExtension, IsAddedUnlessTheNameEndsWithIt) {
