@@ -28,17 +28,7 @@ namespace fs = std::filesystem;
 using testsupport::namesIn;
 using testsupport::readBytes;
 using Status = trigfile::WriteOutcome::Status;
-
-std::vector<std::uint8_t> expectedFile(const trigfile::TriggerSeries& series) {
-    std::vector<std::uint8_t> out;
-    const auto preamble = trigfile::encodePreamble();
-    out.insert(out.end(), preamble.begin(), preamble.end());
-    for (std::uint32_t k = 0; k < series.recordCount; ++k) {
-        const auto r = trigfile::encodeRecord(series.fields, series.threshold(k));
-        out.insert(out.end(), r.begin(), r.end());
-    }
-    return out;
-}
+using testsupport::expectedFile;
 
 const trigfile::TriggerSeries& smallSeries() {
     static const trigfile::TriggerSeries series =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kill_reward_settings.h"
+#include "trigger_record.h"
 #include "trigger_series.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,18 @@ template <typename Container>
 std::vector<std::uint8_t> slice(const Container& c, std::size_t offset, std::size_t size) {
     return std::vector<std::uint8_t>(c.begin() + static_cast<std::ptrdiff_t>(offset),
                                      c.begin() + static_cast<std::ptrdiff_t>(offset + size));
+}
+
+// The file as the plain encoder describes it, record by record.
+inline std::vector<std::uint8_t> expectedFile(const trigfile::TriggerSeries& series) {
+    std::vector<std::uint8_t> out;
+    const auto preamble = trigfile::encodePreamble();
+    out.insert(out.end(), preamble.begin(), preamble.end());
+    for (std::uint32_t k = 0; k < series.recordCount; ++k) {
+        const auto r = trigfile::encodeRecord(series.fields, series.threshold(k));
+        out.insert(out.end(), r.begin(), r.end());
+    }
+    return out;
 }
 
 } // namespace testsupport

@@ -17,6 +17,7 @@ using testsupport::planOrFail;
 using testsupport::typed;
 using trigfile::ActionKind;
 using Status = trigfile::WriteOutcome::Status;
+using testsupport::expectedFile;
 
 std::vector<std::uint8_t> readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -25,18 +26,6 @@ std::vector<std::uint8_t> readFile(const fs::path& p) {
 
 void writeText(const fs::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
-}
-
-// The file as the plain encoder describes it, record by record.
-std::vector<std::uint8_t> expectedFile(const trigfile::TriggerSeries& series) {
-    std::vector<std::uint8_t> out;
-    const auto preamble = trigfile::encodePreamble();
-    out.insert(out.end(), preamble.begin(), preamble.end());
-    for (std::uint32_t k = 0; k < series.recordCount; ++k) {
-        const auto r = trigfile::encodeRecord(series.fields, series.threshold(k));
-        out.insert(out.end(), r.begin(), r.end());
-    }
-    return out;
 }
 
 class TriggerFileTest : public testing::Test {
