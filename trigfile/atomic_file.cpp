@@ -93,9 +93,41 @@ bool replaceTarget(const fs::path& from, const fs::path& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 void flushFolder(const fs::path&) {} // MOVEFILE_WRITE_THROUGH already waits for the rename
+int openFolder(const fs::path&) {
+    return -1; // Windows will not move a folder that holds an open file
+}
+int openExclusiveIn(int, const fs::path& p) {
+    return openExclusive(p);
+}
+void removeIn(int, const fs::path& p) {
+    std::error_code ignored;
+    fs::remove(p, ignored);
+}
+void closeFolder(int) {}
 #else
 int openExclusive(const fs::path& p) {
     return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+int openFolder(const fs::path& folder) {
+    return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+// Relative to the folder held open, wherever it is now.
+int openExclusiveIn(int folderFd, const fs::path& p) {
+    if (folderFd < 0) {
+        return openExclusive(p);
+    }
+    return ::openat(folderFd, p.filename().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+void removeIn(int folderFd, const fs::path& p) {
+    if (folderFd < 0 || ::unlinkat(folderFd, p.filename().c_str(), 0) != 0) {
+        std::error_code ignored;
+        fs::remove(p, ignored);
+    }
+}
+void closeFolder(int folderFd) {
+    if (folderFd >= 0) {
+        ::close(folderFd);
+    }
 }
 long long writeSome(int fd, const std::uint8_t* data, std::size_t size) {
     return ::write(fd, data, size);
@@ -191,11 +223,12 @@ std::string displayName(const fs::path& path) {
 
 AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
     checkTargetReplaceable(target_);
+    folderFd_ = openFolder(target_.parent_path());
     std::random_device device;
     std::uint32_t salt = device();
     for (int attempt = 0; attempt < 16; ++attempt, salt = salt * 2654435761u + 1u) {
         temporary_ = temporaryNameFor(target_, salt);
-        fd_ = openExclusive(temporary_);
+        fd_ = openExclusiveIn(folderFd_, temporary_);
         if (fd_ >= 0) {
             return;
         }
@@ -204,12 +237,15 @@ AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
         }
     }
     const int error = errno;
+    closeFolder(folderFd_);
+    folderFd_ = -1;
     const fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
     fail("Could not create a file in the folder " + displayName(folder), errnoText(error));
 }
 
 AtomicFile::~AtomicFile() {
     discard();
+    closeFolder(folderFd_);
 }
 
 void AtomicFile::write(const std::uint8_t* data, std::size_t size) {
@@ -312,8 +348,7 @@ void AtomicFile::discard() noexcept {
         closeFile(fd_);
         fd_ = -1;
     }
-    std::error_code ignored;
-    fs::remove(temporary_, ignored);
+    removeIn(folderFd_, temporary_);
 }
 
 } // namespace trigfile

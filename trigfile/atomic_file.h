@@ -44,6 +44,9 @@ class AtomicFile : public ByteSink {
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     int fd_ = -1;
+    // POSIX: the target's folder, held open so that the temporary file is
+    // removed even if the folder is moved or renamed while we write.
+    int folderFd_ = -1;
     bool done_ = false;
 
     // Where the disk has got to, in bytes from the start (see paceWriteback).

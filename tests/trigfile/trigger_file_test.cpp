@@ -183,6 +183,46 @@ TEST_F(TriggerFileTest, CancelAfterTheLastRecordStillKeepsTheOldFile) {
     EXPECT_TRUE(strayFiles({"old.trg"}).empty());
 }
 
+#ifndef _WIN32
+// Moves the target's folder away after the first bytes, as a user tidying up
+// their maps folder during a long write might (Windows refuses the move).
+class FolderMovedSink : public trigfile::ByteSink {
+  public:
+    FolderMovedSink(trigfile::ByteSink& inner, fs::path from, fs::path to)
+        : inner_(inner), from_(std::move(from)), to_(std::move(to)) {}
+    void write(const std::uint8_t* data, std::size_t size) override {
+        inner_.write(data, size);
+        if (!moved_) {
+            fs::rename(from_, to_);
+            moved_ = true;
+        }
+    }
+
+  private:
+    trigfile::ByteSink& inner_;
+    fs::path from_, to_;
+    bool moved_ = false;
+};
+
+TEST_F(TriggerFileTest, AFolderMovedDuringTheWriteKeepsNoTemporaryFile) {
+    fs::create_directory(folder_ / "maps");
+    writeText(folder_ / "maps" / "old.trg", "keep me");
+    const auto outcome = trigfile::writeTriggerFile(
+        folder_ / "maps" / "old.trg", planOrFail(typed("1", "2000", "0", "1")), nullptr,
+        [this](trigfile::ByteSink& file) {
+            return std::make_unique<FolderMovedSink>(file, folder_ / "maps", folder_ / "moved");
+        });
+    EXPECT_EQ(outcome.status, Status::Failed) << "the chosen path no longer exists";
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder_ / "moved")) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"old.trg"});
+    EXPECT_EQ(readFile(folder_ / "moved" / "old.trg"),
+              testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+}
+#endif
+
 TEST_F(TriggerFileTest, ProgressCountsEveryRecord) {
     trigfile::WriteProgress progress;
     const auto series = planOrFail(typed("1", "1000", "0", "1"));
