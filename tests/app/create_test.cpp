@@ -98,14 +98,6 @@ class CreateTest : public QObject {
         fields.executionTable[0] = 1;
         return expectedFile(fields, 5, 2);
     }
-    // Presses Create once the poll has enabled it.
-    bool create() {
-        if (!QTest::qWaitFor([this] { return w->createEnabled(); }, 5000)) {
-            return false;
-        }
-        w->click("cmdcreate");
-        return true;
-    }
 
   private slots:
     void init() {
@@ -171,7 +163,7 @@ class CreateTest : public QObject {
         QFETCH(uint, count);
         fill(action, texts, marks);
         w->platform.savedNames = {at("out.trg")};
-        QVERIFY(create());
+        QVERIFY(w->pressCreate());
         QCOMPARE(w->platform.log, (QStringList{"save", "Please hold...", "File created"}));
         QCOMPARE(contents(at("out.trg")), expectedFile(fields, step, count));
     }
@@ -179,7 +171,7 @@ class CreateTest : public QObject {
     void theBoxesSayWhatIsHappening() {
         fillTypical();
         w->platform.savedNames = {at("out.trg")};
-        QVERIFY(create());
+        QVERIFY(w->pressCreate());
         QCOMPARE(w->platform.messages.size(), std::size_t{2});
         const MessageRequest& hold = w->platform.messages[0];
         QCOMPARE(hold.text, QString("The file has started to be created.  The program may be "
@@ -206,7 +198,7 @@ class CreateTest : public QObject {
         QFETCH(QString, written);
         fillTypical();
         w->platform.savedNames = {at(chosen)};
-        QVERIFY(create());
+        QVERIFY(w->pressCreate());
         QCOMPARE(files(), QStringList{written});
         QCOMPARE(contents(at(written)), typicalBytes());
 
@@ -226,7 +218,7 @@ class CreateTest : public QObject {
         fillTypical();
         w->platform.savedNames = {at("old"), at("new.trg")};
         w->platform.answers = {MessageAnswer::No};
-        QVERIFY(create());
+        QVERIFY(w->pressCreate());
         QCOMPARE(w->platform.log, (QStringList{"save", "Error: Same name", "save", "Please hold...",
                                                "File created"}));
         const MessageRequest& question = w->platform.messages[0];
@@ -249,7 +241,7 @@ class CreateTest : public QObject {
                 whileHolding = contents(at("old.trg"));
             }
         };
-        QVERIFY(create());
+        QVERIFY(w->pressCreate());
         QCOMPARE(w->platform.log,
                  (QStringList{"save", "Error: Same name", "Please hold...", "File created"}));
         QCOMPARE(whileHolding, QByteArray("OLD"));
@@ -260,7 +252,7 @@ class CreateTest : public QObject {
     void cancellingTheDialogueTouchesNothing() {
         QVERIFY(writeText(at("old.trg"), "OLD"));
         fillTypical();
-        QVERIFY(create()); // no name scripted: the user cancels
+        QVERIFY(w->pressCreate()); // no name scripted: the user cancels
         QCOMPARE(w->platform.log, QStringList{"save"});
         QCOMPARE(files(), QStringList{"old.trg"});
         QCOMPARE(contents(at("old.trg")), QByteArray("OLD"));
@@ -289,7 +281,7 @@ class CreateTest : public QObject {
         QFETCH(QString, box);
         fill(action, texts, {"chkp1"});
         w->platform.savedNames = {at("never.trg")};
-        QVERIFY(create());
+        QVERIFY(w->pressCreate());
         QCOMPARE(w->platform.log, QStringList{"Error: Can't create"});
         const MessageRequest& refusal = w->platform.messages[0];
         QVERIFY2(refusal.text.contains(box), qPrintable(refusal.text));
@@ -318,7 +310,7 @@ class CreateTest : public QObject {
         fillTypical();
         w->platform.savedNames = {at(chosen)};
         w->platform.answers = {MessageAnswer::Yes};
-        QVERIFY(create());
+        QVERIFY(w->pressCreate());
 
         QCOMPARE(w->platform.log.last(), QString("Error: Not created"));
         QVERIFY(!w->platform.log.contains("File created"));

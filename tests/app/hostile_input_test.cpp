@@ -183,8 +183,7 @@ class HostileInputTest : public QObject {
 
         const QString path = dir->filePath("hostile.trg");
         w->platform.savedNames = {path};
-        QVERIFY(QTest::qWaitFor([this] { return w->createEnabled(); }, 5000));
-        w->click("cmdcreate");
+        QVERIFY(w->pressCreate());
 
         if (!refusal.isEmpty()) {
             QCOMPARE(w->platform.log, QStringList{"Error: Can't create"});

@@ -55,4 +55,12 @@ struct WindowDriver {
         return QTest::qWaitFor([&] { return ticks.count() >= n; }, 5000);
     }
     bool createEnabled() const { return get(QStringLiteral("cmdcreate"))->isEnabled(); }
+    // Presses Create once the poll has enabled it; false if it never does.
+    bool pressCreate() const {
+        if (!QTest::qWaitFor([this] { return createEnabled(); }, 5000)) {
+            return false;
+        }
+        click(QStringLiteral("cmdcreate"));
+        return true;
+    }
 };
