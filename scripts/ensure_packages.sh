@@ -16,5 +16,5 @@ if [ "$(id -u)" -ne 0 ]; then
   as_root=(sudo)
 fi
 echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${as_root[@]}" apt-get -o DPkg::Lock::Timeout=1200 update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=1200 install -y -qq --no-install-recommends "${missing[@]}"
