@@ -1,10 +1,10 @@
 #include "atomic_file.h"
 
-#include <algorithm>
+#include "temporary_files.h"
+
 #include <cerrno>
 #include <random>
 #include <string>
-#include <string_view>
 #include <system_error>
 
 #ifdef _WIN32
@@ -15,6 +15,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -32,44 +33,8 @@ std::string errnoText(int error) {
     throw WriteError(what + ": " + why + ".");
 }
 
-// True for the code units that continue a character: UTF-8 continuation
-// bytes on POSIX, low surrogates of UTF-16 on Windows.
-bool continuesACharacter(fs::path::value_type unit) {
-    const auto u = static_cast<std::uint32_t>(unit);
-    if constexpr (sizeof(fs::path::value_type) == 1) {
-        return (u & 0xC0u) == 0x80u;
-    } else {
-        return u >= 0xDC00u && u <= 0xDFFFu;
-    }
-}
-
-// A temporary name beside the target. The target's own name is shortened,
-// never inside a character, so that the temporary name fits wherever the
-// target's does. Built from the native name, so no code-page conversion can
-// garble or refuse it.
-fs::path temporaryNameFor(const fs::path& target, std::uint32_t salt) {
-    using Native = fs::path::string_type;
-    Native base = target.filename().native();
-    std::size_t keep = std::min<std::size_t>(base.size(), 80);
-    while (keep > 0 && keep < base.size() && continuesACharacter(base[keep])) {
-        --keep;
-    }
-    base.resize(keep);
-    static constexpr char kHex[] = "0123456789abcdef";
-    Native name(1, '.');
-    name += base;
-    name += '.';
-    for (int i = 0; i < 8; ++i) {
-        name += static_cast<fs::path::value_type>(kHex[(salt >> (4 * i)) & 0xF]);
-    }
-    for (char c : std::string_view(".tmp")) {
-        name += static_cast<fs::path::value_type>(c);
-    }
-    return target.parent_path() / fs::path(name);
-}
-
 #ifdef _WIN32
-int openExclusive(const fs::path& p) {
+int openExclusive(const fs::path& p, int) {
     int fd = -1;
     _wsopen_s(&fd, p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYRW,
               _S_IREAD | _S_IWRITE);
@@ -96,8 +61,8 @@ void flushFolder(const fs::path&) {} // MOVEFILE_WRITE_THROUGH already waits for
 int openFolder(const fs::path&) {
     return -1; // Windows will not move a folder that holds an open file
 }
-int openExclusiveIn(int, const fs::path& p) {
-    return openExclusive(p);
+int openExclusiveIn(int, const fs::path& p, int mode) {
+    return openExclusive(p, mode);
 }
 void removeIn(int, const fs::path& p) {
     std::error_code ignored;
@@ -105,18 +70,24 @@ void removeIn(int, const fs::path& p) {
 }
 void closeFolder(int) {}
 #else
-int openExclusive(const fs::path& p) {
-    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+int openExclusive(const fs::path& p, int mode) {
+    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
 }
 int openFolder(const fs::path& folder) {
     return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 // Relative to the folder held open, wherever it is now.
-int openExclusiveIn(int folderFd, const fs::path& p) {
+int openExclusiveIn(int folderFd, const fs::path& p, int mode) {
     if (folderFd < 0) {
-        return openExclusive(p);
+        return openExclusive(p, mode);
     }
-    return ::openat(folderFd, p.filename().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return ::openat(folderFd, p.filename().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+}
+int statIn(int folderFd, const fs::path& p, struct stat& st) {
+    if (folderFd < 0) {
+        return ::lstat(p.c_str(), &st);
+    }
+    return ::fstatat(folderFd, p.filename().c_str(), &st, AT_SYMLINK_NOFOLLOW);
 }
 void removeIn(int folderFd, const fs::path& p) {
     if (folderFd < 0 || ::unlinkat(folderFd, p.filename().c_str(), 0) != 0) {
@@ -192,10 +163,11 @@ bool unsupported(int error) {
 
 // Refuses targets that a replace must not touch: a folder, or a file the
 // user has marked read-only (Windows refuses to replace those, and so do we
-// everywhere, even when running with rights that could).
-void checkTargetReplaceable(const fs::path& target) {
+// everywhere, even when running with rights that could). target is the
+// name the user chose, for the message.
+void checkTargetReplaceable(const fs::path& destination, const fs::path& target) {
     std::error_code ec;
-    const fs::file_status st = fs::status(target, ec);
+    const fs::file_status st = fs::status(destination, ec);
     if (ec || !fs::exists(st)) {
         return;
     }
@@ -209,7 +181,109 @@ void checkTargetReplaceable(const fs::path& target) {
     }
 }
 
+// A name that can only mean a folder ("maps/", "maps/.", "..").
+bool namesAFolder(const fs::path& p) {
+    const fs::path name = p.filename();
+    return name.empty() || name == "." || name == "..";
+}
+
+#ifdef _WIN32
+
+// Windows: a link (or any other reparse point) is opened through, and the
+// system names the file it reaches. A link to nothing is refused: which
+// name a new file would get there is for the link's own kind to say.
+fs::path followLinks(const fs::path& target) {
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return target;
+    }
+    const HANDLE h = CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        fail("Could not write " + displayName(target),
+             "that name is a link, and what it links to cannot be opened (" + lastSystemError() +
+                 ")");
+    }
+    std::wstring name(32768, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(h, name.data(), static_cast<DWORD>(name.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const std::string why = lastSystemError();
+    CloseHandle(h);
+    if (n == 0 || n >= name.size()) {
+        fail("Could not write " + displayName(target), why);
+    }
+    name.resize(n);
+    return fs::path(name);
+}
+
+// Everything else about the final name shows when the temporary file is
+// made beside it, except a name too long for the file system, which the
+// shortened temporary name would not notice.
+void checkFinalName(const fs::path& destination, const fs::path& target) {
+    if (destination.filename().native().size() > 255) { // NTFS, exFAT and FAT32 alike
+        fail("Could not write " + displayName(target), errnoText(ENAMETOOLONG));
+    }
+}
+
+void checkSizeLimit(std::uint64_t, const fs::path&) {} // Windows sets no file-size limit
+
+#else
+
+// The file a chain of symbolic links ends at: the place the bytes must go,
+// whether or not a file is there yet. Only the name's last part is
+// followed; links among the folders above it work as they are.
+fs::path followLinks(const fs::path& target) {
+    fs::path p = target;
+    for (int hops = 0; hops < 40; ++hops) { // the kernel's own limit
+        struct stat st {};
+        if (namesAFolder(p) || ::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return p;
+        }
+        std::error_code ec;
+        const fs::path next = fs::read_symlink(p, ec);
+        if (ec) {
+            fail("Could not write " + displayName(target), ec.message());
+        }
+        p = next.is_absolute() ? next : p.parent_path() / next;
+    }
+    fail("Could not write " + displayName(target), errnoText(ELOOP));
+}
+
+// Asks the file system about the final name itself, so that a name too long
+// for it, a folder that cannot be searched or a path that is no path are
+// refused now rather than by the rename after the whole file is written.
+void checkFinalName(const fs::path& destination, const fs::path& target) {
+    struct stat st {};
+    if (::lstat(destination.c_str(), &st) != 0 && errno != ENOENT) {
+        fail("Could not write " + displayName(target), errnoText(errno));
+    }
+}
+
+// A file beyond the process's file-size limit (ulimit -f) would fail part
+// way, after the limit's worth of bytes.
+void checkSizeLimit(std::uint64_t size, const fs::path& target) {
+    rlimit limit{};
+    if (size > 0 && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        size > static_cast<std::uint64_t>(limit.rlim_cur)) {
+        fail("Could not write " + displayName(target),
+             errnoText(EFBIG) + " (the file would be " + std::to_string(size) +
+                 " bytes, and this program may write files of at most " +
+                 std::to_string(limit.rlim_cur) + ")");
+    }
+}
+
+#endif
+
 } // namespace
+
+// What a replace keeps of the file it replaces.
+struct ExistingFile {
+    bool exists = false;
+#ifndef _WIN32
+    struct stat st {};
+#endif
+};
 
 std::string displayName(const fs::path& path) {
     // Appended rather than "\"" + ...: optimised GCC 12 builds warn falsely about that.
@@ -221,25 +295,89 @@ std::string displayName(const fs::path& path) {
     return name;
 }
 
-AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
-    checkTargetReplaceable(target_);
-    folderFd_ = openFolder(target_.parent_path());
+AtomicFile::AtomicFile(fs::path target, std::uint64_t expectedSize) : target_(std::move(target)) {
+    destination_ = followLinks(target_);
+    if (namesAFolder(destination_)) {
+        fail("Could not write " + displayName(target_), "that name belongs to a folder");
+    }
+    checkFinalName(destination_, target_);
+    checkTargetReplaceable(destination_, target_);
+    checkSizeLimit(expectedSize, target_);
+
+    ExistingFile existing;
+#ifndef _WIN32
+    existing.exists =
+        ::stat(destination_.c_str(), &existing.st) == 0 && S_ISREG(existing.st.st_mode);
+#endif
+    folderFd_ = openFolder(destination_.parent_path());
+    removeLeftoverTemporaryFiles(destination_.parent_path(), folderFd_);
+    createTemporaryFile(existing);
+}
+
+void AtomicFile::createTemporaryFile(const ExistingFile& existing) {
+#ifdef _WIN32
+    // Windows files have no mode bits: the new file takes the folder's
+    // inherited permissions, as any file newly saved there does.
+    const int mode = 0;
+#else
+    // Never more open than the old file while the new one is written; the
+    // umask may take bits away, the exact mode is set below.
+    const int mode = existing.exists ? static_cast<int>(existing.st.st_mode & 0777) : 0666;
+#endif
     std::random_device device;
     std::uint32_t salt = device();
+    int error = 0;
     for (int attempt = 0; attempt < 16; ++attempt, salt = salt * 2654435761u + 1u) {
-        temporary_ = temporaryNameFor(target_, salt);
-        fd_ = openExclusiveIn(folderFd_, temporary_);
-        if (fd_ >= 0) {
-            return;
+        temporary_ = temporaryNameFor(destination_, salt);
+        fd_ = openExclusiveIn(folderFd_, temporary_, mode);
+        if (fd_ < 0) {
+            error = errno;
+            if (error != EEXIST) {
+                break;
+            }
+            continue;
         }
-        if (errno != EEXIST) {
-            break;
+#ifndef _WIN32
+        // Another save into this folder may have taken the file for a
+        // leftover in the moment before the lock: then it is gone, and
+        // another name is tried.
+        struct stat opened {};
+        struct stat named {};
+        lockFd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+        const bool held = lockFd_ >= 0 && holdAsLiveWriter(lockFd_) && ::fstat(fd_, &opened) == 0 &&
+                          statIn(folderFd_, temporary_, named) == 0 &&
+                          opened.st_ino == named.st_ino && opened.st_dev == named.st_dev;
+        if (!held) {
+            error = EEXIST;
+            closeFile(fd_);
+            fd_ = -1;
+            if (lockFd_ >= 0) {
+                ::close(lockFd_);
+                lockFd_ = -1;
+            }
+            continue;
         }
+        if (existing.exists) {
+            // The group (and, for root, the owner) first: changing them may
+            // clear set-id bits that the mode then restores. Other users
+            // cannot give a file away, so the new file is theirs; nor can
+            // they give it a group they are not in, so it then has theirs.
+            // Either way it keeps the old mode.
+            const uid_t owner = ::geteuid() == 0 ? existing.st.st_uid : static_cast<uid_t>(-1);
+            if (::fchown(fd_, owner, existing.st.st_gid) != 0) {
+                // kept as far as the system allows
+            }
+            ::fchmod(fd_, existing.st.st_mode & 07777);
+        }
+#else
+        (void)existing;
+#endif
+        return;
     }
-    const int error = errno;
     closeFolder(folderFd_);
     folderFd_ = -1;
-    const fs::path folder = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
+    const fs::path folder =
+        destination_.parent_path().empty() ? fs::path(".") : destination_.parent_path();
     fail("Could not create a file in the folder " + displayName(folder), errnoText(error));
 }
 
@@ -324,18 +462,19 @@ bool AtomicFile::commit(const std::atomic<bool>* cancelled) {
         return false;
     }
     try {
-        checkTargetReplaceable(target_); // it may have changed while we wrote
+        checkTargetReplaceable(destination_, target_); // it may have changed while we wrote
     } catch (const WriteError&) {
         discard();
         throw;
     }
-    if (!replaceTarget(temporary_, target_)) {
+    if (!replaceTarget(temporary_, destination_)) {
         const std::string why = lastSystemError();
         discard();
         fail("Could not put the new file in place of " + displayName(target_), why);
     }
     done_ = true;
-    flushFolder(target_.parent_path());
+    releaseLock();
+    flushFolder(destination_.parent_path());
     return true;
 }
 
@@ -349,6 +488,14 @@ void AtomicFile::discard() noexcept {
         fd_ = -1;
     }
     removeIn(folderFd_, temporary_);
+    releaseLock(); // only once the file is gone, so nobody takes it for a leftover
+}
+
+void AtomicFile::releaseLock() noexcept {
+    if (lockFd_ >= 0) {
+        closeFile(lockFd_);
+        lockFd_ = -1;
+    }
 }
 
 } // namespace trigfile

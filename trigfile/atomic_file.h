@@ -21,9 +21,23 @@ inline constexpr std::uint64_t kWritebackLag = 32u << 20;
 // it to the disk and puts it in the target's place in one step, so an
 // existing file of that name is either replaced whole or left as it was.
 // Without commit() (a failure, a cancel) the temporary file is removed.
+//
+// A target that is a symbolic link stays one: the file it names (which need
+// not exist yet) is the one written. A replaced file keeps its permissions
+// and, where the system allows, its group and owner; other names (hard
+// links) of the old file keep the old bytes. Everything that can be checked
+// about the final name is checked by the constructor, before any byte is
+// written: its folder, its length, whether it is a folder or read-only, and
+// whether a file of expectedSize bytes (when known) fits under the
+// process's file-size limit. The constructor also removes temporary files
+// that earlier writers into the same folder left behind when they were
+// killed (see temporary_files.h).
+struct ExistingFile; // what a replace keeps of the file it replaces
+
 class AtomicFile : public ByteSink {
   public:
-    explicit AtomicFile(std::filesystem::path target); // throws WriteError
+    // Throws WriteError.
+    explicit AtomicFile(std::filesystem::path target, std::uint64_t expectedSize = 0);
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -36,14 +50,23 @@ class AtomicFile : public ByteSink {
     bool commit(const std::atomic<bool>* cancelled = nullptr);
 
     const std::filesystem::path& temporaryPath() const { return temporary_; }
+    // Where the bytes go: the target, or the file a symbolic link names.
+    const std::filesystem::path& destination() const { return destination_; }
 
   private:
+    void createTemporaryFile(const ExistingFile& existing);
     void discard() noexcept;
+    void releaseLock() noexcept;
     void paceWriteback();
 
-    std::filesystem::path target_;
+    std::filesystem::path target_;      // as chosen, for messages
+    std::filesystem::path destination_; // target_ with its links followed
     std::filesystem::path temporary_;
     int fd_ = -1;
+    // POSIX: a second descriptor of the temporary file that holds its lock
+    // until the file is renamed or removed, after fd_ is closed (see
+    // temporary_files.h).
+    int lockFd_ = -1;
     // POSIX: the target's folder, held open so that the temporary file is
     // removed even if the folder is moved or renamed while we write.
     int folderFd_ = -1;

@@ -10,7 +10,7 @@ namespace trigfile {
 WriteOutcome writeTriggerFile(const std::filesystem::path& target, const TriggerSeries& series,
                               WriteProgress* progress, const SinkWrapper& wrap) {
     try {
-        AtomicFile file(target);
+        AtomicFile file(target, series.fileSize());
         std::unique_ptr<ByteSink> wrapped = wrap ? wrap(file) : nullptr;
         ByteSink& sink = wrapped ? *wrapped : file;
         const bool written = writeSeries(sink, series, progress) &&

@@ -15,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +35,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -303,12 +306,20 @@ const std::string kNameTooLong = "Could not";
 const std::string kNameTooLong = systemText(ENAMETOOLONG);
 #endif
 
-TEST_F(FaultTest, ANameLongerThanTheFileSystemTakesIsRefused) {
+// Only the extension makes the name too long: the temporary name (which is
+// shortened) would fit, so only a check of the final name finds it before
+// the whole file is written.
+TEST_F(FaultTest, ANameLongerThanTheFileSystemTakesIsRefusedBeforeTheFirstByte) {
     target_ = maps_ / (std::string(252, 'n') + ".trg"); // 256 bytes, one more than allowed
     oldNames_ = namesIn(maps_);
-    const auto outcome = write();
+    bool reachedTheFile = false;
+    const auto outcome = write([&](trigfile::ByteSink& file) {
+        reachedTheFile = true;
+        return std::make_unique<AfterFirstChunk>(file, nullptr);
+    });
     expectCleanFailure(outcome, kNameTooLong, maps_);
     EXPECT_NE(outcome.reason.find("nnnn.trg"), std::string::npos) << "the reason names the file";
+    EXPECT_FALSE(reachedTheFile) << "the name was only refused after the file was written";
 }
 
 TEST_F(FaultTest, APathLongerThanTheSystemTakesIsRefused) {
@@ -446,45 +457,72 @@ TEST_P(TmpfsFillsUp, KeepsTheOldFileAndFreesTheSpace) {
 // From full at once to full two chunks in.
 INSTANTIATE_TEST_SUITE_P(Sizes, TmpfsFillsUp, testing::Values("8k", "1m", "1536k", "2200k"));
 
-// A file-size limit makes the kernel cut a write short and fail the next.
+// A file-size limit (ulimit -f). The kernel would cut the write short and
+// then send SIGXFSZ, which kills a process that does not ignore it; the
+// library leaves signals to the program, so a series beyond the limit must
+// be refused before its first byte. This test process keeps SIGXFSZ's
+// default action: a byte written beyond the limit ends it.
 class FileSizeLimit {
   public:
     explicit FileSizeLimit(rlim_t bytes) {
         ::getrlimit(RLIMIT_FSIZE, &saved_);
-        savedSignal_ = std::signal(SIGXFSZ, SIG_IGN); // get EFBIG instead of being killed
         rlimit limit = saved_;
         limit.rlim_cur = bytes;
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, savedSignal_);
-    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
   private:
     rlimit saved_{};
-    void (*savedSignal_)(int) = SIG_DFL;
 };
 
-class ShortWriteAt : public FaultTest, public testing::WithParamInterface<Budget> {};
+// Counts the bytes that reach the file.
+class CountingSink : public trigfile::ByteSink {
+  public:
+    CountingSink(trigfile::ByteSink& file, std::uint64_t& passed) : file_(file), passed_(passed) {}
+    void write(const std::uint8_t* data, std::size_t size) override {
+        file_.write(data, size);
+        passed_ += size;
+    }
 
-TEST_P(ShortWriteAt, KeepsTheOldFileAndLeavesNoTemporaryFile) {
+  private:
+    trigfile::ByteSink& file_;
+    std::uint64_t& passed_;
+};
+
+class FileSizeLimitBelow : public FaultTest, public testing::WithParamInterface<Budget> {};
+
+TEST_P(FileSizeLimitBelow, TheFileIsRefusedBeforeTheFirstByte) {
+    ASSERT_EQ(::signal(SIGXFSZ, SIG_DFL), SIG_DFL) << "the test must not ignore SIGXFSZ";
     placeOldFile(maps_);
+    std::uint64_t passed = 0;
     trigfile::WriteOutcome outcome;
     {
         FileSizeLimit limit(GetParam().bytes);
-        outcome = write();
+        outcome = write(
+            [&](trigfile::ByteSink& file) { return std::make_unique<CountingSink>(file, passed); });
     }
     expectCleanFailure(outcome, systemText(EFBIG), maps_);
+    EXPECT_EQ(passed, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(FileSizeLimits, ShortWriteAt,
+INSTANTIATE_TEST_SUITE_P(FileSizeLimits, FileSizeLimitBelow,
                          testing::Values(Budget{"nothing", 0}, Budget{"part of the preamble", 1000},
                                          Budget{"part of the first chunk", kPreamble + 5000},
-                                         Budget{"exactly the first chunk", kPreamble + kChunkBytes},
                                          Budget{"all but the last byte", kWholeFile - 1}));
+
+TEST_F(FaultTest, AFileThatFitsTheFileSizeLimitExactlyIsWritten) {
+    placeOldFile(maps_);
+    trigfile::WriteOutcome outcome;
+    {
+        FileSizeLimit limit(kWholeFile);
+        outcome = write();
+    }
+    ASSERT_EQ(outcome.status, Status::Written) << outcome.reason;
+    EXPECT_EQ(fs::file_size(target_), kWholeFile);
+}
 
 // A folder the user cannot write to, in the ways it happens.
 struct ReadOnlyFolder {
@@ -582,6 +620,82 @@ INSTANTIATE_TEST_SUITE_P(
                     LateFault{syscallfaults::Call::Rename, EIO, "putting in place fails"},
                     LateFault{syscallfaults::Call::Rename, ENOSPC,
                               "the folder has no room for the name"}));
+
+// ---------------------------------------------------------------------------
+// A writer killed outright (SIGKILL, a crash) leaves its temporary file; the
+// next save into that folder removes it, but never the file of a writer
+// that is still alive, nor a file of another program.
+
+// A process that starts writing target and stops after the first chunk,
+// holding its temporary file, until it is killed.
+class WriterProcess {
+  public:
+    explicit WriterProcess(const fs::path& target) {
+        int ready[2];
+        if (::pipe(ready) != 0) {
+            return;
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            trigfile::writeTriggerFile(
+                target, longSeries(), nullptr, [&](trigfile::ByteSink& file) {
+                    return std::make_unique<AfterFirstChunk>(file, [&] {
+                        [[maybe_unused]] const auto n = ::write(ready[1], "r", 1);
+                        for (;;) {
+                            ::pause();
+                        }
+                    });
+                });
+            ::_exit(1);
+        }
+        ::close(ready[1]);
+        char c = 0;
+        started_ = pid_ > 0 && ::read(ready[0], &c, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~WriterProcess() { kill(); }
+    WriterProcess(const WriterProcess&) = delete;
+    WriterProcess& operator=(const WriterProcess&) = delete;
+    bool started() const { return started_; }
+    void kill() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
+  private:
+    pid_t pid_ = -1;
+    bool started_ = false;
+};
+
+TEST_F(FaultTest, ALeftoverOfAKilledWriterIsRemovedByTheNextSave) {
+    placeOldFile(maps_);
+    const fs::path other = maps_ / "other.trg";
+    WriterProcess killed(target_);
+    WriterProcess alive(other);
+    ASSERT_TRUE(killed.started() && alive.started());
+    killed.kill();
+    const std::vector<std::string> leftAndLive = namesIn(maps_);
+    ASSERT_EQ(leftAndLive.size(), oldNames_.size() + 2) << "two temporary files while writing";
+    // Names like ours, of files that are not ours.
+    testsupport::writeBytes(maps_ / ".notes.txt.0123abcd.tmp", "another program's");
+    testsupport::writeBytes(maps_ / ".old.trg.0123abcd.tallyforge.tmp.keep", "a user's copy");
+
+    target_ = maps_ / "third.trg";
+    const auto outcome = write();
+    ASSERT_EQ(outcome.status, Status::Written) << outcome.reason;
+
+    const std::vector<std::string> now = namesIn(maps_);
+    std::vector<std::string> gone;
+    std::set_difference(leftAndLive.begin(), leftAndLive.end(), now.begin(), now.end(),
+                        std::back_inserter(gone));
+    ASSERT_EQ(gone.size(), 1u) << "only the killed writer's temporary file goes";
+    EXPECT_NE(gone[0].find(".old.trg."), std::string::npos) << gone[0];
+    EXPECT_EQ(now.size(), leftAndLive.size() + 2) << "the new file and the two others' files";
+}
 
 #endif // __linux__
 

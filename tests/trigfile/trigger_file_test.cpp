@@ -8,6 +8,12 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <system_error>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -221,6 +227,93 @@ TEST_F(TriggerFileTest, AFolderMovedDuringTheWriteKeepsNoTemporaryFile) {
     EXPECT_EQ(readFile(folder_ / "moved" / "old.trg"),
               testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
 }
+
+// A target that is a symbolic link: the new bytes go to the file it names,
+// in that file's folder, and the link stays a link.
+struct LinkedTarget {
+    const char* what;
+    const char* link;    // the name chosen, a link
+    const char* linksTo; // as stored in the link
+    const char* real;    // the file the bytes must reach
+    bool realExists;
+};
+
+TEST_F(TriggerFileTest, ALinkedTargetGetsTheNewBytesAndStaysALink) {
+    const LinkedTarget cases[] = {
+        {"link beside its file", "link.trg", "real.trg", "real.trg", true},
+        {"link into another folder", "link.trg", "other/real.trg", "other/real.trg", true},
+        {"link to a link", "link.trg", "link2.trg", "real.trg", true},
+        {"dangling link", "link.trg", "other/new.trg", "other/new.trg", false},
+    };
+    const auto series = planOrFail(typed("5", "50", "0", "100"));
+    for (const auto& c : cases) {
+        fs::remove_all(folder_);
+        fs::create_directories(folder_ / "other");
+        if (c.realExists) {
+            writeText(folder_ / c.real, "old bytes");
+        }
+        fs::create_symlink(c.linksTo, folder_ / c.link);
+        if (std::string(c.linksTo) == "link2.trg") {
+            fs::create_symlink(c.real, folder_ / "link2.trg");
+        }
+        const auto outcome = trigfile::writeTriggerFile(folder_ / c.link, series);
+        ASSERT_EQ(outcome.status, Status::Written) << c.what << ": " << outcome.reason;
+        EXPECT_TRUE(fs::is_symlink(folder_ / c.link)) << c.what;
+        EXPECT_EQ(fs::read_symlink(folder_ / c.link), fs::path(c.linksTo)) << c.what;
+        EXPECT_EQ(readFile(folder_ / c.real), expectedFile(series)) << c.what;
+        const fs::path realFolder = (folder_ / c.real).parent_path();
+        for (const auto& entry : fs::directory_iterator(realFolder)) {
+            EXPECT_FALSE(entry.path().extension() == ".tmp") << c.what << ": a temporary file";
+        }
+    }
+}
+
+TEST_F(TriggerFileTest, ALinkThatLoopsIsRefusedWithTheSystemsReason) {
+    fs::create_symlink("b.trg", folder_ / "a.trg");
+    fs::create_symlink("a.trg", folder_ / "b.trg");
+    const auto outcome =
+        trigfile::writeTriggerFile(folder_ / "a.trg", planOrFail(typed("1", "1", "0", "1")));
+    EXPECT_EQ(outcome.status, Status::Failed);
+    EXPECT_NE(outcome.reason.find(std::generic_category().message(ELOOP)), std::string::npos)
+        << outcome.reason;
+    EXPECT_TRUE(fs::is_symlink(folder_ / "a.trg"));
+    EXPECT_TRUE(strayFiles({"a.trg", "b.trg"}).empty());
+}
+
+// A replace keeps the old file's mode, owner and group (a map shared with a
+// group, or kept private), and a new file gets the usual mode under the
+// umask. The old file's other names (hard links) keep the old bytes: the
+// new file is a new file.
+TEST_F(TriggerFileTest, AReplacedFileKeepsItsModeOwnerAndGroup) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving the old file another owner needs root";
+    }
+    const auto series = planOrFail(typed("5", "12", "0", "100"));
+    const fs::path target = folder_ / "shared.trg";
+    for (const mode_t mode : {0600, 0660, 0604, 0640, 02660}) {
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        writeText(target, "old bytes");
+        ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0); // nobody:nogroup
+        ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+        fs::create_hard_link(target, folder_ / "other-name.trg");
+        ASSERT_EQ(trigfile::writeTriggerFile(target, series).status, Status::Written);
+        struct stat st {};
+        ASSERT_EQ(::stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
+        EXPECT_EQ(st.st_uid, 65534u) << std::oct << mode;
+        EXPECT_EQ(st.st_gid, 65534u) << std::oct << mode;
+        EXPECT_EQ(readFile(target), expectedFile(series));
+        EXPECT_EQ(readFile(folder_ / "other-name.trg").size(), 9u) << "the other name's bytes";
+    }
+    const mode_t saved = ::umask(027);
+    const auto outcome = trigfile::writeTriggerFile(folder_ / "new.trg", series);
+    ::umask(saved);
+    ASSERT_EQ(outcome.status, Status::Written);
+    EXPECT_EQ(fs::status(folder_ / "new.trg").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
 #endif
 
 TEST_F(TriggerFileTest, ProgressCountsEveryRecord) {
