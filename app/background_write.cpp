@@ -95,6 +95,12 @@ runInBackground(QWidget* owner, std::uint64_t totalRecords,
         loop.exec();
     }
     poll.stop();
+    // The loops only return early when the application quits (SIGTERM, say):
+    // the write is cancelled then, so that it removes its temporary file and
+    // keeps the old file, and the program ends once it has.
+    if (!finished.load()) {
+        progress.cancelRequested.store(true);
+    }
     worker.join();
     return outcome;
 }

@@ -1,4 +1,5 @@
 #include "frm_tallyforge.h"
+#include "process_signals.h"
 #include "qt_platform.h"
 
 #include <QApplication>
@@ -8,7 +9,9 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    processsignals::install();
     QApplication app(argc, argv);
+    processsignals::watch(app);
     QApplication::setApplicationName(QStringLiteral("Tallyforge"));
     QApplication::setApplicationVersion(QStringLiteral("1.21"));
 
@@ -37,5 +40,5 @@ int main(int argc, char** argv) {
             QCoreApplication::exit(saved ? 0 : 1);
         });
     }
-    return app.exec();
+    return processsignals::finish(app.exec());
 }
