@@ -33,13 +33,33 @@ QMessageBox::Icon toQt(MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// Qt wraps a message at spaces and after slashes only, so a long file name
+// without either ran off the box's edge and was cut. A zero-width space
+// (invisible, a place where a line may break) every so many characters of
+// such a run lets it wrap; words of ordinary text are never that long.
+QString wrappable(const QString& text) {
+    constexpr int kLongestRun = 32;
+    QString out;
+    out.reserve(text.size() + text.size() / kLongestRun);
+    int run = 0;
+    for (const QChar c : text) {
+        if (run >= kLongestRun && !c.isSpace() && !c.isLowSurrogate()) {
+            out += QChar(0x200B);
+            run = 0;
+        }
+        out += c;
+        run = c.isSpace() || c == QLatin1Char('/') || c == QLatin1Char('\\') ? 0 : run + 1;
+    }
+    return out;
+}
+
 } // namespace
 
 MessageAnswer QtPlatform::showMessage(const MessageRequest& request) {
     const QMessageBox::StandardButtons buttons = request.buttons == MessageButtons::YesNo
                                                      ? QMessageBox::Yes | QMessageBox::No
                                                      : QMessageBox::Ok;
-    QMessageBox box(toQt(request.icon), request.title, request.text, buttons, owner_);
+    QMessageBox box(toQt(request.icon), request.title, wrappable(request.text), buttons, owner_);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(toQt(request.defaultButton));
     // Closing a Yes/No box by its title bar or Esc must not count as Yes.

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -76,6 +77,34 @@ class PlatformTest : public QObject {
         QCOMPARE(int(platform.showMessage(request)), answer);
         const int standard = yesNo ? int(QMessageBox::Yes | QMessageBox::No) : int(QMessageBox::Ok);
         QCOMPARE(seen, "Title|first line\r\nsecond line|" + QString::number(standard) + "|1|1");
+    }
+
+    // A failure names the file; a long name without spaces must wrap inside
+    // the box rather than run off its edge, and read the same.
+    void aLongNameInAMessageWrapsInsideTheBox() {
+        const QString name = "/home/mapper/maps/" + QString(230, 'n') + ".trg";
+        const QString text = "Could not write \"" + name + "\": File name too long.";
+        QString shown;
+        int needed = 0;
+        int room = 0;
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            if (label) {
+                shown = label->text();
+                needed = label->sizeHint().width();
+                room = label->width();
+            }
+            box->button(QMessageBox::Ok)->click();
+        });
+        QtPlatform platform;
+        platform.showMessage(MessageRequest{text, "Error: Not created", MessageButtons::Ok,
+                                            MessageIcon::Critical, MessageAnswer::Ok});
+        QVERIFY2(room > 0, "the box's text was not found");
+        QVERIFY2(needed <= room, qPrintable(QStringLiteral("the text needs %1 pixels, the box "
+                                                           "gives it %2: the name is cut off")
+                                                .arg(needed)
+                                                .arg(room)));
+        QCOMPARE(shown.remove(QChar(0x200B)), text);
     }
 
     void saveDialogueOffersTheNameFolderAndFilter() {
