@@ -1,5 +1,6 @@
 #include "atomic_file.h"
 
+#include "number_text.h"
 #include "temporary_files.h"
 
 #include <cerrno>
@@ -267,9 +268,9 @@ void checkSizeLimit(std::uint64_t size, const fs::path& target) {
     if (size > 0 && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         size > static_cast<std::uint64_t>(limit.rlim_cur)) {
         fail("Could not write " + displayName(target),
-             errnoText(EFBIG) + " (the file would be " + std::to_string(size) +
-                 " bytes, and this program may write files of at most " +
-                 std::to_string(limit.rlim_cur) + ")");
+             errnoText(EFBIG) + " (the file would be " + withThousands(size) +
+                 " bytes, above the file-size limit of " +
+                 withThousands(static_cast<std::uint64_t>(limit.rlim_cur)) + " bytes)");
     }
 }
 
