@@ -2,7 +2,9 @@
 // Windows above all: names in any script, long names, bytes that a text-mode
 // file would change, and replacing an existing file in one step.
 
+#include "atomic_file.h"
 #include "scratch_folder.h"
+#include "temporary_files.h"
 #include "test_support.h"
 #include "trigger_file.h"
 
@@ -173,6 +175,21 @@ TEST_F(PortableFileTest, ReplacingAnExistingFileLeavesOnlyTheNewOne) {
     ASSERT_EQ(trigfile::writeTriggerFile(target, smallSeries()).status, Status::Written);
     EXPECT_EQ(readBytes(target), expectedFile(smallSeries()));
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Triggers.trg"});
+}
+
+// A save removes the temporary files that killed writers left in its
+// folder, never the one of a save still being written (on Windows that file
+// is open without sharing, elsewhere its writer holds a lock on it).
+TEST_F(PortableFileTest, ASaveRemovesLeftoversButNotAFileBeingWritten) {
+    const fs::path leftover = trigfile::temporaryNameFor(folder_ / "big.trg", 0x1234abcdu);
+    testsupport::writeBytes(leftover, "the first gigabytes of a killed write");
+    trigfile::AtomicFile stillWriting(folder_ / "other.trg");
+    ASSERT_EQ(trigfile::writeTriggerFile(folder_ / "new.trg", smallSeries()).status,
+              Status::Written);
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_EQ(namesIn(folder_),
+              (std::vector<std::string>{utf8(stillWriting.temporaryPath().filename().u8string()),
+                                        "new.trg"}));
 }
 
 #ifndef _WIN32
