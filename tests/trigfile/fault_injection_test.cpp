@@ -460,22 +460,27 @@ INSTANTIATE_TEST_SUITE_P(Sizes, TmpfsFillsUp, testing::Values("8k", "1m", "1536k
 // A file-size limit (ulimit -f). The kernel would cut the write short and
 // then send SIGXFSZ, which kills a process that does not ignore it; the
 // library leaves signals to the program, so a series beyond the limit must
-// be refused before its first byte. This test process keeps SIGXFSZ's
+// be refused before its first byte. While the limit is set, SIGXFSZ has its
 // default action: a byte written beyond the limit ends it.
 class FileSizeLimit {
   public:
     explicit FileSizeLimit(rlim_t bytes) {
+        savedSignal_ = std::signal(SIGXFSZ, SIG_DFL); // whatever the test runner left
         ::getrlimit(RLIMIT_FSIZE, &saved_);
         rlimit limit = saved_;
         limit.rlim_cur = bytes;
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, savedSignal_);
+    }
     FileSizeLimit(const FileSizeLimit&) = delete;
     FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
   private:
     rlimit saved_{};
+    void (*savedSignal_)(int) = SIG_DFL;
 };
 
 // Counts the bytes that reach the file.
@@ -495,7 +500,6 @@ class CountingSink : public trigfile::ByteSink {
 class FileSizeLimitBelow : public FaultTest, public testing::WithParamInterface<Budget> {};
 
 TEST_P(FileSizeLimitBelow, TheFileIsRefusedBeforeTheFirstByte) {
-    ASSERT_EQ(::signal(SIGXFSZ, SIG_DFL), SIG_DFL) << "the test must not ignore SIGXFSZ";
     placeOldFile(maps_);
     std::uint64_t passed = 0;
     trigfile::WriteOutcome outcome;
