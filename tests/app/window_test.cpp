@@ -249,6 +249,8 @@ class WindowTest : public QObject {
         QCOMPARE(w->text("txtkillsupto"), QString("12345\r\n"));
         w->type("txtkillsupto", "6");
         QCOMPARE(w->text("txtkillsupto"), QString("12345\r\n"));
+        QTest::keyClick(w->box("txtkillsupto"), Qt::Key_Backspace); // the break goes whole
+        QCOMPARE(w->text("txtkillsupto"), QString("12345"));
 
         w->type("txtoreamount", "123456");
         QTest::keyClick(w->box("txtoreamount"), Qt::Key_Return);
