@@ -1,9 +1,11 @@
 #include "frm_tallyforge.h"
 
 #include "about_texts.h"
+#include "command_button.h"
 #include "create_command.h"
 #include "frame.h"
 #include "number_box.h"
+#include "option_button.h"
 #include "qt_platform.h"
 #include "shortcut_passthrough.h"
 #include "unit_list.h"
@@ -11,6 +13,7 @@
 #include "leading_number.h"
 #include "trigger_series.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -20,11 +23,14 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPixmap>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QShortcut>
+#include <QStyleOption>
 #include <QTimer>
 
 namespace {
@@ -58,7 +64,9 @@ QFont windowFont(int points, bool bold) {
 
 // Check marks and option marks with their caption as close as the program
 // has always drawn them; the wider gap of most widget styles would push the
-// longest captions ("Units and Buildings") out of their boxes.
+// longest captions ("Units and Buildings") out of their boxes. The focus
+// outline is a dotted white line: the styles' own outlines are drawn for a
+// light ground and all but vanish on black.
 class CloseMarksStyle : public QProxyStyle {
   public:
     int pixelMetric(PixelMetric metric, const QStyleOption* option,
@@ -67,6 +75,23 @@ class CloseMarksStyle : public QProxyStyle {
             return 3;
         }
         return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        if (element != PE_FrameFocusRect) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        // As the styles do: the outline shows once the keyboard has been used.
+        if (!(option->state & State_KeyboardFocusChange)) {
+            return;
+        }
+        painter->save();
+        painter->setPen(QPen(Qt::white, 1, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+        painter->restore();
     }
 };
 
@@ -79,13 +104,23 @@ void colourBox(QWidget* widget, const QColor& background, const QColor& text) {
 }
 
 // The client area: frames, labels, option buttons and check boxes are white
-// on black; check marks keep their white boxes.
+// on black; check marks and option marks are black in white boxes. Every
+// colour is the window's own, so that a dark desktop scheme cannot turn the
+// marks dark on the black ground.
 void colourClientArea(QWidget* client) {
     QPalette palette = client->palette();
     palette.setColor(QPalette::Window, Qt::black);
     palette.setColor(QPalette::WindowText, Qt::white);
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, Qt::black);
     client->setPalette(palette);
     client->setAutoFillBackground(true);
+}
+
+// A scroll bar in the classic light grey with black arrows, whatever the
+// desktop's scheme and the black list it scrolls.
+void colourScrollBar(QWidget* scrollBar) {
+    scrollBar->setPalette(QPalette(QColor(212, 208, 200)));
 }
 
 template <typename Widget> Widget* place(Widget* widget, const char* name, const QRect& geometry) {
@@ -211,19 +246,28 @@ void frmTallyforge::buildConditions(QWidget* client) {
     txtunittype = numberBox(Frame2, "txtunittype", NumberBox::Lines::Single, kUnitBoxLimit,
                             twips(2520, 2880, 1215, 450));
     txtunittype->setText(QStringLiteral("230"));
+    // Each caption names its box, for screen readers too.
+    Label1->setBuddy(txtkillamount);
+    Label2->setBuddy(txtkillsupto);
+    Label4->setBuddy(txtunittype);
 
     txtunitlist = place(new UnitList(Frame2), "txtunitlist", twips(3840, 360, 2535, 3015));
     colourBox(txtunitlist, Qt::black, Qt::white);
+    colourScrollBar(txtunitlist->verticalScrollBar());
+    txtunitlist->setAccessibleName(QStringLiteral("Unit list"));
+    txtunitlist->setAccessibleDescription(
+        QStringLiteral("Unit numbers and names, for the box \"%1\"")
+            .arg(QString::fromLatin1(trigfile::kUnitCaption)));
 }
 
 void frmTallyforge::buildActionType(QWidget* client) {
     Frame1 = place(new Frame(QStringLiteral("Action Type"), client), "Frame1",
                    twips(6720, 0, 3255, 615));
-    optcash = place(new QRadioButton(QStringLiteral("Money"), Frame1), "optcash",
+    optcash = place(new OptionButton(QStringLiteral("Money"), Frame1), "optcash",
                     twips(120, 240, 855, kCheckHeight));
-    optscore = place(new QRadioButton(QStringLiteral("Score"), Frame1), "optscore",
+    optscore = place(new OptionButton(QStringLiteral("Score"), Frame1), "optscore",
                      twips(1200, 240, 735, kCheckHeight));
-    optswitch = place(new QRadioButton(QStringLiteral("Switch"), Frame1), "optswitch",
+    optswitch = place(new OptionButton(QStringLiteral("Switch"), Frame1), "optswitch",
                       twips(2280, 240, 855, kCheckHeight));
     actionTypeGroup = new QButtonGroup(Frame1);
     actionTypeGroup->addButton(optcash);
@@ -240,6 +284,8 @@ void frmTallyforge::buildActions(QWidget* client) {
     lblvanish = caption(Frame4, "lblvanish", trigfile::kGasCaption, 120, 1320);
     txtgasamount = numberBox(Frame4, "txtgasamount", NumberBox::Lines::Single, kKillBoxLimit,
                              twips(120, 1800, 1215, 495));
+    lblorescore->setBuddy(txtoreamount);
+    lblvanish->setBuddy(txtgasamount);
 
     static constexpr const char* kScoreKinds[] = {
         "Total", "Units",   "Buildings",         "Units and Buildings",
@@ -248,7 +294,7 @@ void frmTallyforge::buildActions(QWidget* client) {
     for (int i = 0; i < 8; ++i) {
         // The two longest captions have wider buttons.
         const int width = (i == 3 || i == 6) ? 1695 : 1455;
-        scoreKinds[i] = new QRadioButton(QString::fromLatin1(kScoreKinds[i]), Frame4);
+        scoreKinds[i] = new OptionButton(QString::fromLatin1(kScoreKinds[i]), Frame4);
         scoreKinds[i]->setObjectName(QStringLiteral("Option%1").arg(i + 1));
         scoreKinds[i]->setGeometry(twips(1440, 240 + 240 * i, width, kCheckHeight));
         scoreKinds[i]->hide();
@@ -259,10 +305,10 @@ void frmTallyforge::buildActions(QWidget* client) {
 }
 
 void frmTallyforge::buildButtons(QWidget* client) {
-    cmdcreate = place(new QPushButton(QStringLiteral("&Create"), client), "cmdcreate",
+    cmdcreate = place(new CommandButton(QStringLiteral("&Create"), client), "cmdcreate",
                       twips(6720, 3240, 3255, 495));
     cmdcreate->setEnabled(false); // the poll enables it
-    cmdquit = place(new QPushButton(QStringLiteral("&Quit"), client), "cmdquit",
+    cmdquit = place(new CommandButton(QStringLiteral("&Quit"), client), "cmdquit",
                     twips(6720, 3840, 3255, 375));
     // Buttons keep the desktop's own colours on the black client area.
     for (QPushButton* button : {cmdcreate, cmdquit}) {
@@ -372,6 +418,9 @@ void frmTallyforge::applyActionRow(const ActionRow& row) {
         kind->setVisible(row.scoreKindsShown);
     }
     lblorescore->setText(QString::fromLatin1(row.amountCaption));
+    // The box is named by its caption, which has just changed.
+    QAccessibleEvent renamed(txtoreamount, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
     lblvanish->setVisible(row.gasShown);
     txtgasamount->setVisible(row.gasShown);
     // An amount typed for one kind never carries over to another.
@@ -429,7 +478,12 @@ void frmTallyforge::Timer1_Timer() {
                          txtunittype->text().isEmpty() || txtkillsupto->text().isEmpty() ||
                          txtkillamount->text().isEmpty() || !anyTicked;
     cmdcreate->setEnabled(!blocked);
-    cmdcreate->setToolTip(createPreview(blocked));
+    const QString preview = createPreview(blocked);
+    if (preview != cmdcreate->toolTip()) {
+        cmdcreate->setToolTip(preview);
+        // What the tooltip tells a mouse user, a screen reader reads out.
+        cmdcreate->setAccessibleDescription(preview);
+    }
 }
 
 QString frmTallyforge::createPreview(bool blocked) const {
@@ -444,6 +498,11 @@ QString frmTallyforge::createPreview(bool blocked) const {
             }
         }
         if (txtoreamount->text().isEmpty() && txtgasamount->text().isEmpty()) {
+            // Either box will do while the gas box is shown.
+            if (txtgasamount->isVisibleTo(this)) {
+                return QStringLiteral("Fill in \"%1\" or \"%2\" first.")
+                    .arg(lblorescore->text(), lblvanish->text());
+            }
             return QStringLiteral("Fill in \"%1\" first.").arg(lblorescore->text());
         }
         return QStringLiteral("Tick at least one player or force first.");

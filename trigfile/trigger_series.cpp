@@ -11,8 +11,6 @@
 namespace trigfile {
 namespace {
 
-constexpr double kMaxKillStep = 2'147'483'647.0; // the kill step is a signed 32-bit count
-
 std::string quoted(const char* caption) {
     return std::string("\"") + caption + "\"";
 }
@@ -124,11 +122,12 @@ std::uint64_t countThresholds(double killMax, std::uint32_t step) {
 }
 
 SeriesPlan planSeries(const KillRewardSettings& s) {
-    const auto step = roundedWithin(s.killStep, 1, kMaxKillStep);
+    // The first trigger waits for one step of kills, so a step past the
+    // largest count a trigger holds could never be written.
+    const auto step = roundedWithin(s.killStep, 1, kMaxFieldValue);
     if (!step) {
         return Refusal{"The box " + quoted(kKillStepCaption) +
-                       " must hold a number of kills from 1 to " +
-                       withThousands(static_cast<std::uint64_t>(kMaxKillStep)) +
+                       " must hold a number of kills from 1 to " + withThousands(kMaxFieldValue) +
                        ". Please change it and try again."};
     }
     if (!std::isfinite(s.killMax)) {

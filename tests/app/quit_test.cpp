@@ -23,7 +23,7 @@ class QuitTest : public QObject {
     void endsTheProgramWithoutAQuestion_data() {
         QTest::addColumn<QString>("how");
         for (const char* how : {"Esc in a number box", "Esc in the unit list", "Esc on a check box",
-                                "Alt+Q", "Quit clicked", "close box"}) {
+                                "Alt+Q", "Quit clicked", "keypad Enter on Quit", "close box"}) {
             QTest::newRow(how) << QString(how);
         }
     }
@@ -39,6 +39,8 @@ class QuitTest : public QObject {
             target = w.get("txtunitlist");
         } else if (how == "Esc on a check box") {
             target = w.get("chkp1");
+        } else if (how == "keypad Enter on Quit") {
+            target = w.get("cmdquit");
         }
         target->setFocus();
         QSignalSpy aboutToQuit(qApp, &QCoreApplication::aboutToQuit);
@@ -46,6 +48,8 @@ class QuitTest : public QObject {
         const int code = runProgram([&] {
             if (how.startsWith("Esc")) {
                 QTest::keyClick(target, Qt::Key_Escape);
+            } else if (how == "keypad Enter on Quit") {
+                QTest::keyClick(target, Qt::Key_Enter, Qt::KeypadModifier);
             } else if (how == "Alt+Q") {
                 QTest::keyClick(&w.form, Qt::Key_Q, Qt::AltModifier);
             } else if (how == "Quit clicked") {

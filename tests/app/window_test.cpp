@@ -2,6 +2,7 @@
 #include "unit_list.h"
 #include "window_driver.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
@@ -248,6 +249,8 @@ class WindowTest : public QObject {
         QCOMPARE(w->text("txtkillsupto"), QString("12345\r\n"));
         w->type("txtkillsupto", "6");
         QCOMPARE(w->text("txtkillsupto"), QString("12345\r\n"));
+        QTest::keyClick(w->box("txtkillsupto"), Qt::Key_Backspace); // the break goes whole
+        QCOMPARE(w->text("txtkillsupto"), QString("12345"));
 
         w->type("txtoreamount", "123456");
         QTest::keyClick(w->box("txtoreamount"), Qt::Key_Return);
@@ -310,13 +313,14 @@ class WindowTest : public QObject {
 
     void tabVisitsTheControlsInTabIndexOrder() {
         const QStringList expected{"txtkillsupto", "txtunittype", "txtoreamount", "txtgasamount",
-                                   "cmdquit",      "optscore",    "chkp1"};
+                                   "cmdquit",      "optcash",     "chkp1"};
         QStringList visited;
         for (int i = 0; i < expected.size(); ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << QApplication::focusWidget()->objectName();
         }
-        // Create is disabled, and so skipped; an option group is one stop.
+        // Create is disabled, and so skipped; an option group is one stop, at
+        // its selected button.
         QCOMPARE(visited, expected);
         for (int i = 0; i < 13; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -324,6 +328,94 @@ class WindowTest : public QObject {
         QCOMPARE(QApplication::focusWidget()->objectName(), QString("txtunitlist"));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget()->objectName(), QString("txtkillamount"));
+    }
+
+    // A person at the keyboard: Tab enters an option group on its selected
+    // button, the arrow keys select as they move, round the end of the group.
+    void everyOptionIsReachedFromTheKeyboard() {
+        auto key = [](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+            QTest::keyClick(QApplication::focusWidget(), k, m);
+            return QApplication::focusWidget()->objectName();
+        };
+        auto selected = [this](const char* name) {
+            return w->get<QRadioButton>(name)->isChecked();
+        };
+        for (int i = 0; i < 5; ++i) {
+            key(Qt::Key_Tab);
+        }
+        QCOMPARE(key(Qt::Key_Tab), QString("optcash"));
+        QCOMPARE(key(Qt::Key_Right), QString("optscore"));
+        QVERIFY2(selected("optscore") && w->get("Option1")->isVisible(),
+                 "the arrow selects Score and runs its handler");
+        QCOMPARE(key(Qt::Key_Right), QString("optswitch"));
+        QVERIFY(selected("optswitch"));
+        QCOMPARE(key(Qt::Key_Right), QString("optcash"));
+        QCOMPARE(key(Qt::Key_Left), QString("optswitch"));
+        QCOMPARE(key(Qt::Key_Up), QString("optscore"));
+        QCOMPARE(key(Qt::Key_Tab), QString("chkp1"));
+        QCOMPARE(key(Qt::Key_Tab, Qt::ShiftModifier), QString("optscore"));
+
+        // The score kinds: one stop at Total, every kind by the arrows.
+        w->get("txtunitlist")->setFocus(Qt::TabFocusReason);
+        QCOMPARE(key(Qt::Key_Tab), QString("Option1"));
+        for (int i = 2; i <= 8; ++i) {
+            QCOMPARE(key(Qt::Key_Down), QString("Option%1").arg(i));
+            QVERIFY(selected(qPrintable(QString("Option%1").arg(i))));
+        }
+        QCOMPARE(key(Qt::Key_Tab), QString("txtkillamount"));
+        QCOMPARE(key(Qt::Key_Tab, Qt::ShiftModifier), QString("Option8"));
+        QCOMPARE(key(Qt::Key_Tab, Qt::ShiftModifier), QString("txtunitlist"));
+
+        // Once the group has had the focus, Switch is still a stop when chosen.
+        w->click("optswitch");
+        w->get("txtunitlist")->setFocus(Qt::TabFocusReason);
+        QCOMPARE(key(Qt::Key_Tab), QString("optswitch"));
+    }
+
+    void enterPressesTheFocusedCreateButton_data() {
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::newRow("Enter") << Qt::KeyboardModifiers(Qt::NoModifier);
+        QTest::newRow("keypad Enter") << Qt::KeyboardModifiers(Qt::KeypadModifier);
+    }
+    void enterPressesTheFocusedCreateButton() {
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        w->type("txtkillamount", "5");
+        w->type("txtkillsupto", "50");
+        w->type("txtoreamount", "100");
+        w->click("chkp1");
+        QVERIFY(QTest::qWaitFor([this] { return w->createEnabled(); }, 5000));
+        w->get("txtgasamount")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(w->get("txtgasamount"), Qt::Key_Tab);
+        QTest::keyClick(w->get("txtgasamount"), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), w->get("cmdcreate"));
+        QTest::keyClick(QApplication::focusWidget(),
+                        modifiers == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return,
+                        modifiers);
+        QCOMPARE(w->platform.log, QStringList{"save"}); // cancelled by the script
+    }
+
+    // What a screen reader announces for each box: its caption, which for the
+    // amount box follows the action type.
+    void boxesAreNamedByTheirCaptions() {
+        auto name = [this](const char* control) {
+            QAccessibleInterface* info = QAccessible::queryAccessibleInterface(w->get(control));
+            return info ? info->text(QAccessible::Name) : QString("(none)");
+        };
+        QCOMPARE(name("txtkillamount"), QString("How often does it fire?"));
+        QCOMPARE(name("txtkillsupto"), QString("Up to what number of kills?"));
+        QCOMPARE(name("txtunittype"), QString("Number for unit needed to kill?"));
+        QCOMPARE(name("txtoreamount"), QString("How much ore per kill?"));
+        QCOMPARE(name("txtgasamount"), QString("How much gas per kill?"));
+        QCOMPARE(name("txtunitlist"), QString("Unit list"));
+        w->click("optscore");
+        QCOMPARE(name("txtoreamount"), QString("How many points per kill?"));
+        w->click("optswitch");
+        QCOMPARE(name("txtoreamount"), QString("Set what switch number?"));
+
+        QVERIFY(w->waitForTicks(1));
+        QAccessibleInterface* create = QAccessible::queryAccessibleInterface(w->get("cmdcreate"));
+        QCOMPARE(create->text(QAccessible::Description), w->get("cmdcreate")->toolTip());
+        QVERIFY(create->text(QAccessible::Description).contains("How often does it fire?"));
     }
 
     // Action types.
