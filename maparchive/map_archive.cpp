@@ -127,14 +127,17 @@ ScenarioRead readScenarioData(const std::filesystem::path& map) {
     if (std::filesystem::is_directory(map, ec)) {
         return trigfile::Refusal{"Could not open " + name + ": it is a folder."};
     }
+    std::uint64_t mapSize = 0;
     {
         auto file = trigfile::readBoundedFile(map, kMaxMapBytes);
         if (auto* refusal = std::get_if<trigfile::Refusal>(&file)) {
             return std::move(*refusal);
         }
-        if (auto refusal = checkArchiveHeaders(std::get<std::vector<std::uint8_t>>(file), name)) {
+        const auto& bytes = std::get<std::vector<std::uint8_t>>(file);
+        if (auto refusal = checkArchiveHeaders(bytes, name)) {
             return *refusal;
         }
+        mapSize = bytes.size();
     }
     Handle<closeArchive> archive;
     // StarCraft reads version 1 archives only; its maps need neither the
@@ -165,6 +168,19 @@ ScenarioRead readScenarioData(const std::filesystem::path& map) {
                                  trigfile::withThousands(size) + " bytes, more than the " +
                                  trigfile::sizeText(trigfile::kMaxReadBytes) +
                                  " Tallyforge reads."};
+    }
+    // StormLib sets aside a buffer of the stored size before it reads; a stored
+    // size beyond the whole map is a lie of a damaged or hostile archive.
+    DWORD stored = 0;
+    if (!SFileGetFileInfo(file.get(), SFileInfoCompressedSize, &stored, sizeof stored, nullptr)) {
+        return refusal("StormLib could not tell the stored size of the scenario data of " + name,
+                       GetLastError());
+    }
+    if (stored > mapSize) {
+        return trigfile::Refusal{"The scenario data of " + name + " claims " +
+                                 trigfile::withThousands(stored) + " bytes in a map of " +
+                                 trigfile::withThousands(mapSize) +
+                                 "; Tallyforge does not read damaged or protected maps."};
     }
     std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
     DWORD read = 0;

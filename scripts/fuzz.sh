@@ -25,8 +25,8 @@ cmake --build "$build" -j"$(nproc)" --target "${targets[@]/%/_fuzz}"
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-# Map seeds are made here with smpq from the scenario seeds, so that no map
-# file goes into the repository.
+# Map seeds are made here with smpq from the scenario seeds; the committed
+# ones are only the findings of earlier runs.
 mkdir -p "$build/seeds/map_archive/staredit"
 for chk in fuzz/corpus/scenario_sections/*; do
   cp "$chk" "$build/seeds/map_archive/staredit/scenario.chk"
@@ -38,13 +38,13 @@ status=0
 for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t" "$build/findings/$t"
   seeds="fuzz/corpus/$t"
-  [ "$t" = map_archive ] && seeds="$build/seeds/map_archive"
+  [ "$t" = map_archive ] && seeds="$seeds $build/seeds/map_archive"
   # Trigger records are 2400 bytes: the readers need room for a few.
   max_len=1024
   case "$t" in trigger_file_reader | scenario_sections | map_archive) max_len=16384 ;; esac
   echo "== $t: ${seconds} s"
   log="$build/findings/$t/last-run.log"
-  if "$build/fuzz/${t}_fuzz" "$build/corpus/$t" "$seeds" -max_total_time="$seconds" \
+  if "$build/fuzz/${t}_fuzz" "$build/corpus/$t" $seeds -max_total_time="$seconds" \
     -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$build/findings/$t/" >"$log" 2>&1; then
     grep -E '^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)|DONE' "$log" || true
