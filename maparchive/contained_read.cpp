@@ -29,7 +29,6 @@ namespace {
 // eight little-endian bytes, then the data or the refusal's text.
 constexpr std::uint64_t kMaxReasonBytes = 64 * 1024;
 constexpr rlim_t kChildSeconds = 30;
-constexpr rlim_t kChildExtraBytes = 1ULL << 30; // on top of what the program holds already
 
 bool writeAll(int fd, const void* data, std::size_t size) {
     const auto* p = static_cast<const char*>(data);
@@ -70,7 +69,8 @@ void limitChild() {
     const rlimit cpu{kChildSeconds, kChildSeconds + 5};
     setrlimit(RLIMIT_CPU, &cpu);
 #ifndef TALLYFORGE_SANITIZED
-    std::ifstream statm("/proc/self/statm"); // sizes in pages; the sixth is data
+    constexpr rlim_t kChildExtraBytes = 1ULL << 30; // on top of what the program holds already
+    std::ifstream statm("/proc/self/statm");        // sizes in pages; the sixth is data
     unsigned long long fields[6] = {};
     for (auto& f : fields) {
         statm >> f;
