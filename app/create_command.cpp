@@ -2,7 +2,6 @@
 
 #include "number_text.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <filesystem>
@@ -10,14 +9,6 @@
 #include <variant>
 
 namespace {
-
-std::filesystem::path toPath(const QString& path) {
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
 
 QString thousands(std::uint64_t n) {
     return QString::fromStdString(trigfile::withThousands(n));
@@ -126,5 +117,5 @@ std::optional<QString> CreateCommand::chooseFile() {
 
 trigfile::WriteOutcome CreateCommand::writeFile(const QString& path,
                                                 const trigfile::TriggerSeries& series) {
-    return platform_.writeFile(toPath(path), series);
+    return platform_.writeFile(nativePath(path), series);
 }

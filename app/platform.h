@@ -3,6 +3,7 @@
 #include "trigger_file.h"
 #include "trigger_series.h"
 
+#include <QFile>
 #include <QString>
 
 #include <filesystem>
@@ -11,6 +12,16 @@
 // The modal parts of the desktop that the window and the Create command use.
 // The program shows real Qt dialogues through QtPlatform; the tests answer
 // from a script instead, so no test ever waits on a real modal box.
+
+// A path from a dialogue as the file system takes it: UTF-16 on Windows, the
+// system's encoding of file names elsewhere.
+inline std::filesystem::path nativePath(const QString& path) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
 
 enum class MessageButtons { Ok, YesNo };
 enum class MessageIcon { None, Warning, Critical };
@@ -33,6 +44,22 @@ struct SaveRequest {
     QString filter; // "description|pattern", one entry
 };
 
+// The open dialogue: where it starts and which files it lists.
+struct OpenRequest {
+    QString title;
+    QString folder;
+    QString filter; // "description|pattern", patterns separated by blanks
+};
+
+// The listing box: a read-only text the user can scroll and copy, and, when
+// offerFill is set, a button that fills the window with the file's series.
+struct ListingRequest {
+    QString title;
+    QString text;
+    bool offerFill = false;
+};
+enum class ListingAnswer { Close, Fill };
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -42,6 +69,12 @@ class Platform {
 
     // Shows the modal save dialogue; nothing when the user cancels it.
     virtual std::optional<QString> chooseSaveFile(const SaveRequest& request) = 0;
+
+    // Shows the modal open dialogue; nothing when the user cancels it.
+    virtual std::optional<QString> chooseOpenFile(const OpenRequest& request) = 0;
+
+    // Shows the modal listing box and returns how the user left it.
+    virtual ListingAnswer showListing(const ListingRequest& request) = 0;
 
     // Writes the series to target off the user-interface thread, with a
     // modal progress box and Cancel when it takes more than a moment.
