@@ -18,6 +18,9 @@ if(TALLYFORGE_SANITIZE OR TALLYFORGE_FUZZ)
     -fno-omit-frame-pointer)
   add_compile_options(${TALLYFORGE_SANITIZER_FLAGS})
   add_link_options(-fsanitize=address,undefined,float-cast-overflow)
+  # The runtime options every instrumented program starts with (why, in the file).
+  add_library(tallyforge_sanitizer_options OBJECT cmake/sanitizer_options.cpp)
+  link_libraries(tallyforge_sanitizer_options)
 endif()
 
 if(TALLYFORGE_FUZZ)

@@ -107,20 +107,88 @@ fi
 
 # --- the installed program runs ---
 # A clean environment and an empty working folder: whatever the program needs
-# must come with it, not from a build tree or the caller's settings.
+# must come with it, not from a build tree or the caller's settings. That means
+# no LANG either, so the program runs in the C locale, as a bare session or a
+# service would start it. Sanitizer options are passed on: they say how the
+# sanitizer build is checked, not how the program behaves.
 scratch="$(mktemp -d)"
-trap 'rm -rf "$scratch"' EXIT
 mkdir -m 700 "$scratch/runtime"
-run_installed() {
-  (cd "$scratch" && exec env -i HOME="$scratch" PATH=/usr/bin:/bin \
-    XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen "$bin" "$@")
+pass_on=()
+for var in ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS; do
+  if [ -n "${!var:-}" ]; then pass_on+=("$var=${!var}"); fi
+done
+
+# Everything started here ends, whatever happens: the program hangs, crashes
+# on the way out, or this script is interrupted or timed out. The program and
+# whatever it starts carry this variable in their environment, so a process
+# that left the program's process group or session is found all the same.
+tag="TALLYFORGE_CHECK_RUN=$scratch"
+started=()
+
+# Starts the installed program with the arguments after LOG, its output in LOG;
+# sets pid.
+start_installed() {
+  local log="$1"
+  shift
+  env -i -C "$scratch" HOME="$scratch" PATH=/usr/bin:/bin \
+    XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=offscreen "${pass_on[@]}" "$tag" \
+    "$bin" "$@" >"$log" 2>&1 </dev/null &
+  pid=$!
+  started+=("$pid")
 }
+
+# The live processes that carry the tag (a zombie's environment reads empty).
+tagged_processes() {
+  grep -lzxF -- "$tag" /proc/[0-9]*/environ 2>/dev/null | cut -d/ -f3 || true
+}
+
+# Ends every tagged process: SIGTERM, then SIGKILL to any still there 5 s
+# later. Then collects the programs started here.
+end_programs() {
+  local signal left p _
+  for signal in TERM KILL; do
+    left="$(tagged_processes)"
+    [ -n "$left" ] || break
+    # shellcheck disable=SC2086 # one pid a word
+    kill -s "$signal" $left 2>/dev/null || true
+    for _ in $(seq 50); do
+      [ -n "$(tagged_processes)" ] || break
+      sleep 0.1
+    done
+  done
+  left=" $(tagged_processes | tr '\n' ' ') "
+  for p in "${started[@]}"; do
+    [[ "$left" == *" $p "* ]] || { wait "$p" || true; } 2>/dev/null
+  done
+}
+
+# Fails the check if anything the program started is still alive.
+check_nothing_left() {
+  local left
+  left="$(tagged_processes)"
+  if [ -n "$left" ]; then
+    fail "processes started by the installed program outlived it: $(ps -o pid=,stat=,args= -p "${left//$'\n'/,}")"
+  fi
+}
+
+on_exit() {
+  local status=$? before=$failures
+  trap - EXIT
+  end_programs
+  check_nothing_left
+  rm -rf "$scratch"
+  [ "$failures" -eq "$before" ] || status=1
+  exit "$status"
+}
+trap on_exit EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 if [ -x "$bin" ]; then
   # The window is 675x289 pixels below its menu bar; --screenshot saves it.
   shot="$scratch/window.png"
-  run_installed --screenshot "$shot" >"$scratch/shot.log" 2>&1 &
-  pid=$!
+  start_installed "$scratch/shot.log" --screenshot "$shot"
   for _ in $(seq 100); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
@@ -128,10 +196,10 @@ if [ -x "$bin" ]; then
   screenshot_taken=false
   if kill -0 "$pid" 2>/dev/null; then
     # Still up after 10 s: the option did nothing, yet the program is running.
-    kill "$pid"
-    wait "$pid" 2>/dev/null || true
+    end_programs
     echo "note: --screenshot saved nothing within 10 s; checking that the program stays up instead"
   elif wait "$pid"; then
+    end_programs
     size="$(png_size "$shot" || true)"
     if [ -z "$size" ]; then
       fail "--screenshot ended without saving a PNG: $(cat "$scratch/shot.log")"
@@ -147,25 +215,29 @@ if [ -x "$bin" ]; then
         fail "screenshot is ${width}x${height}, not 675 wide and 289 to 340 high"
       fi
     fi
-  elif grep -qi 'unknown option' "$scratch/shot.log"; then
-    echo "note: this build has no --screenshot; checking that the program stays up instead"
   else
-    fail "--screenshot failed: $(cat "$scratch/shot.log")"
+    status=$?
+    end_programs
+    if grep -qi 'unknown option' "$scratch/shot.log"; then
+      echo "note: this build has no --screenshot; checking that the program stays up instead"
+    else
+      fail "--screenshot failed (status $status): $(cat "$scratch/shot.log")"
+    fi
   fi
 
   if ! $screenshot_taken; then
-    run_installed >"$scratch/run.log" 2>&1 &
-    pid=$!
+    start_installed "$scratch/run.log"
     sleep 3
     if kill -0 "$pid" 2>/dev/null; then
-      kill "$pid"
-      wait "$pid" 2>/dev/null || true
+      end_programs
       ok "the installed program ran for 3 s under the offscreen platform"
     else
       wait "$pid" && status=0 || status=$?
+      end_programs
       fail "the installed program ended after less than 3 s (status $status): $(cat "$scratch/run.log")"
     fi
   fi
+  check_nothing_left
 fi
 
 if [ "$failures" -ne 0 ]; then

@@ -116,8 +116,10 @@ TALLYFORGE_SCREENSHOT="$(dirname "$deb")/installed_window.png" \
 # On a real X server, started the way the menu entry starts it. (A script
 # rather than a function: xvfb-run's sh does not pass exported functions on.)
 # shellcheck disable=SC2016 # expanded by the inner bash
+# timeout bounds the program's life even if this check is interrupted, and its
+# KILL reaches anything in the program's process group that outlives TERM.
 x_check='
-  /usr/bin/tallyforge &
+  timeout -k 5 60 /usr/bin/tallyforge &
   pid=$!
   window="$(timeout 20 xdotool search --sync --onlyvisible --name "^Tallyforge\$" | head -n1 || true)"
   if [ -n "$window" ]; then

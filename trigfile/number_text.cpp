@@ -1,6 +1,6 @@
 #include "number_text.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace trigfile {
 
@@ -23,9 +23,13 @@ std::string fileSizeText(std::uint64_t bytes) {
     }
     const char* unit = bytes < 1'000'000'000 ? "MB" : "GB";
     const double scaled = static_cast<double>(bytes) / (bytes < 1'000'000'000 ? 1e6 : 1e9);
+    // to_chars rounds as printf's "%.1f" does, but always with a decimal point:
+    // printf takes the point from the locale, which a Qt program sets from the
+    // environment, and "2,4 GB" beside "2,400,002,408 bytes" reads wrongly.
     char rounded[32];
-    std::snprintf(rounded, sizeof rounded, "%.1f %s", scaled, unit);
-    return std::string(rounded) + " (" + exact + ")";
+    const auto end =
+        std::to_chars(rounded, rounded + sizeof rounded, scaled, std::chars_format::fixed, 1).ptr;
+    return std::string(rounded, end) + " " + unit + " (" + exact + ")";
 }
 
 } // namespace trigfile
