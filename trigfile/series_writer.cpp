@@ -29,7 +29,8 @@ bool writeSeriesRecords(ByteSink& sink, const TriggerSeries& series, WriteProgre
         const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(chunkRecords),
                                                         series.recordCount - written);
         for (std::uint32_t i = 0; i < n; ++i) {
-            putU32(chunk.data() + i * kRecordSize + kQuantityOffset, series.threshold(written + i));
+            putU32(chunk.data() + i * kRecordSize + kThresholdOffset,
+                   series.threshold(written + i));
         }
         sink.write(chunk.data(), n * kRecordSize);
         written += n;
