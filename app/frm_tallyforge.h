@@ -54,6 +54,8 @@ class frmTallyforge : public QMainWindow {
     void txtoreamount_Change();
     void txtunittype_Change();
     void Timer1_Timer();
+    void menuaddtrg_Click();
+    void menuaddmap_Click();
     void menuhelp_Click();
     void menuabout_Click();
     void cmdquit_Click();
@@ -63,8 +65,13 @@ class frmTallyforge : public QMainWindow {
 
     Platform& platform_;
     SaveRequest cdbsave;
+    OpenRequest cdbaddtrg; // the dialogues of the two Add commands
+    OpenRequest cdbaddmap;
     bool creating_ = false; // a Create is running: no second one, no closing
 
+    QMenu* titlefile = nullptr;
+    QAction* menuaddtrg = nullptr;
+    QAction* menuaddmap = nullptr;
     QMenu* titlehelp = nullptr;
     QAction* menuhelp = nullptr;
     QAction* menuabout = nullptr;

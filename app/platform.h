@@ -1,5 +1,6 @@
 #pragma once
 
+#include "add_series.h"
 #include "trigger_file.h"
 #include "trigger_series.h"
 
@@ -33,6 +34,15 @@ struct SaveRequest {
     QString filter; // "description|pattern", one entry
 };
 
+// The settings of a dialogue that picks an existing file, kept by the window
+// between commands: fileName is what it returned last.
+struct OpenRequest {
+    QString title;
+    QString fileName;
+    QString folder;
+    QString filter; // "description|patterns", one entry; patterns separated by blanks
+};
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -47,4 +57,13 @@ class Platform {
     // modal progress box and Cancel when it takes more than a moment.
     virtual trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
                                              const trigfile::TriggerSeries& series) = 0;
+
+    // Shows the modal dialogue that picks an existing file; nothing when the
+    // user cancels it.
+    virtual std::optional<QString> chooseOpenFile(const OpenRequest& request) = 0;
+
+    // Adds the series to a trigger file or map off the user-interface
+    // thread, with the same progress box and Cancel as writeFile.
+    virtual trigfile::AddOutcome addSeries(const std::filesystem::path& target,
+                                           const trigfile::TriggerSeries& series) = 0;
 };

@@ -1,5 +1,6 @@
 #include "qt_platform.h"
 
+#include "add_to_map.h"
 #include "background_write.h"
 
 #include <QDir>
@@ -106,4 +107,33 @@ trigfile::WriteOutcome QtPlatform::writeFile(const std::filesystem::path& target
     return runInBackground(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
         return trigfile::writeTriggerFile(target, series, &progress);
     });
+}
+
+std::optional<QString> QtPlatform::chooseOpenFile(const OpenRequest& request) {
+    QFileDialog dialog(owner_, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(qtNameFilter(request.filter));
+    const QFileInfo start(
+        initialSavePath(SaveRequest{request.title, request.fileName, request.folder, {}}));
+    dialog.setDirectory(start.absolutePath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    const QString chosen = dialog.selectedFiles().constFirst();
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+trigfile::AddOutcome QtPlatform::addSeries(const std::filesystem::path& target,
+                                           const trigfile::TriggerSeries& series) {
+    trigfile::AddOutcome outcome;
+    runWithProgress(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
+        outcome = trigfile::failuresAsOutcome(
+            [&] { return maparchive::addSeries(target, series, &progress); });
+    });
+    return outcome;
 }

@@ -14,6 +14,9 @@ class QtPlatform : public Platform {
     std::optional<QString> chooseSaveFile(const SaveRequest& request) override;
     trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
                                      const trigfile::TriggerSeries& series) override;
+    std::optional<QString> chooseOpenFile(const OpenRequest& request) override;
+    trigfile::AddOutcome addSeries(const std::filesystem::path& target,
+                                   const trigfile::TriggerSeries& series) override;
 
   private:
     QPointer<QWidget> owner_;

@@ -49,6 +49,17 @@ fs::path backupName(const fs::path& map, int number) {
     return map.parent_path() / fs::path(name);
 }
 
+fs::path nextBackupName(const fs::path& map) {
+    for (int number = 1; number < kMostBackups; ++number) {
+        std::error_code ec;
+        const fs::path backup = backupName(map, number);
+        if (!fs::exists(fs::symlink_status(backup, ec))) {
+            return backup;
+        }
+    }
+    return backupName(map, kMostBackups);
+}
+
 MapEdit::Identity MapEdit::identityOf(const fs::path& map) {
     std::error_code ec;
     Identity id;

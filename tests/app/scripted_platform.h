@@ -1,5 +1,6 @@
 #pragma once
 
+#include "add_to_map.h"
 #include "background_write.h"
 #include "platform.h"
 
@@ -15,8 +16,9 @@
 // answered No, so a test that forgot a line ends instead of looping.
 class ScriptedPlatform : public Platform {
   public:
-    std::deque<std::optional<QString>> savedNames; // nullopt: the user cancels
-    std::deque<MessageAnswer> answers;             // for Yes/No questions
+    std::deque<std::optional<QString>> savedNames;  // nullopt: the user cancels
+    std::deque<std::optional<QString>> openedNames; // for the dialogues that pick a file
+    std::deque<MessageAnswer> answers;              // for Yes/No questions
     std::function<void(const MessageRequest&)> onMessage;
     trigfile::SinkWrapper disk;                            // a slow or failing disk, if set
     std::function<void(QProgressDialog&)> onProgressShown; // the user at the progress box
@@ -24,7 +26,8 @@ class ScriptedPlatform : public Platform {
 
     std::vector<MessageRequest> messages;
     std::vector<SaveRequest> dialogues;
-    QStringList log; // "save" and the title of each box, in order
+    std::vector<OpenRequest> openDialogues;
+    QStringList log; // "save", "open" and the title of each box, in order
 
     MessageAnswer showMessage(const MessageRequest& request) override {
         messages.push_back(request);
@@ -52,6 +55,36 @@ class ScriptedPlatform : public Platform {
         const std::optional<QString> name = savedNames.front();
         savedNames.pop_front();
         return name;
+    }
+
+    std::optional<QString> chooseOpenFile(const OpenRequest& request) override {
+        openDialogues.push_back(request);
+        log << QStringLiteral("open");
+        if (openedNames.empty()) {
+            return std::nullopt;
+        }
+        const std::optional<QString> name = openedNames.front();
+        openedNames.pop_front();
+        return name;
+    }
+
+    // The real add and progress box.
+    trigfile::AddOutcome addSeries(const std::filesystem::path& target,
+                                   const trigfile::TriggerSeries& series) override {
+        trigfile::AddOutcome outcome;
+        runWithProgress(
+            nullptr, series.recordCount,
+            [&](trigfile::WriteProgress& progress) {
+                outcome = trigfile::failuresAsOutcome(
+                    [&] { return maparchive::addSeries(target, series, &progress); });
+            },
+            [this](QProgressDialog& box) {
+                ++progressBoxesShown;
+                if (onProgressShown) {
+                    onProgressShown(box);
+                }
+            });
+        return outcome;
     }
 
     // The real background write and progress box, over the scripted disk.
