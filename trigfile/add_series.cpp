@@ -181,12 +181,12 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
         plan.insertAt = data.size();
     }
     plan.newSize = data.size() + added + (plan.hasTrig ? 0 : kSectionHeaderSize);
-    // The section's size field and the archive's file sizes are 32-bit.
-    if (trigSize > kMaxSectionSize || plan.newSize > kMaxSectionSize) {
-        return Refusal{"The map's triggers would no longer fit its trigger section, which holds "
-                       "at most " +
-                       withThousands(kMaxSectionSize / kRecordSize) +
-                       " triggers. Please add a shorter series."};
+    // The section's size field is 32-bit; and what Tallyforge writes it must
+    // be able to read back, which it checks for maps before they are replaced.
+    if (trigSize > kMaxSectionSize || plan.newSize > kMaxReadBytes) {
+        return Refusal{"With " + withThousands(series.recordCount) +
+                       " more triggers the map's scenario data would be larger than the " +
+                       sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series."};
     }
     plan.newTrigSize = static_cast<std::uint32_t>(trigSize);
     return plan;

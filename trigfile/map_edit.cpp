@@ -41,7 +41,10 @@ fs::path backupName(const fs::path& map, int number) {
         name += static_cast<fs::path::value_type>(c);
     }
     if (number > 1) {
-        for (char c : "-" + std::to_string(number)) {
+        // Appended rather than "-" + ...: optimised GCC 12 builds warn falsely about that.
+        std::string suffix(1, '-');
+        suffix += std::to_string(number);
+        for (char c : suffix) {
             name += static_cast<fs::path::value_type>(c);
         }
     }
