@@ -7,6 +7,7 @@
 #include "number_text.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <filesystem>
 #include <variant>
@@ -45,10 +46,10 @@ bool fits(maparchive::Target target, AddCommand::Into into) {
 
 OpenRequest AddCommand::dialogueFor(Into into, const QString& folder) {
     if (into == Into::TriggerFile) {
-        return OpenRequest{QStringLiteral("Add to trigger file"), QString(), folder,
+        return OpenRequest{QStringLiteral("Add to trigger file"), folder,
                            QStringLiteral("Starcraft triggers (*.trg)|*.trg")};
     }
-    return OpenRequest{QStringLiteral("Add to map"), QString(), folder,
+    return OpenRequest{QStringLiteral("Add to map"), folder,
                        QStringLiteral("Starcraft maps (*.scm *.scx *.chk)|*.scm *.scx *.chk")};
 }
 
@@ -93,7 +94,7 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
 std::optional<QString> AddCommand::chooseTarget() {
     const std::optional<QString> chosen = platform_.chooseOpenFile(dialogue_);
     if (chosen) {
-        dialogue_.fileName = *chosen;
+        dialogue_.folder = QFileInfo(*chosen).absolutePath(); // the next Add starts there
     }
     return chosen;
 }

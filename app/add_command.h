@@ -19,7 +19,7 @@ class AddCommand {
   public:
     enum class Into { TriggerFile, Map };
 
-    // dialogue keeps the name chosen last for the next Add of that kind.
+    // dialogue keeps the folder chosen last for the next Add of that kind.
     AddCommand(Platform& platform, OpenRequest& dialogue, Into into)
         : platform_(platform), dialogue_(dialogue), into_(into) {}
 

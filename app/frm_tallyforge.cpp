@@ -5,6 +5,7 @@
 #include "create_command.h"
 #include "frame.h"
 #include "number_box.h"
+#include "open_command.h"
 #include "qt_platform.h"
 #include "shortcut_passthrough.h"
 #include "unit_list.h"
@@ -128,6 +129,8 @@ frmTallyforge::frmTallyforge(Platform& platform, QWidget* parent)
       platform_(platform), cdbsave{QStringLiteral("Save as"), QStringLiteral("Triggers.trg"),
                                    initialSaveFolder(),
                                    QStringLiteral("Starcraft triggers (*.trg)|*.trg*")},
+      cdbopen{QString::fromLatin1(opentexts::kOpenTitle), initialSaveFolder(),
+              QString::fromLatin1(opentexts::kOpenFilter)},
       cdbaddtrg(AddCommand::dialogueFor(AddCommand::Into::TriggerFile, initialSaveFolder())),
       cdbaddmap(AddCommand::dialogueFor(AddCommand::Into::Map, initialSaveFolder())) {
     setObjectName(QStringLiteral("frmTallyforge"));
@@ -174,9 +177,14 @@ frmTallyforge::frmTallyforge(Platform& platform, QWidget* parent)
 }
 
 void frmTallyforge::buildMenu() {
-    // File, left of Help: the commands that work on files already on disk.
+    // File comes first, left of Help; the menu bar keeps its height, so the
+    // client area keeps its size.
     titlefile = menuBar()->addMenu(QStringLiteral("&File"));
     titlefile->setObjectName(QStringLiteral("titlefile"));
+    menuopen = titlefile->addAction(QStringLiteral("&Open..."));
+    menuopen->setObjectName(QStringLiteral("menuopen"));
+    menuopen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    titlefile->addSeparator();
     menuaddtrg = titlefile->addAction(QStringLiteral("A&dd to trigger file..."));
     menuaddtrg->setObjectName(QStringLiteral("menuaddtrg"));
     menuaddmap = titlefile->addAction(QStringLiteral("Add to &map..."));
@@ -254,14 +262,13 @@ void frmTallyforge::buildActions(QWidget* client) {
     txtgasamount = numberBox(Frame4, "txtgasamount", NumberBox::Lines::Single, kKillBoxLimit,
                              twips(120, 1800, 1215, 495));
 
-    static constexpr const char* kScoreKinds[] = {
-        "Total", "Units",   "Buildings",         "Units and Buildings",
-        "Kills", "Razings", "Kills and Razings", "Custom"};
     scoreKindGroup = new QButtonGroup(Frame4);
     for (int i = 0; i < 8; ++i) {
         // The two longest captions have wider buttons.
         const int width = (i == 3 || i == 6) ? 1695 : 1455;
-        scoreKinds[i] = new QRadioButton(QString::fromLatin1(kScoreKinds[i]), Frame4);
+        const std::string_view name = trigfile::kScoreKindNames[static_cast<std::size_t>(i)];
+        scoreKinds[i] = new QRadioButton(
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())), Frame4);
         scoreKinds[i]->setObjectName(QStringLiteral("Option%1").arg(i + 1));
         scoreKinds[i]->setGeometry(twips(1440, 240 + 240 * i, width, kCheckHeight));
         scoreKinds[i]->hide();
@@ -295,6 +302,7 @@ void frmTallyforge::connectHandlers() {
     connect(txtoreamount, &NumberBox::changed, this, &frmTallyforge::txtoreamount_Change);
     connect(txtunittype, &NumberBox::changed, this, &frmTallyforge::txtunittype_Change);
     connect(Timer1, &QTimer::timeout, this, &frmTallyforge::Timer1_Timer);
+    connect(menuopen, &QAction::triggered, this, &frmTallyforge::menuopen_Click);
     connect(menuaddtrg, &QAction::triggered, this, &frmTallyforge::menuaddtrg_Click);
     connect(menuaddmap, &QAction::triggered, this, &frmTallyforge::menuaddmap_Click);
     connect(menuhelp, &QAction::triggered, this, &frmTallyforge::menuhelp_Click);
@@ -304,8 +312,8 @@ void frmTallyforge::connectHandlers() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, cmdquit, &QPushButton::click);
 
-    auto* passthrough =
-        new ShortcutPassthrough({menuhelp->shortcut(), menuabout->shortcut(), escape->key()}, this);
+    auto* passthrough = new ShortcutPassthrough(
+        {menuopen->shortcut(), menuhelp->shortcut(), menuabout->shortcut(), escape->key()}, this);
     for (QWidget* box : std::initializer_list<QWidget*>{txtkillamount, txtkillsupto, txtunittype,
                                                         txtoreamount, txtgasamount, txtunitlist}) {
         passthrough->watch(box);
@@ -485,6 +493,79 @@ QString frmTallyforge::createPreview(bool blocked) const {
         return QStringLiteral("Tick at least one player or force first.");
     }
     return CreateCommand::preview(readWindow());
+}
+
+void frmTallyforge::menuopen_Click() {
+    // Filling the window in the middle of a write would change nothing of
+    // the file but confuse the user: one command at a time.
+    if (creating_) {
+        return;
+    }
+    const auto settings =
+        OpenCommand(platform_, cdbopen).run([this](const trigfile::KillRewardSettings& s) {
+            return windowHolds(s);
+        });
+    if (settings) {
+        fillWindow(*settings);
+    }
+}
+
+namespace {
+
+// A whole number as the user would type it.
+QString typed(double value) {
+    return QString::number(static_cast<qint64>(value));
+}
+
+// The texts the number boxes get for a series: kill step, kill maximum,
+// unit, amount, gas.
+std::array<QString, 5> boxTexts(const trigfile::KillRewardSettings& s) {
+    const bool gas = s.actionKind == trigfile::ActionKind::Money && s.gasAmount > 0;
+    return {typed(s.killStep), typed(s.killMax), typed(s.unitId), typed(s.amount),
+            gas ? typed(s.gasAmount) : QString()};
+}
+
+} // namespace
+
+bool frmTallyforge::windowHolds(const trigfile::KillRewardSettings& s) const {
+    const auto texts = boxTexts(s);
+    const int amountLimit =
+        s.actionKind == trigfile::ActionKind::Switch ? kSwitchBoxLimit : kKillBoxLimit;
+    const int limits[] = {txtkillamount->characterLimit(), txtkillsupto->characterLimit(),
+                          txtunittype->characterLimit(), amountLimit,
+                          txtgasamount->characterLimit()};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (texts[i].size() > limits[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void frmTallyforge::fillWindow(const trigfile::KillRewardSettings& s) {
+    // The action type first: choosing it empties the amount box.
+    QRadioButton* kind = s.actionKind == trigfile::ActionKind::Score    ? optscore
+                         : s.actionKind == trigfile::ActionKind::Switch ? optswitch
+                                                                        : optcash;
+    kind->setChecked(true);
+    if (s.actionKind == trigfile::ActionKind::Score) {
+        scoreKinds[static_cast<std::size_t>(s.scoreKind)]->setChecked(true);
+    }
+    const auto texts = boxTexts(s);
+    NumberBox* boxes[] = {txtkillamount, txtkillsupto, txtunittype, txtoreamount, txtgasamount};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        boxes[i]->setText(texts[i]);
+    }
+    const auto state = [](trigfile::CheckValue v) {
+        return v == trigfile::CheckValue::Ticked ? Qt::Checked : Qt::Unchecked;
+    };
+    for (std::size_t i = 0; i < chkp.size(); ++i) {
+        chkp[i]->setCheckState(state(s.players[i]));
+    }
+    chkap->setCheckState(state(s.allPlayers));
+    for (std::size_t i = 0; i < chkf.size(); ++i) {
+        chkf[i]->setCheckState(state(s.forces[i]));
+    }
 }
 
 void frmTallyforge::menuhelp_Click() {

@@ -34,14 +34,21 @@ struct SaveRequest {
     QString filter; // "description|pattern", one entry
 };
 
-// The settings of a dialogue that picks an existing file, kept by the window
-// between commands: fileName is what it returned last.
+// The open dialogue: where it starts and which files it lists.
 struct OpenRequest {
     QString title;
-    QString fileName;
     QString folder;
-    QString filter; // "description|patterns", one entry; patterns separated by blanks
+    QString filter; // "description|pattern", patterns separated by blanks
 };
+
+// The listing box: a read-only text the user can scroll and copy, and, when
+// offerFill is set, a button that fills the window with the file's series.
+struct ListingRequest {
+    QString title;
+    QString text;
+    bool offerFill = false;
+};
+enum class ListingAnswer { Close, Fill };
 
 class Platform {
   public:
@@ -53,14 +60,16 @@ class Platform {
     // Shows the modal save dialogue; nothing when the user cancels it.
     virtual std::optional<QString> chooseSaveFile(const SaveRequest& request) = 0;
 
+    // Shows the modal open dialogue; nothing when the user cancels it.
+    virtual std::optional<QString> chooseOpenFile(const OpenRequest& request) = 0;
+
+    // Shows the modal listing box and returns how the user left it.
+    virtual ListingAnswer showListing(const ListingRequest& request) = 0;
+
     // Writes the series to target off the user-interface thread, with a
     // modal progress box and Cancel when it takes more than a moment.
     virtual trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
                                              const trigfile::TriggerSeries& series) = 0;
-
-    // Shows the modal dialogue that picks an existing file; nothing when the
-    // user cancels it.
-    virtual std::optional<QString> chooseOpenFile(const OpenRequest& request) = 0;
 
     // Adds the series to a trigger file or map off the user-interface
     // thread, with the same progress box and Cancel as writeFile.

@@ -3,10 +3,16 @@
 #include "add_to_map.h"
 #include "background_write.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -78,6 +84,44 @@ std::optional<QString> QtPlatform::chooseSaveFile(const SaveRequest& request) {
     return chosen;
 }
 
+std::optional<QString> QtPlatform::chooseOpenFile(const OpenRequest& request) {
+    QFileDialog dialog(owner_, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(qtNameFilter(request.filter));
+    dialog.setDirectory(request.folder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+ListingAnswer QtPlatform::showListing(const ListingRequest& request) {
+    QDialog dialog(owner_);
+    dialog.setWindowTitle(request.title);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* text = new QPlainTextEdit(&dialog);
+    text->setObjectName(QStringLiteral("listing"));
+    text->setReadOnly(true);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setPlainText(request.text);
+    layout->addWidget(text);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    if (request.offerFill) {
+        QPushButton* fill = buttons->addButton(QStringLiteral("&Fill the window with this series"),
+                                               QDialogButtonBox::AcceptRole);
+        fill->setObjectName(QStringLiteral("fill"));
+    }
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(720, 480);
+    return dialog.exec() == QDialog::Accepted ? ListingAnswer::Fill : ListingAnswer::Close;
+}
+
 QString initialSaveFolder() {
 #ifdef Q_OS_WIN
     return QStringLiteral("C:/");
@@ -107,25 +151,6 @@ trigfile::WriteOutcome QtPlatform::writeFile(const std::filesystem::path& target
     return runInBackground(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
         return trigfile::writeTriggerFile(target, series, &progress);
     });
-}
-
-std::optional<QString> QtPlatform::chooseOpenFile(const OpenRequest& request) {
-    QFileDialog dialog(owner_, request.title);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setNameFilter(qtNameFilter(request.filter));
-    const QFileInfo start(
-        initialSavePath(SaveRequest{request.title, request.fileName, request.folder, {}}));
-    dialog.setDirectory(start.absolutePath());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return std::nullopt;
-    }
-    const QString chosen = dialog.selectedFiles().constFirst();
-    if (chosen.isEmpty()) {
-        return std::nullopt;
-    }
-    return chosen;
 }
 
 trigfile::AddOutcome QtPlatform::addSeries(const std::filesystem::path& target,

@@ -287,6 +287,11 @@ std::string stormErrorText(std::uint32_t error) {
     return std::system_category().message(static_cast<int>(error));
 }
 
+void probeForWriting(const fs::path& path) {
+    Archive archive(path, true);
+    storedAs(archive.handle());
+}
+
 StoredAs scenarioStorage(const fs::path& path) {
     Archive archive(path, false);
     return storedAs(archive.handle());

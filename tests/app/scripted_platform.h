@@ -16,17 +16,20 @@
 // answered No, so a test that forgot a line ends instead of looping.
 class ScriptedPlatform : public Platform {
   public:
-    std::deque<std::optional<QString>> savedNames;  // nullopt: the user cancels
-    std::deque<std::optional<QString>> openedNames; // for the dialogues that pick a file
-    std::deque<MessageAnswer> answers;              // for Yes/No questions
+    std::deque<std::optional<QString>> savedNames; // nullopt: the user cancels
+    std::deque<MessageAnswer> answers;             // for Yes/No questions
     std::function<void(const MessageRequest&)> onMessage;
     trigfile::SinkWrapper disk;                            // a slow or failing disk, if set
     std::function<void(QProgressDialog&)> onProgressShown; // the user at the progress box
     int progressBoxesShown = 0;
 
+    std::deque<std::optional<QString>> openedNames; // nullopt: the user cancels
+    std::deque<ListingAnswer> listingAnswers;       // unscripted: Close
+
     std::vector<MessageRequest> messages;
-    std::vector<SaveRequest> dialogues;
     std::vector<OpenRequest> openDialogues;
+    std::vector<ListingRequest> listings;
+    std::vector<SaveRequest> dialogues;
     QStringList log; // "save", "open" and the title of each box, in order
 
     MessageAnswer showMessage(const MessageRequest& request) override {
@@ -66,6 +69,17 @@ class ScriptedPlatform : public Platform {
         const std::optional<QString> name = openedNames.front();
         openedNames.pop_front();
         return name;
+    }
+
+    ListingAnswer showListing(const ListingRequest& request) override {
+        listings.push_back(request);
+        log << request.title;
+        if (listingAnswers.empty()) {
+            return ListingAnswer::Close;
+        }
+        const ListingAnswer answer = listingAnswers.front();
+        listingAnswers.pop_front();
+        return answer;
     }
 
     // The real add and progress box.
