@@ -26,9 +26,11 @@ constexpr int kMostBackups = 9999;
     throw WriteError("Could not change " + displayName(map) + ": " + why + ".");
 }
 
+#ifndef _WIN32
 std::string systemText(int error) {
     return std::generic_category().message(error);
 }
+#endif
 
 constexpr char kHeldOpen[] =
     "another program has it open. Close it there (in the map editor) and try again";
