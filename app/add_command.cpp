@@ -3,8 +3,8 @@
 #include "create_command.h" // the shared texts of Create's boxes
 
 #include "add_to_map.h"
+#include "command_support.h"
 #include "map_edit.h"
-#include "number_text.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,25 +14,8 @@
 
 namespace {
 
-std::filesystem::path toPath(const QString& path) {
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-QString thousands(std::uint64_t n) {
-    return QString::fromStdString(trigfile::withThousands(n));
-}
-
 QString quotedName(const std::filesystem::path& p) {
     return QString::fromStdString(trigfile::displayName(p));
-}
-
-MessageRequest okBox(const QString& text, const QString& title,
-                     MessageIcon icon = MessageIcon::None) {
-    return MessageRequest{text, title, MessageButtons::Ok, icon, MessageAnswer::Ok};
 }
 
 bool fits(maparchive::Target target, AddCommand::Into into) {
