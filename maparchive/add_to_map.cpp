@@ -84,12 +84,13 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
         if (replaced == Replaced::Cancelled) {
             return AddOutcome::cancelled();
         }
-        // What the map will hold, read back the way every reader of the
-        // program reads it, before it takes the map's place.
+        // What the map will hold, read back the way the program reads maps
+        // and compared byte for byte with what was stored, before it takes
+        // the map's place.
         const std::uint64_t expected = addition.existing.triggers + series.recordCount;
-        const trigfile::Inspection check = inspectArchive(edit->workingCopy());
-        const auto* counts = std::get_if<trigfile::OwnerCounts>(&check);
-        if (!counts || counts->triggers != expected) {
+        const ScenarioRead check = readScenarioData(edit->workingCopy());
+        const auto* stored = std::get_if<std::vector<std::uint8_t>>(&check);
+        if (!stored || !addition.matches(*stored, series)) {
             throw trigfile::WriteError("Could not change " + trigfile::displayName(map) +
                                        ": the rebuilt map did not read back as written. It was "
                                        "left as it was.");
