@@ -49,7 +49,7 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
     if (!path) {
         return;
     }
-    const std::filesystem::path target = toPath(*path);
+    const std::filesystem::path target = nativePath(*path);
     if (!fits(maparchive::targetOf(target), into_)) {
         refuse(
             into_ == Into::TriggerFile
@@ -99,7 +99,7 @@ bool AddCommand::confirmManyTriggers(const trigfile::TriggerSeries& series,
 }
 
 bool AddCommand::confirmMapEdit(const QString& path, const trigfile::TriggerSeries& series) {
-    const std::filesystem::path map = toPath(path);
+    const std::filesystem::path map = nativePath(path);
     const QString text =
         QStringLiteral("Add %1 %2 to the map %3?\r\n\r\nThe map is changed as a copy beside it, "
                        "which takes its place only when complete.  The map as it is now is kept "
@@ -117,7 +117,7 @@ void AddCommand::report(const QString& path, const trigfile::AddOutcome& outcome
     switch (outcome.status) {
     case Status::Added: {
         QString text = QStringLiteral("The triggers were added to %1, which now holds %2 triggers.")
-                           .arg(quotedName(toPath(path)), thousands(outcome.triggersAfter));
+                           .arg(quotedName(nativePath(path)), thousands(outcome.triggersAfter));
         if (!outcome.backup.empty()) {
             text += QStringLiteral("  The map as it was is kept as %1.")
                         .arg(quotedName(outcome.backup));

@@ -104,5 +104,5 @@ std::optional<QString> CreateCommand::chooseFile() {
 
 trigfile::WriteOutcome CreateCommand::writeFile(const QString& path,
                                                 const trigfile::TriggerSeries& series) {
-    return platform_.writeFile(toPath(path), series);
+    return platform_.writeFile(nativePath(path), series);
 }

@@ -4,23 +4,10 @@
 #include "series_recognition.h"
 #include "trigger_listing.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <filesystem>
 #include <variant>
-
-namespace {
-
-std::filesystem::path toPath(const QString& path) {
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-} // namespace
 
 std::optional<trigfile::KillRewardSettings>
 OpenCommand::run(const std::function<bool(const trigfile::KillRewardSettings&)>& windowHolds) {
@@ -31,7 +18,7 @@ OpenCommand::run(const std::function<bool(const trigfile::KillRewardSettings&)>&
     }
     openDialogue_.folder = QFileInfo(*chosen).absolutePath();
 
-    const trigfile::TriggerFileRead read = maparchive::readTriggersOf(toPath(*chosen));
+    const trigfile::TriggerFileRead read = maparchive::readTriggersOf(nativePath(*chosen));
     if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
         platform_.showMessage(MessageRequest{QString::fromStdString(refusal->reason),
                                              QString::fromLatin1(kRefusedTitle), MessageButtons::Ok,

@@ -4,6 +4,7 @@
 #include "trigger_file.h"
 #include "trigger_series.h"
 
+#include <QFile>
 #include <QString>
 
 #include <filesystem>
@@ -12,6 +13,16 @@
 // The modal parts of the desktop that the window and the Create command use.
 // The program shows real Qt dialogues through QtPlatform; the tests answer
 // from a script instead, so no test ever waits on a real modal box.
+
+// A path from a dialogue as the file system takes it: UTF-16 on Windows, the
+// system's encoding of file names elsewhere.
+inline std::filesystem::path nativePath(const QString& path) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
 
 enum class MessageButtons { Ok, YesNo };
 enum class MessageIcon { None, Warning, Critical };

@@ -8,6 +8,7 @@
 #ifndef _WIN32
 #include <csignal>
 #include <fstream>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,26 +63,31 @@ bool readAll(int fd, void* data, std::size_t size) {
     return true;
 }
 
-// Caps the child's data at what the program already holds plus a margin.
-// Sanitizers keep terabytes of shadow memory reserved, so their builds go
-// without the memory cap.
-void limitChild() {
-    const rlimit cpu{kChildSeconds, kChildSeconds + 5};
-    setrlimit(RLIMIT_CPU, &cpu);
+// The limits the child sets on itself: processor time, and data at what the
+// program holds already plus a margin. Worked out before the fork, so that
+// the child does nothing but the read. Sanitizers keep terabytes of shadow
+// memory reserved, so their builds go without the memory cap.
+struct ChildLimits {
+    rlimit cpu{kChildSeconds, kChildSeconds + 5};
+    std::optional<rlimit> data;
+};
+
+ChildLimits childLimits() {
+    ChildLimits limits;
 #ifndef TALLYFORGE_SANITIZED
-    constexpr rlim_t kChildExtraBytes = 1ULL << 30; // on top of what the program holds already
-    std::ifstream statm("/proc/self/statm");        // sizes in pages; the sixth is data
+    constexpr rlim_t kChildExtraBytes = 1ULL << 30;
+    std::ifstream statm("/proc/self/statm"); // sizes in pages; the sixth is data
     unsigned long long fields[6] = {};
     for (auto& f : fields) {
         statm >> f;
     }
     if (statm) {
-        const rlim_t data =
+        const rlim_t held =
             static_cast<rlim_t>(fields[5]) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
-        const rlimit memory{data + kChildExtraBytes, data + kChildExtraBytes};
-        setrlimit(RLIMIT_DATA, &memory);
+        limits.data = rlimit{held + kChildExtraBytes, held + kChildExtraBytes};
     }
 #endif
+    return limits;
 }
 
 [[noreturn]] void runChild(int fd, const std::function<ScenarioRead()>& read) {
@@ -117,6 +123,7 @@ trigfile::Refusal failed(const std::string& mapName, const std::string& how) {
 } // namespace
 
 ScenarioRead runContained(const std::function<ScenarioRead()>& read, const std::string& mapName) {
+    const ChildLimits limits = childLimits();
     int fds[2];
     if (::pipe(fds) != 0) {
         return trigfile::Refusal{"Could not start reading the map " + mapName + ": " +
@@ -132,7 +139,10 @@ ScenarioRead runContained(const std::function<ScenarioRead()>& read, const std::
     }
     if (child == 0) {
         ::close(fds[0]);
-        limitChild();
+        setrlimit(RLIMIT_CPU, &limits.cpu);
+        if (limits.data) {
+            setrlimit(RLIMIT_DATA, &*limits.data);
+        }
         runChild(fds[1], read);
     }
     ::close(fds[1]);

@@ -120,25 +120,10 @@ std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint
     return std::nullopt;
 }
 
-// The reading itself, in whichever process runs it.
-ScenarioRead readHere(const std::filesystem::path& map) {
-    const std::string name = trigfile::displayName(map);
-    std::error_code ec;
-    if (std::filesystem::is_directory(map, ec)) {
-        return trigfile::Refusal{"Could not open " + name + ": it is a folder."};
-    }
-    std::uint64_t mapSize = 0;
-    {
-        auto file = trigfile::readBoundedFile(map, kMaxMapBytes);
-        if (auto* refusal = std::get_if<trigfile::Refusal>(&file)) {
-            return std::move(*refusal);
-        }
-        const auto& bytes = std::get<std::vector<std::uint8_t>>(file);
-        if (auto refusal = checkArchiveHeaders(bytes, name)) {
-            return *refusal;
-        }
-        mapSize = bytes.size();
-    }
+// What StormLib does, in whichever process runs it; the map has passed the
+// checks above.
+ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::string& name,
+                              std::uint64_t mapSize) {
     Handle<closeArchive> archive;
     // StarCraft reads version 1 archives only; its maps need neither the
     // list of names nor the attributes file.
@@ -197,7 +182,25 @@ ScenarioRead readHere(const std::filesystem::path& map) {
 } // namespace
 
 ScenarioRead readScenarioData(const std::filesystem::path& map) {
-    return runContained([&] { return readHere(map); }, trigfile::displayName(map));
+    // The checks run here, so that the child has nothing to do but StormLib.
+    const std::string name = trigfile::displayName(map);
+    std::error_code ec;
+    if (std::filesystem::is_directory(map, ec)) {
+        return trigfile::Refusal{"Could not open " + name + ": it is a folder."};
+    }
+    std::uint64_t mapSize = 0;
+    {
+        auto file = trigfile::readBoundedFile(map, kMaxMapBytes);
+        if (auto* refusal = std::get_if<trigfile::Refusal>(&file)) {
+            return std::move(*refusal);
+        }
+        const auto& bytes = std::get<std::vector<std::uint8_t>>(file);
+        if (auto refusal = checkArchiveHeaders(bytes, name)) {
+            return *refusal;
+        }
+        mapSize = bytes.size();
+    }
+    return runContained([&] { return readWithStormLib(map, name, mapSize); }, name);
 }
 
 } // namespace maparchive

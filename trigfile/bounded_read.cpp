@@ -3,6 +3,7 @@
 #include "atomic_file.h" // displayName
 #include "number_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <system_error>
@@ -23,7 +24,14 @@ FileBytes readBoundedFile(const std::filesystem::path& path, std::uint64_t maxBy
                        "."};
     }
     std::vector<std::uint8_t> bytes;
+    // The size the system reports saves growing the buffer step by step (and
+    // holding it twice meanwhile); it is a hint, not a promise.
     constexpr std::size_t kChunk = 1 << 16;
+    const std::uintmax_t reported = std::filesystem::file_size(path, ec);
+    if (!ec) {
+        bytes.reserve(
+            static_cast<std::size_t>(std::min<std::uintmax_t>(reported, maxBytes) + kChunk));
+    }
     while (in) {
         const std::size_t had = bytes.size();
         bytes.resize(had + kChunk);

@@ -5,10 +5,14 @@
 #include "number_text.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace trigfile {
 
-TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes) {
+namespace {
+
+// Why bytes are not a trigger file, or nothing when they are one.
+std::optional<Refusal> triggerFileRefusal(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) {
         return Refusal{"The file is empty, so it holds no triggers."};
     }
@@ -26,6 +30,15 @@ TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes) {
                        " bytes long, which is not 8 bytes of header and whole triggers of " +
                        withThousands(kRecordSize) + " bytes; it may be damaged or cut short."};
     }
+    return std::nullopt;
+}
+
+} // namespace
+
+TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes) {
+    if (auto refusal = triggerFileRefusal(bytes)) {
+        return *refusal;
+    }
     return TriggerRecords{std::vector<std::uint8_t>(bytes.begin() + kHeaderSize, bytes.end())};
 }
 
@@ -34,11 +47,13 @@ TriggerFileRead readTriggerFile(const std::filesystem::path& path) {
     if (auto* refusal = std::get_if<Refusal>(&bytes)) {
         return std::move(*refusal);
     }
-    auto read = parseTriggerFileBytes(std::get<std::vector<std::uint8_t>>(bytes));
-    if (auto* refusal = std::get_if<Refusal>(&read)) {
-        refusal->reason = displayName(path) + ": " + refusal->reason;
+    auto& data = std::get<std::vector<std::uint8_t>>(bytes);
+    if (auto refusal = triggerFileRefusal(data)) {
+        return Refusal{displayName(path) + ": " + refusal->reason};
     }
-    return read;
+    // The records stay where they were read: a big file is held once.
+    data.erase(data.begin(), data.begin() + kHeaderSize);
+    return TriggerRecords{std::move(data)};
 }
 
 } // namespace trigfile
