@@ -380,20 +380,21 @@ void frmTallyforge::cmdcreate_Click() {
 }
 
 void frmTallyforge::menuaddtrg_Click() {
-    if (creating_) {
-        return;
-    }
-    creating_ = true;
-    AddCommand(platform_, cdbaddtrg, AddCommand::Into::TriggerFile).run(readWindow());
-    creating_ = false;
+    runAdd(AddCommand::Into::TriggerFile, cdbaddtrg);
 }
 
 void frmTallyforge::menuaddmap_Click() {
+    runAdd(AddCommand::Into::Map, cdbaddmap);
+}
+
+void frmTallyforge::runAdd(AddCommand::Into into, OpenRequest& dialogue) {
+    // Like Create: the window stays alive while the file is written, and
+    // nothing else that writes can start meanwhile.
     if (creating_) {
         return;
     }
     creating_ = true;
-    AddCommand(platform_, cdbaddmap, AddCommand::Into::Map).run(readWindow());
+    AddCommand(platform_, dialogue, into).run(readWindow());
     creating_ = false;
 }
 

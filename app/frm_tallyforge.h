@@ -1,5 +1,6 @@
 #pragma once
 
+#include "add_command.h"
 #include "platform.h"
 
 #include "kill_reward_settings.h"
@@ -61,6 +62,7 @@ class frmTallyforge : public QMainWindow {
     void menuopen_Click();
     void menuaddtrg_Click();
     void menuaddmap_Click();
+    void runAdd(AddCommand::Into into, OpenRequest& dialogue);
     void menuhelp_Click();
     void menuabout_Click();
     void cmdquit_Click();
