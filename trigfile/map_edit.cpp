@@ -207,6 +207,11 @@ std::optional<fs::path> MapEdit::commit(const std::atomic<bool>* cancelled) {
                              "as that program saved it");
             }
             backup = keepBackup();
+#ifdef _WIN32
+            // Windows replaces only a file that no one holds open, this
+            // program included.
+            unlock();
+#endif
         });
         unlock();
         if (!done) {
