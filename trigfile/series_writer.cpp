@@ -8,7 +8,10 @@ namespace trigfile {
 bool writeSeries(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress) {
     const Preamble preamble = encodePreamble();
     sink.write(preamble.data(), preamble.size());
+    return writeSeriesRecords(sink, series, progress);
+}
 
+bool writeSeriesRecords(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress) {
     // Every record of a series is the same but for its threshold, so the
     // chunk is filled once and only the four threshold bytes change.
     const TriggerRecord pattern = encodeRecord(series.fields, 0);
