@@ -35,9 +35,10 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
                            " sections."};
         }
         ScenarioSection section;
-        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), 4, section.name.begin());
+        const std::size_t nameSize = section.name.size(); // the size follows the name
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), nameSize, section.name.begin());
         section.offset = at;
-        section.size = getU32(data.data() + at + 4);
+        section.size = getU32(data.data() + at + nameSize);
         const std::string name = sectionNameText(section.name);
         if (section.size > data.size() - section.dataOffset()) {
             return Refusal{"The section " + name + " at byte " + withThousands(at) + " claims " +
