@@ -629,7 +629,7 @@ class WindowTest : public QObject {
         const QStringList lines = box.text.split("\r\n");
         QCOMPARE(lines.size(), 7);
         QCOMPARE(lines.count(QString()), 3);
-        QCOMPARE(lines[0], QString("Tallyforge V1.21"));
+        QCOMPARE(lines[0], "Tallyforge V" + builtVersion());
         QVERIFY2(lines[2].contains(".  "), "two blanks after the credit's first full stop");
         QCOMPARE(lines[4], "For the most recent versions visit " + builtWebAddress());
         QCOMPARE(lines[6], "Send feedback, suggestions, bugs, hatemail, or just praise to " +
