@@ -3,23 +3,11 @@
 #include "number_text.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace trigfile {
 
 std::string sectionNameText(const std::array<char, 4>& name) {
-    std::string text;
-    for (char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F) {
-            text += c;
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", u);
-            text += hex;
-        }
-    }
-    return text;
+    return printableBytes(std::string_view(name.data(), name.size()));
 }
 
 ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {

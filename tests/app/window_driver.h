@@ -5,9 +5,16 @@
 #include "scripted_platform.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QObject>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 // The window with a scripted platform, driven through the mouse and keyboard.
 struct WindowDriver {
@@ -49,6 +56,33 @@ struct WindowDriver {
                           marked ? QPoint(7, button->height() / 2) : button->rect().center());
     }
 
+    // Types the texts (kill step, maximum, unit, amount, gas; "\r\n" is the
+    // Enter key), selects the action type and ticks the marks ("grey:" sets
+    // the third state, which only the program can).
+    void fill(const QString& action, const QStringList& texts, const QStringList& marks) const {
+        const QStringList boxes{"txtkillamount", "txtkillsupto", "txtunittype", "txtoreamount",
+                                "txtgasamount"};
+        type("txtgasamount", texts[4]);
+        click(action);
+        for (int i = 0; i < 4; ++i) {
+            clear(boxes[i]);
+            const QStringList parts = texts[i].split("\r\n");
+            for (int p = 0; p < parts.size(); ++p) {
+                if (p > 0) {
+                    QTest::keyClick(box(boxes[i]), Qt::Key_Return);
+                }
+                type(boxes[i], parts[p]);
+            }
+        }
+        for (const QString& mark : marks) {
+            if (mark.startsWith("grey:")) {
+                get<QCheckBox>(mark.mid(5))->setCheckState(Qt::PartiallyChecked);
+            } else {
+                click(mark);
+            }
+        }
+    }
+
     // Lets Timer1 tick n more times; false if it stopped ticking.
     bool waitForTicks(int n) const {
         QSignalSpy ticks(get<QTimer>(QStringLiteral("Timer1")), &QTimer::timeout);
@@ -62,5 +96,44 @@ struct WindowDriver {
         }
         click(QStringLiteral("cmdcreate"));
         return true;
+    }
+};
+
+// What a failed wait of the driver means, for the checks around it.
+inline constexpr char kCreateNeverEnabled[] = "Create was not enabled within 5 seconds";
+inline constexpr char kTimerStopped[] = "Timer1 stopped ticking";
+
+// The bytes of a file, or "(missing)" when it cannot be read.
+inline QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// The frame of every window test: before each test function a shown window
+// and an empty scratch folder, after it neither.
+class WindowTestCase : public QObject {
+    Q_OBJECT
+
+  protected:
+    std::unique_ptr<WindowDriver> w;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    QString at(const QString& name) const { return dir->filePath(name); }
+    // Every name in the scratch folder, hidden ones included.
+    QStringList files() const {
+        return QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+  private slots:
+    void init() {
+        w = std::make_unique<WindowDriver>();
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY2(dir->isValid(), qPrintable("no scratch folder: " + dir->errorString()));
+        QVERIFY2(w->show(), "the window must become active before it is typed into");
+    }
+    // The window goes first: nothing of it may still hold a file in the folder.
+    void cleanup() {
+        w.reset();
+        dir.reset();
     }
 };

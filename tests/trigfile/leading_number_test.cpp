@@ -1,36 +1,19 @@
 #include "leading_number.h"
+#include "number_text.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
 
 namespace {
 
-// The text with control and non-ASCII bytes as \xNN, so that test names and
-// failure messages stay printable (CTest names are made from this).
-std::string printable(const std::string& text) {
-    std::string out;
-    for (const char ch : text) {
-        const auto u = static_cast<unsigned char>(ch);
-        if (u >= 0x20 && u < 0x7F) {
-            out += ch;
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", u);
-            out += hex;
-        }
-    }
-    return out;
-}
-
 struct Case {
     std::string text;
     double expected;
     friend void PrintTo(const Case& c, std::ostream* os) {
-        *os << "\"" << printable(c.text) << "\"";
+        *os << "\"" << trigfile::printableBytes(c.text) << "\"";
     }
 };
 
@@ -40,9 +23,9 @@ TEST_P(LeadingNumber, ReadsTheLeadingNumber) {
     const Case& c = GetParam();
     const double got = trigfile::leadingNumber(c.text);
     if (std::isinf(c.expected)) {
-        EXPECT_EQ(got, c.expected) << "text \"" << printable(c.text) << "\"";
+        EXPECT_EQ(got, c.expected) << "text \"" << trigfile::printableBytes(c.text) << "\"";
     } else {
-        EXPECT_DOUBLE_EQ(got, c.expected) << "text \"" << printable(c.text) << "\"";
+        EXPECT_DOUBLE_EQ(got, c.expected) << "text \"" << trigfile::printableBytes(c.text) << "\"";
     }
 }
 
