@@ -1,13 +1,8 @@
 #include "about_texts.h"
 
-#include <QStringList>
+#include "build_info.h"
 
-#ifndef TALLYFORGE_WEB_ADDRESS
-#error "TALLYFORGE_WEB_ADDRESS comes from the build options"
-#endif
-#ifndef TALLYFORGE_CONTACT_ADDRESS
-#error "TALLYFORGE_CONTACT_ADDRESS comes from the build options"
-#endif
+#include <QStringList>
 
 namespace {
 
@@ -40,7 +35,7 @@ QString helpText() {
 
 QString aboutText(const QString& webAddress, const QString& contactAddress) {
     const QStringList lines{
-        QStringLiteral("Tallyforge V1.21"),
+        QStringLiteral("Tallyforge V") + builtVersion(),
         QString(),
         QStringLiteral("Made by the Tallyforge authors.  Free to use and share."),
         QString(),
@@ -54,6 +49,10 @@ QString aboutText(const QString& webAddress, const QString& contactAddress) {
 
 QString aboutText() {
     return aboutText(builtWebAddress(), builtContactAddress());
+}
+
+QString builtVersion() {
+    return QStringLiteral(TALLYFORGE_VERSION);
 }
 
 QString builtWebAddress() {

@@ -12,5 +12,7 @@ QString aboutText(const QString& webAddress, const QString& contactAddress);
 // The About text with the addresses chosen when the program was built.
 QString aboutText();
 
+// The version and addresses the program was built with.
+QString builtVersion();
 QString builtWebAddress();
 QString builtContactAddress();

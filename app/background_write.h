@@ -23,7 +23,8 @@ void runWithProgress(QWidget* owner, std::uint64_t totalRecords,
 // Runs work on a thread of its own while the window goes on repainting.
 // Until the progress box appears, keys and clicks wait, so nothing else can
 // start; after that the box is modal and its Cancel button asks work to stop.
-// onShown, if given, sees the box once it is up.
+// onShown, if given, sees the box once it is up: the window tests press its
+// Cancel through it, as the box lives only inside this call and shows late.
 trigfile::WriteOutcome
 runInBackground(QWidget* owner, std::uint64_t totalRecords,
                 const std::function<trigfile::WriteOutcome(trigfile::WriteProgress&)>& work,

@@ -2,6 +2,7 @@
 
 #include "platform.h"
 
+#include "game_limits.h"
 #include "kill_reward_settings.h"
 #include "trigger_file.h"
 #include "trigger_series.h"
@@ -48,9 +49,8 @@ inline constexpr char kCreatedText[] =
     "The file was created.  You may now load it into a map through StarEdit.";
 inline constexpr char kCreatedTitle[] = "File created";
 inline constexpr char kFailedTitle[] = "Error: Not created";
-// StarCraft crashes when a game is saved while one player owns more than
-// this many triggers.
-inline constexpr std::uint32_t kMostTriggersPerPlayer = 65534;
+// The count past which Create asks first (a fact of the game).
+using trigfile::kMostTriggersPerPlayer;
 inline constexpr char kManyTitle[] = "Warning: Many triggers";
 inline constexpr char kFailedAfter[] =
     "The file was not created.  Any file of that name was left as it was.";

@@ -12,6 +12,7 @@
 #include "shortcut_passthrough.h"
 #include "unit_list.h"
 
+#include "game_limits.h"
 #include "leading_number.h"
 #include "trigger_series.h"
 
@@ -47,7 +48,16 @@ constexpr int kCheckHeight = 255;  // check boxes and option buttons
 constexpr int kKillBoxLimit = 7;   // kill step, kill maximum, amounts
 constexpr int kUnitBoxLimit = 3;   // unit numbers never pass three digits
 constexpr int kSwitchBoxLimit = 3; // switch numbers run to 256
-constexpr double kHighestSwitchNumber = 256;
+static_assert(trigfile::kHighestUnitNumber < 1000 && trigfile::kSwitchCount < 1000,
+              "the highest unit and switch numbers fit their boxes");
+
+// What a too-high switch or unit number becomes, as the box shows it.
+QString highestSwitchText() {
+    return QString::number(trigfile::kSwitchCount);
+}
+QString unitReplacingTooHighText() {
+    return QString::number(trigfile::kUnitReplacingTooHigh);
+}
 
 QFont windowFont(int points, bool bold) {
     QFont font;
@@ -266,7 +276,7 @@ void frmTallyforge::buildConditions(QWidget* client) {
     Label4 = caption(Frame2, "Label4", trigfile::kUnitCaption, 2520, 2400);
     txtunittype = numberBox(Frame2, "txtunittype", NumberBox::Lines::Single, kUnitBoxLimit,
                             twips(2520, 2880, 1215, 450));
-    txtunittype->setText(QStringLiteral("230"));
+    txtunittype->setText(unitReplacingTooHighText());
     // Each caption names its box, for screen readers too.
     Label1->setBuddy(txtkillamount);
     Label2->setBuddy(txtkillsupto);
@@ -491,9 +501,9 @@ void frmTallyforge::txtoreamount_Change() {
     // StarCraft has 256 switches; the run started by setText finds 256 and
     // leaves it.
     const double number = trigfile::leadingNumber(txtoreamount->text().toStdString());
-    if (number > kHighestSwitchNumber && optswitch->isChecked()) {
-        txtoreamount->setText(QStringLiteral("256"));
-        txtoreamount->setCaretPosition(3);
+    if (number > trigfile::kSwitchCount && optswitch->isChecked()) {
+        txtoreamount->setText(highestSwitchText());
+        txtoreamount->setCaretPosition(static_cast<int>(highestSwitchText().size()));
     }
 }
 
@@ -501,8 +511,8 @@ void frmTallyforge::txtunittype_Change() {
     // Past the list's last number the unit becomes "Men", not the highest.
     const double number = trigfile::leadingNumber(txtunittype->text().toStdString());
     if (number > trigfile::kHighestUnitNumber) {
-        txtunittype->setText(QStringLiteral("230"));
-        txtunittype->setCaretPosition(3);
+        txtunittype->setText(unitReplacingTooHighText());
+        txtunittype->setCaretPosition(static_cast<int>(unitReplacingTooHighText().size()));
     }
 }
 

@@ -1,3 +1,4 @@
+#include "about_texts.h"
 #include "frm_tallyforge.h"
 #include "process_signals.h"
 #include "qt_platform.h"
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     processsignals::watch(app);
     QApplication::setApplicationName(QStringLiteral("Tallyforge"));
-    QApplication::setApplicationVersion(QStringLiteral("1.21"));
+    QApplication::setApplicationVersion(builtVersion());
 
     // --screenshot renders the window into a picture and ends, for the
     // README; the program itself takes no arguments.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "game_limits.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -46,10 +48,6 @@ struct BoxTexts {
 // Reads the boxes in the window's order (kill maximum, kill step, amount,
 // gas, unit); the caller fills in the action kind, score kind and ticks.
 KillRewardSettings readSettings(const BoxTexts& texts);
-
-// The highest unit number of the unit list, and what a higher one becomes.
-inline constexpr double kHighestUnitNumber = 232;
-inline constexpr double kUnitReplacingTooHigh = 230;
 
 // Switch numbers are typed from 1 and stored from 0; unit numbers above the
 // list's highest become "Men". Nothing else changes: the Money choice between

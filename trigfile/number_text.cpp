@@ -1,6 +1,7 @@
 #include "number_text.h"
 
 #include <charconv>
+#include <cstdio>
 
 namespace trigfile {
 
@@ -30,6 +31,21 @@ std::string fileSizeText(std::uint64_t bytes) {
     const auto end =
         std::to_chars(rounded, rounded + sizeof rounded, scaled, std::chars_format::fixed, 1).ptr;
     return std::string(rounded, end) + " " + unit + " (" + exact + ")";
+}
+
+std::string printableBytes(std::string_view bytes) {
+    std::string text;
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            text += c;
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            text += hex;
+        }
+    }
+    return text;
 }
 
 } // namespace trigfile

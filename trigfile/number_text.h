@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace trigfile {
 
@@ -11,5 +12,8 @@ std::string withThousands(std::uint64_t n);
 // A file size for people: "26,408 bytes", or "2.2 GB (2,400,002,408 bytes)"
 // once bytes alone are hard to read.
 std::string fileSizeText(std::uint64_t bytes);
+
+// Text for a message: printable ASCII as it is, every other byte as \xNN.
+std::string printableBytes(std::string_view bytes);
 
 } // namespace trigfile

@@ -3,23 +3,11 @@
 #include "number_text.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace trigfile {
 
 std::string sectionNameText(const std::array<char, 4>& name) {
-    std::string text;
-    for (char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F) {
-            text += c;
-        } else {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", u);
-            text += hex;
-        }
-    }
-    return text;
+    return printableBytes(std::string_view(name.data(), name.size()));
 }
 
 ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
@@ -35,9 +23,10 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
                            " sections."};
         }
         ScenarioSection section;
-        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), 4, section.name.begin());
+        const std::size_t nameSize = section.name.size(); // the size follows the name
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), nameSize, section.name.begin());
         section.offset = at;
-        section.size = getU32(data.data() + at + 4);
+        section.size = getU32(data.data() + at + nameSize);
         const std::string name = sectionNameText(section.name);
         if (section.size > data.size() - section.dataOffset()) {
             return Refusal{"The section " + name + " at byte " + withThousands(at) + " claims " +

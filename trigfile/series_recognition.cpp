@@ -1,6 +1,7 @@
 #include "series_recognition.h"
 
 #include "decoded_trigger.h"
+#include "game_limits.h"
 
 #include <algorithm>
 #include <variant>
@@ -26,7 +27,7 @@ bool isOurReward(const ActionFields& a) {
                a.kindOrType < kScoreKindNames.size() && a.modifier == kModifierAdd &&
                a.flags == kActionAlwaysDisplay;
     case kActionSetSwitch:
-        return a.playerGroup == 0 && a.value <= 255 && a.kindOrType == 0 &&
+        return a.playerGroup == 0 && a.value < kSwitchCount && a.kindOrType == 0 &&
                a.modifier == kSwitchStateSet && a.flags == kActionAlwaysDisplay;
     default:
         return false;

@@ -17,7 +17,9 @@ struct WriteOutcome {
     std::string reason; // for Failed: what went wrong, for the user
 };
 
-// Lets tests put a faulty stand-in between the writer and the file.
+// Lets tests put a faulty stand-in between the writer and the file. Kept in
+// the interface because a full, slow or vanishing disk in the middle of a
+// write cannot be staged portably any other way (Windows has no syscall hook).
 using SinkWrapper = std::function<std::unique_ptr<ByteSink>(ByteSink& file)>;
 
 // Writes the whole series to target. The file appears only when complete;

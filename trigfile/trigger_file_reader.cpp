@@ -26,8 +26,8 @@ std::optional<Refusal> triggerFileRefusal(std::span<const std::uint8_t> bytes) {
     }
     const std::size_t body = bytes.size() - kHeaderSize;
     if (body % kRecordSize != 0) {
-        return Refusal{"The file is " + withThousands(bytes.size()) +
-                       " bytes long, which is not 8 bytes of header and whole triggers of " +
+        return Refusal{"The file is " + withThousands(bytes.size()) + " bytes long, which is not " +
+                       withThousands(kHeaderSize) + " bytes of header and whole triggers of " +
                        withThousands(kRecordSize) + " bytes; it may be damaged or cut short."};
     }
     return std::nullopt;

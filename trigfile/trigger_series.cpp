@@ -1,5 +1,6 @@
 #include "trigger_series.h"
 
+#include "game_limits.h"
 #include "number_text.h"
 #include "rounding.h"
 
@@ -81,18 +82,19 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fi
         if (!points) {
             return amountRefusal(kPointsCaption);
         }
-        const auto kind =
-            static_cast<std::uint16_t>(s.scoreKind >= 0 && s.scoreKind <= 7 ? s.scoreKind : 0);
+        const bool known =
+            s.scoreKind >= 0 && static_cast<std::size_t>(s.scoreKind) < kScoreKindNames.size();
+        const auto kind = static_cast<std::uint16_t>(known ? s.scoreKind : 0);
         fields.reward = ActionFields{kCurrentPlayer,  *points,      kind,
                                      kActionSetScore, kModifierAdd, kActionAlwaysDisplay};
         return std::nullopt;
     }
     case ActionKind::Switch: {
-        const auto index = roundedWithin(s.amount, 0, 255); // typed from 1, stored from 0
+        const auto index = roundedWithin(s.amount, 0, kSwitchCount - 1); // typed from 1
         if (!index) {
             return Refusal{"The box " + quoted(kSwitchCaption) +
-                           " must hold a switch number from 1 to 256. Please change it and try "
-                           "again."};
+                           " must hold a switch number from 1 to " + withThousands(kSwitchCount) +
+                           ". Please change it and try again."};
         }
         fields.reward =
             ActionFields{0, *index, 0, kActionSetSwitch, kSwitchStateSet, kActionAlwaysDisplay};
@@ -150,11 +152,12 @@ SeriesPlan planSeries(const KillRewardSettings& s) {
     series.killStep = *step;
     series.recordCount = static_cast<std::uint32_t>(count);
 
-    const auto unit = roundedWithin(s.unitId, 0, 255);
+    // normalise() has already made any number past the list's highest "Men".
+    const auto unit = roundedWithin(s.unitId, 0, kHighestUnitNumber);
     if (!unit) {
-        return Refusal{"The box " + quoted(kUnitCaption) +
-                       " must hold a unit number from 0 to 232, as the unit list shows. Please "
-                       "change it and try again."};
+        return Refusal{"The box " + quoted(kUnitCaption) + " must hold a unit number from 0 to " +
+                       withThousands(kHighestUnitNumber) +
+                       ", as the unit list shows. Please change it and try again."};
     }
     series.fields.unitId = static_cast<std::uint16_t>(*unit);
 

@@ -20,11 +20,6 @@
 
 namespace {
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
 bool writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -63,16 +58,9 @@ QByteArray scenario(const QByteArray& records) {
 
 } // namespace
 
-class AddTest : public QObject {
+class AddTest : public WindowTestCase {
     Q_OBJECT
 
-    std::unique_ptr<WindowDriver> w;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString at(const QString& name) const { return dir->filePath(name); }
-    QStringList files() const {
-        return QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
     // Kill step 5 up to 12 of unit 0, 100 ore and 20 gas, for Player 1.
     void fillTypical() { w->fill("optcash", {"5", "12", "0", "100", "20"}, {"chkp1"}); }
     // The two records fillTypical makes, as Create writes them.
@@ -107,17 +95,6 @@ class AddTest : public QObject {
     }
 
   private slots:
-    void init() {
-        w = std::make_unique<WindowDriver>();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(w->show());
-    }
-    void cleanup() {
-        w.reset();
-        dir.reset();
-    }
-
     void bothCommandsAreInTheFileMenu() {
         const QList<QAction*> file = w->get<QMenu>("titlefile")->actions();
         QVERIFY2(file.contains(w->get<QAction>("menuaddtrg")) &&

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "reference_file.h"
 #include "trigger_file.h"
 #include "trigger_record.h"
 
@@ -32,18 +33,9 @@ ActionFields addResources(std::uint32_t amount, std::uint16_t resource) {
 // alone, not through the window or the series planner.
 QByteArray expectedFile(const trigfile::RecordFields& fields, std::uint32_t step,
                         std::uint32_t count) {
-    const auto preamble = trigfile::encodePreamble();
-    QByteArray out(reinterpret_cast<const char*>(preamble.data()), preamble.size());
-    for (std::uint32_t k = 1; k <= count; ++k) {
-        const auto record = trigfile::encodeRecord(fields, k * step);
-        out.append(reinterpret_cast<const char*>(record.data()), record.size());
-    }
-    return out;
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    const auto bytes = testsupport::expectedFile(trigfile::TriggerSeries{step, count, fields});
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
 }
 
 bool writeText(const QString& path, const QByteArray& text) {
@@ -53,16 +45,8 @@ bool writeText(const QString& path, const QByteArray& text) {
 
 } // namespace
 
-class CreateTest : public QObject {
+class CreateTest : public WindowTestCase {
     Q_OBJECT
-
-    std::unique_ptr<WindowDriver> w;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString at(const QString& name) const { return dir->filePath(name); }
-    QStringList files() const {
-        return QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
 
     void fill(const QString& action, const QStringList& texts, const QStringList& marks) {
         w->fill(action, texts, marks);
@@ -77,17 +61,6 @@ class CreateTest : public QObject {
     }
 
   private slots:
-    void init() {
-        w = std::make_unique<WindowDriver>();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(w->show());
-    }
-    void cleanup() {
-        w.reset();
-        dir.reset();
-    }
-
     void fileThroughTheWindowEqualsTheFormat_data() {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QStringList>("texts");
@@ -140,7 +113,7 @@ class CreateTest : public QObject {
         QFETCH(uint, count);
         fill(action, texts, marks);
         w->platform.savedNames = {at("out.trg")};
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
         QCOMPARE(w->platform.log, (QStringList{"save", "Please hold...", "File created"}));
         QCOMPARE(contents(at("out.trg")), expectedFile(fields, step, count));
     }
@@ -148,7 +121,7 @@ class CreateTest : public QObject {
     void theBoxesSayWhatIsHappening() {
         fillTypical();
         w->platform.savedNames = {at("out.trg")};
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
         QCOMPARE(w->platform.messages.size(), std::size_t{2});
         const MessageRequest& hold = w->platform.messages[0];
         QCOMPARE(hold.text, QString("The file has started to be created.  The program may be "
@@ -175,7 +148,7 @@ class CreateTest : public QObject {
         QFETCH(QString, written);
         fillTypical();
         w->platform.savedNames = {at(chosen)};
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
         QCOMPARE(files(), QStringList{written});
         QCOMPARE(contents(at(written)), typicalBytes());
 
@@ -191,11 +164,11 @@ class CreateTest : public QObject {
     }
 
     void answeringNoAsksForAnotherName() {
-        QVERIFY(writeText(at("old.trg"), "OLD"));
+        QVERIFY2(writeText(at("old.trg"), "OLD"), "could not write the old file for the test");
         fillTypical();
         w->platform.savedNames = {at("old"), at("new.trg")};
         w->platform.answers = {MessageAnswer::No};
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
         QCOMPARE(w->platform.log, (QStringList{"save", "Error: Same name", "save", "Please hold...",
                                                "File created"}));
         const MessageRequest& question = w->platform.messages[0];
@@ -208,7 +181,7 @@ class CreateTest : public QObject {
     }
 
     void answeringYesReplacesTheFileOnceTheNewOneIsComplete() {
-        QVERIFY(writeText(at("old.trg"), "OLD"));
+        QVERIFY2(writeText(at("old.trg"), "OLD"), "could not write the old file for the test");
         fillTypical();
         w->platform.savedNames = {at("old.trg")};
         w->platform.answers = {MessageAnswer::Yes};
@@ -218,7 +191,7 @@ class CreateTest : public QObject {
                 whileHolding = contents(at("old.trg"));
             }
         };
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
         QCOMPARE(w->platform.log,
                  (QStringList{"save", "Error: Same name", "Please hold...", "File created"}));
         QCOMPARE(whileHolding, QByteArray("OLD"));
@@ -227,9 +200,9 @@ class CreateTest : public QObject {
     }
 
     void cancellingTheDialogueTouchesNothing() {
-        QVERIFY(writeText(at("old.trg"), "OLD"));
+        QVERIFY2(writeText(at("old.trg"), "OLD"), "could not write the old file for the test");
         fillTypical();
-        QVERIFY(w->pressCreate()); // no name scripted: the user cancels
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled); // no name scripted: the user cancels
         QCOMPARE(w->platform.log, QStringList{"save"});
         QCOMPARE(files(), QStringList{"old.trg"});
         QCOMPARE(contents(at("old.trg")), QByteArray("OLD"));
@@ -258,7 +231,7 @@ class CreateTest : public QObject {
         QFETCH(QString, box);
         fill(action, texts, {"chkp1"});
         w->platform.savedNames = {at("never.trg")};
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
         QCOMPARE(w->platform.log, QStringList{"Error: Can't create"});
         const MessageRequest& refusal = w->platform.messages[0];
         QVERIFY2(refusal.text.contains(box), qPrintable(refusal.text));
@@ -280,14 +253,15 @@ class CreateTest : public QObject {
     void failedWriteKeepsTheOldFileAndSaysWhy() {
         QFETCH(QString, chosen);
         QFETCH(QString, target);
-        QVERIFY(writeText(at("old.trg"), "OLD"));
-        QVERIFY(QFile::setPermissions(at("old.trg"), QFile::ReadOwner | QFile::ReadGroup));
-        QVERIFY(QDir(dir->path()).mkdir("sub.trg"));
+        QVERIFY2(writeText(at("old.trg"), "OLD"), "could not write the old file for the test");
+        QVERIFY2(QFile::setPermissions(at("old.trg"), QFile::ReadOwner | QFile::ReadGroup),
+                 "could not make the old file read-only");
+        QVERIFY2(QDir(dir->path()).mkdir("sub.trg"), "could not make the folder named like a file");
         const QStringList before = files();
         fillTypical();
         w->platform.savedNames = {at(chosen)};
         w->platform.answers = {MessageAnswer::Yes};
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
 
         QCOMPARE(w->platform.log.last(), QString("Error: Not created"));
         QVERIFY(!w->platform.log.contains("File created"));
@@ -302,7 +276,8 @@ class CreateTest : public QObject {
                  qPrintable(error.text));
         QCOMPARE(contents(at("old.trg")), QByteArray("OLD"));
         QCOMPARE(files(), before); // no part of a file left behind
-        QVERIFY(QFile::setPermissions(at("old.trg"), QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY2(QFile::setPermissions(at("old.trg"), QFile::ReadOwner | QFile::WriteOwner),
+                 "could not make the old file writable again");
     }
 };
 

@@ -11,11 +11,8 @@
 // Odd text typed and pasted as map authors do. Nothing may crash or hang;
 // each input either reads as the leading-number rule says, as the written
 // file shows, or is refused at Create with its reason.
-class HostileInputTest : public QObject {
+class HostileInputTest : public WindowTestCase {
     Q_OBJECT
-
-    std::unique_ptr<WindowDriver> w;
-    std::unique_ptr<QTemporaryDir> dir;
 
     // One trigger for kill 1 of unit 0, 100 ore, Player 1: every row changes one box.
     void fillValid() {
@@ -66,17 +63,6 @@ class HostileInputTest : public QObject {
     }
 
   private slots:
-    void init() {
-        w = std::make_unique<WindowDriver>();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(w->show());
-    }
-    void cleanup() {
-        w.reset();
-        dir.reset();
-    }
-
     void hostileInput_data() {
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("input");
@@ -183,18 +169,19 @@ class HostileInputTest : public QObject {
 
         const QString path = dir->filePath("hostile.trg");
         w->platform.savedNames = {path};
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
 
         if (!refusal.isEmpty()) {
             QCOMPARE(w->platform.log, QStringList{"Error: Can't create"});
             QVERIFY2(w->platform.messages.front().text.contains(refusal),
                      qPrintable(w->platform.messages.front().text));
-            QVERIFY(!QFile::exists(path));
+            QVERIFY2(!QFile::exists(path), "a refused Create must not write a file");
             return;
         }
         QCOMPARE(w->platform.log, (QStringList{"save", "Please hold...", "File created"}));
         QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(file.open(QIODevice::ReadOnly),
+                 "Create said the file was made, but it cannot be read");
         const QByteArray bytes = file.readAll();
         QCOMPARE(bytes.size(), 2408 + 2400 * records);
         const int slot0 = 2408 + 320;

@@ -28,23 +28,11 @@ class SlowDisk : public trigfile::ByteSink {
     trigfile::ByteSink& file_;
 };
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
 } // namespace
 
-class LargeSeriesTest : public QObject {
+class LargeSeriesTest : public WindowTestCase {
     Q_OBJECT
 
-    std::unique_ptr<WindowDriver> w;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString at(const QString& name) const { return dir->filePath(name); }
-    QStringList files() const {
-        return QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
     void fill(const QString& step, const QString& max) {
         w->type("txtkillamount", step);
         w->type("txtkillsupto", max);
@@ -54,31 +42,20 @@ class LargeSeriesTest : public QObject {
     QString tooltip() const { return w->get("cmdcreate")->toolTip(); }
 
   private slots:
-    void init() {
-        w = std::make_unique<WindowDriver>();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(w->show());
-    }
-    void cleanup() {
-        w.reset();
-        dir.reset();
-    }
-
     void aSmallSeriesNeverShowsTheProgressBox() {
         fill("5", "50");
         w->platform.savedNames = {at("small.trg")};
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
         QCOMPARE(w->platform.log, (QStringList{"save", "Please hold...", "File created"}));
         QCOMPARE(w->platform.progressBoxesShown, 0);
         QCOMPARE(contents(at("small.trg")).size(), 2408 + 10 * 2400);
     }
 
     void cancellingABigWriteKeepsTheOldFileAndLeavesNothingBehind() {
-        QVERIFY(QFile(at("big.trg")).open(QIODevice::WriteOnly));
+        QVERIFY2(QFile(at("big.trg")).open(QIODevice::WriteOnly), "could not make the old file");
         {
             QFile old(at("big.trg"));
-            QVERIFY(old.open(QIODevice::WriteOnly));
+            QVERIFY2(old.open(QIODevice::WriteOnly), "could not write the old file");
             old.write("the old triggers");
         }
         fill("1", "30000");
@@ -95,22 +72,23 @@ class LargeSeriesTest : public QObject {
         w->platform.onProgressShown = [&](QProgressDialog& box) {
             ticksBeforeBox = static_cast<int>(ticks.count());
             // The box counts the records as they are written.
-            QVERIFY(QTest::qWaitFor([&] { return box.value() > 0; }, 5000));
+            QVERIFY2(QTest::qWaitFor([&] { return box.value() > 0; }, 5000),
+                     "the progress box counted no record within 5 seconds");
             shownLabel = box.labelText();
             shownMaximum = box.maximum();
             closedWhileWriting = w->form.close();
             auto* cancel = box.findChild<QPushButton*>();
-            QVERIFY(cancel != nullptr);
+            QVERIFY2(cancel != nullptr, "the progress box has no Cancel button");
             QTest::mouseClick(cancel, Qt::LeftButton);
         };
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
 
         QCOMPARE(w->platform.progressBoxesShown, 1);
         QVERIFY2(ticksBeforeBox > 0, "the window's timer must go on ticking during the write");
         QVERIFY2(shownLabel.contains(" of 30,000"), qPrintable(shownLabel));
         QCOMPARE(shownMaximum, 30000);
         QVERIFY2(!closedWhileWriting, "the window must not close in the middle of a write");
-        QVERIFY(w->form.isVisible());
+        QVERIFY2(w->form.isVisible(), "the window must still be open after the cancelled write");
         QCOMPARE(w->platform.log.join('|'), QString("save|Error: Same name|Please hold..."));
         QCOMPARE(contents(at("big.trg")), QByteArray("the old triggers"));
         QCOMPARE(files(), QStringList{"big.trg"});
@@ -135,9 +113,9 @@ class LargeSeriesTest : public QObject {
         fill("1", max);
         w->platform.answers = {answers.begin(), answers.end()};
         // The save dialogue is cancelled, so nothing is ever written here.
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
         QCOMPARE(w->platform.log, log);
-        QVERIFY(files().isEmpty());
+        QVERIFY2(files().isEmpty(), qPrintable("left behind: " + files().join(", ")));
         if (!answers.isEmpty()) {
             const MessageRequest& asked = w->platform.messages.front();
             QCOMPARE(asked.buttons, MessageButtons::YesNo);

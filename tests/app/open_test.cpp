@@ -48,34 +48,14 @@ bool writeSeries(const QString& path, const trigfile::KillRewardSettings& s) {
                                     trigfile::WriteOutcome::Status::Written;
 }
 
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
 } // namespace
 
-class OpenTest : public QObject {
+class OpenTest : public WindowTestCase {
     Q_OBJECT
 
-    std::unique_ptr<WindowDriver> w;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString at(const QString& name) const { return dir->filePath(name); }
     void pressOpen() const { QTest::keyClick(&w->form, Qt::Key_O, Qt::ControlModifier); }
 
   private slots:
-    void init() {
-        w = std::make_unique<WindowDriver>();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-        QVERIFY(w->show());
-    }
-    void cleanup() {
-        w.reset();
-        dir.reset();
-    }
-
     void fileMenuStandsLeftOfHelp() {
         const QList<QAction*> menus = w->form.menuBar()->actions();
         QCOMPARE(menus.size(), 2);
@@ -101,7 +81,8 @@ class OpenTest : public QObject {
     }
     void aFilledWindowWritesTheSameFileAgain() {
         QFETCH(trigfile::KillRewardSettings, original);
-        QVERIFY(writeSeries(at("made.trg"), original));
+        QVERIFY2(writeSeries(at("made.trg"), original),
+                 "the core refused or failed the original series");
         w->platform.openedNames.push_back(at("made.trg"));
         w->platform.listingAnswers.push_back(ListingAnswer::Fill);
         w->platform.savedNames.push_back(at("again.trg"));
@@ -109,7 +90,7 @@ class OpenTest : public QObject {
         QCOMPARE(w->platform.listings.size(), std::size_t{1});
         QVERIFY2(w->platform.listings[0].offerFill, "a lone series of Create's is offered");
         QCOMPARE(w->platform.listings[0].title, QString("Triggers in made.trg"));
-        QVERIFY(w->pressCreate());
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
         QTRY_VERIFY(w->platform.log.contains("File created"));
         QCOMPARE(contents(at("again.trg")), contents(at("made.trg")));
     }
@@ -146,7 +127,8 @@ class OpenTest : public QObject {
         QFETCH(QString, name);
         QFETCH(bool, listed);
         QFile file(at(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(),
+                 "could not write the file to open");
         file.close();
         w->platform.openedNames.push_back(at(name));
         w->platform.listingAnswers.push_back(ListingAnswer::Fill);

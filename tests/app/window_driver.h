@@ -7,9 +7,15 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QObject>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 // The window with a scripted platform, driven through the mouse and keyboard.
 struct WindowDriver {
@@ -101,5 +107,44 @@ struct WindowDriver {
         }
         click(QStringLiteral("cmdcreate"));
         return true;
+    }
+};
+
+// What a failed wait of the driver means, for the checks around it.
+inline constexpr char kCreateNeverEnabled[] = "Create was not enabled within 5 seconds";
+inline constexpr char kTimerStopped[] = "Timer1 stopped ticking";
+
+// The bytes of a file, or "(missing)" when it cannot be read.
+inline QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// The frame of every window test: before each test function a shown window
+// and an empty scratch folder, after it neither.
+class WindowTestCase : public QObject {
+    Q_OBJECT
+
+  protected:
+    std::unique_ptr<WindowDriver> w;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    QString at(const QString& name) const { return dir->filePath(name); }
+    // Every name in the scratch folder, hidden ones included.
+    QStringList files() const {
+        return QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+  private slots:
+    void init() {
+        w = std::make_unique<WindowDriver>();
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY2(dir->isValid(), qPrintable("no scratch folder: " + dir->errorString()));
+        QVERIFY2(w->show(), "the window must become active before it is typed into");
+    }
+    // The window goes first: nothing of it may still hold a file in the folder.
+    void cleanup() {
+        w.reset();
+        dir.reset();
     }
 };

@@ -52,23 +52,16 @@ QStringList snapshot(const frmTallyforge& form) {
 
 } // namespace
 
-class WindowTest : public QObject {
+class WindowTest : public WindowTestCase {
     Q_OBJECT
 
-    std::unique_ptr<WindowDriver> w;
-
   private slots:
-    void init() {
-        w = std::make_unique<WindowDriver>();
-        QVERIFY2(w->show(), "the window must become active before it is typed into");
-    }
-    void cleanup() { w.reset(); }
-
     void startsWithMoneySelectedAndCreateDisabled() {
         QVERIFY(w->get<QRadioButton>("optcash")->isChecked());
         QVERIFY(!w->get<QRadioButton>("optscore")->isChecked());
         QCOMPARE(w->get<QLabel>("lblorescore")->text(), QString("How much ore per kill?"));
-        QVERIFY(w->get("lblvanish")->isVisible() && w->get("txtgasamount")->isVisible());
+        QVERIFY2(w->get("lblvanish")->isVisible() && w->get("txtgasamount")->isVisible(),
+                 "the gas label and box are shown for Money");
         for (int i = 1; i <= 8; ++i) {
             QVERIFY2(w->get(QString("Option%1").arg(i))->isHidden(), "score kinds are hidden");
         }
@@ -78,7 +71,7 @@ class WindowTest : public QObject {
             QCOMPARE(w->get<QCheckBox>(name)->checkState(), Qt::Unchecked);
         }
         QVERIFY(w->get("cmdcreate")->isVisible());
-        QVERIFY(w->waitForTicks(2));
+        QVERIFY2(w->waitForTicks(2), kTimerStopped);
         QVERIFY2(!w->createEnabled(), "the poll keeps Create disabled in the start state");
         QCOMPARE(QApplication::focusWidget(), w->get("txtkillamount"));
     }
@@ -158,7 +151,7 @@ class WindowTest : public QObject {
         QFETCH(QString, parent);
         QFETCH(QRect, geometry);
         QWidget* control = w->get(QTest::currentDataTag());
-        QVERIFY(control);
+        QVERIFY2(control, "no control of that name");
         QCOMPARE(control->parentWidget()->objectName(), parent);
         QCOMPARE(control->geometry(), geometry);
     }
@@ -278,7 +271,7 @@ class WindowTest : public QObject {
     void unitListHoldsTheExactList() {
         auto* list = w->get<UnitList>("txtunitlist");
         QFile asset(TALLYFORGE_UNIT_LIST_FILE);
-        QVERIFY(asset.open(QIODevice::ReadOnly));
+        QVERIFY2(asset.open(QIODevice::ReadOnly), TALLYFORGE_UNIT_LIST_FILE " cannot be read");
         QCOMPARE(list->listText(), QString::fromLatin1(asset.readAll()));
         QVERIFY(list->listText().endsWith("232 = Factories\r\n"));
         QStringList lines = list->listText().split("\r\n");
@@ -287,11 +280,13 @@ class WindowTest : public QObject {
         QCOMPARE(lines.first(), QString("0 = Marine"));
         const QStringList blankEnded = lines.filter(QRegularExpression(" $"));
         QCOMPARE(blankEnded.size(), 9);
-        QVERIFY(blankEnded.contains("17 = Alan ") && blankEnded.contains("87 = Aldaris "));
+        QVERIFY2(blankEnded.contains("17 = Alan ") && blankEnded.contains("87 = Aldaris "),
+                 qPrintable("lines ending in a blank: " + blankEnded.join(" | ")));
         QCOMPARE(lines.filter(QRegularExpression("^\\d+ = ")).size(), 174 - 8);
         // What the box shows is the same list, line for line.
         QCOMPARE(list->toPlainText().split('\n'), lines << QString());
-        QVERIFY(list->verticalScrollBar()->isVisible() && list->verticalScrollBar()->maximum() > 0);
+        QVERIFY2(list->verticalScrollBar()->isVisible() && list->verticalScrollBar()->maximum() > 0,
+                 "the unit list must scroll");
     }
 
     void unitListRefusesTypingPastingAndDeleting() {
@@ -383,7 +378,7 @@ class WindowTest : public QObject {
         w->type("txtkillsupto", "50");
         w->type("txtoreamount", "100");
         w->click("chkp1");
-        QVERIFY(QTest::qWaitFor([this] { return w->createEnabled(); }, 5000));
+        QVERIFY2(QTest::qWaitFor([this] { return w->createEnabled(); }, 5000), kCreateNeverEnabled);
         w->get("txtgasamount")->setFocus(Qt::TabFocusReason);
         QTest::keyClick(w->get("txtgasamount"), Qt::Key_Tab);
         QTest::keyClick(w->get("txtgasamount"), Qt::Key_Tab);
@@ -412,10 +407,11 @@ class WindowTest : public QObject {
         w->click("optswitch");
         QCOMPARE(name("txtoreamount"), QString("Set what switch number?"));
 
-        QVERIFY(w->waitForTicks(1));
+        QVERIFY2(w->waitForTicks(1), kTimerStopped);
         QAccessibleInterface* create = QAccessible::queryAccessibleInterface(w->get("cmdcreate"));
         QCOMPARE(create->text(QAccessible::Description), w->get("cmdcreate")->toolTip());
-        QVERIFY(create->text(QAccessible::Description).contains("How often does it fire?"));
+        QVERIFY2(create->text(QAccessible::Description).contains("How often does it fire?"),
+                 qPrintable(create->text(QAccessible::Description)));
     }
 
     // Action types.
@@ -527,7 +523,8 @@ class WindowTest : public QObject {
         w->type("txtgasamount", "20");
         w->click("optswitch");
         QCOMPARE(w->text("txtoreamount"), QString());
-        QVERIFY(w->get("txtgasamount")->isHidden() && w->get("lblvanish")->isHidden());
+        QVERIFY2(w->get("txtgasamount")->isHidden() && w->get("lblvanish")->isHidden(),
+                 "the gas label and box are hidden");
         w->click("optcash");
         QCOMPARE(w->text("txtoreamount"), QString());
         QCOMPARE(w->text("txtgasamount"), QString("20"));
@@ -588,11 +585,11 @@ class WindowTest : public QObject {
                 w->click(name);
             }
         }
-        QVERIFY(w->waitForTicks(1));
+        QVERIFY2(w->waitForTicks(1), kTimerStopped);
         QCOMPARE(w->createEnabled(), enabled);
         if (enabled && ticked == QStringList{"chkp1"}) {
             w->click("chkp1");
-            QVERIFY(w->waitForTicks(1));
+            QVERIFY2(w->waitForTicks(1), kTimerStopped);
             QVERIFY2(!w->createEnabled(), "clearing the only tick disables Create again");
         }
     }
@@ -629,7 +626,7 @@ class WindowTest : public QObject {
         const QStringList lines = box.text.split("\r\n");
         QCOMPARE(lines.size(), 7);
         QCOMPARE(lines.count(QString()), 3);
-        QCOMPARE(lines[0], QString("Tallyforge V1.21"));
+        QCOMPARE(lines[0], "Tallyforge V" + builtVersion());
         QVERIFY2(lines[2].contains(".  "), "two blanks after the credit's first full stop");
         QCOMPARE(lines[4], "For the most recent versions visit " + builtWebAddress());
         QCOMPARE(lines[6], "Send feedback, suggestions, bugs, hatemail, or just praise to " +
@@ -646,11 +643,11 @@ class WindowTest : public QObject {
         w->type("txtkillsupto", "50");
         w->type("txtoreamount", "9");
         w->click("chkf2");
-        QVERIFY(w->waitForTicks(1));
+        QVERIFY2(w->waitForTicks(1), kTimerStopped);
         const QStringList before = snapshot(w->form);
         QTest::keyClick(w->box("txtkillsupto"), Qt::Key_H, Qt::ControlModifier);
         QTest::keyClick(w->box("txtkillsupto"), Qt::Key_A, Qt::ControlModifier);
-        QVERIFY(w->waitForTicks(1));
+        QVERIFY2(w->waitForTicks(1), kTimerStopped);
         QCOMPARE(w->platform.messages.size(), std::size_t{2});
         QCOMPARE(snapshot(w->form), before);
     }

@@ -129,29 +129,9 @@ class FaultTest : public testsupport::ScratchFolder {
 };
 
 // ---------------------------------------------------------------------------
-// The disk fills part-way: a sink that lets a budget of bytes through to the
-// file and then fails as a full disk does.
+// The disk fills part-way, after a budget of bytes has reached the file.
 
-class BudgetSink : public trigfile::ByteSink {
-  public:
-    BudgetSink(trigfile::ByteSink& file, std::uint64_t budget, std::uint64_t& passed)
-        : file_(file), budget_(budget), passed_(passed) {}
-    void write(const std::uint8_t* data, std::size_t size) override {
-        const std::uint64_t room = budget_ - passed_;
-        if (size > room) {
-            file_.write(data, static_cast<std::size_t>(room));
-            passed_ += room;
-            throw trigfile::WriteError("Could not write the file: " + systemText(ENOSPC) + ".");
-        }
-        file_.write(data, size);
-        passed_ += size;
-    }
-
-  private:
-    trigfile::ByteSink& file_;
-    std::uint64_t budget_;
-    std::uint64_t& passed_;
-};
+using testsupport::FullDiskSink;
 
 struct Budget {
     const char* where;
@@ -165,7 +145,7 @@ TEST_P(DiskFillsAfter, KeepsTheOldFileAndLeavesNoTemporaryFile) {
     placeOldFile(maps_);
     std::uint64_t passed = 0;
     const auto outcome = write([&](trigfile::ByteSink& file) {
-        return std::make_unique<BudgetSink>(file, GetParam().bytes, passed);
+        return std::make_unique<FullDiskSink>(file, GetParam().bytes, passed);
     });
     EXPECT_EQ(passed, GetParam().bytes) << "the fault struck somewhere else";
     expectCleanFailure(outcome, systemText(ENOSPC), maps_);
@@ -191,7 +171,7 @@ TEST_F(FaultTest, ABudgetOfTheWholeFileWritesIt) {
     placeOldFile(maps_);
     std::uint64_t passed = 0;
     const auto outcome = write([&](trigfile::ByteSink& file) {
-        return std::make_unique<BudgetSink>(file, kWholeFile, passed);
+        return std::make_unique<FullDiskSink>(file, kWholeFile, passed);
     });
     ASSERT_EQ(outcome.status, Status::Written) << outcome.reason;
     EXPECT_EQ(fs::file_size(target_), kWholeFile);

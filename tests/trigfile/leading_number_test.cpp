@@ -1,4 +1,5 @@
 #include "leading_number.h"
+#include "number_text.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,9 @@ namespace {
 struct Case {
     std::string text;
     double expected;
-    friend void PrintTo(const Case& c, std::ostream* os) { *os << "\"" << c.text << "\""; }
+    friend void PrintTo(const Case& c, std::ostream* os) {
+        *os << "\"" << trigfile::printableBytes(c.text) << "\"";
+    }
 };
 
 class LeadingNumber : public testing::TestWithParam<Case> {};
@@ -20,9 +23,9 @@ TEST_P(LeadingNumber, ReadsTheLeadingNumber) {
     const Case& c = GetParam();
     const double got = trigfile::leadingNumber(c.text);
     if (std::isinf(c.expected)) {
-        EXPECT_EQ(got, c.expected) << "text \"" << c.text << "\"";
+        EXPECT_EQ(got, c.expected) << "text \"" << trigfile::printableBytes(c.text) << "\"";
     } else {
-        EXPECT_DOUBLE_EQ(got, c.expected) << "text \"" << c.text << "\"";
+        EXPECT_DOUBLE_EQ(got, c.expected) << "text \"" << trigfile::printableBytes(c.text) << "\"";
     }
 }
 

@@ -1,3 +1,4 @@
+#include "scratch_folder.h"
 #include "series_writer.h"
 #include "test_support.h"
 #include "trigger_file.h"
@@ -42,20 +43,6 @@ class MemorySink : public trigfile::ByteSink {
     std::size_t largestWrite = 0;
     std::function<void(const MemorySink&)> afterWrite;
 };
-
-// The file as the plain encoder describes it: preamble, then one record per
-// threshold, each encoded on its own.
-std::vector<std::uint8_t> plainFile(const TriggerSeries& series) {
-    std::vector<std::uint8_t> out;
-    out.reserve(series.fileSize());
-    const auto preamble = trigfile::encodePreamble();
-    out.insert(out.end(), preamble.begin(), preamble.end());
-    for (std::uint32_t k = 0; k < series.recordCount; ++k) {
-        const auto record = trigfile::encodeRecord(series.fields, series.threshold(k));
-        out.insert(out.end(), record.begin(), record.end());
-    }
-    return out;
-}
 
 // Where got first leaves want, in terms of the file's layout.
 std::string firstDifference(const std::vector<std::uint8_t>& got,
@@ -165,7 +152,7 @@ TEST(SeriesWriter, MatchesThePlainEncoderForManyShapesOfInput) {
         ASSERT_EQ(series.recordCount, in.records);
         MemorySink sink;
         ASSERT_TRUE(trigfile::writeSeries(sink, series));
-        ASSERT_EQ(firstDifference(sink.bytes, plainFile(series)), "none");
+        ASSERT_EQ(firstDifference(sink.bytes, testsupport::expectedFile(series)), "none");
         // Memory is one chunk, whatever the count.
         EXPECT_LE(sink.largestWrite, kChunkBytes);
     }
@@ -175,7 +162,7 @@ TEST(SeriesWriter, ACancelStopsWithinOneChunkAndLeavesAPrefixOfTheFile) {
     const TriggerSeries series =
         testsupport::planOrFail(testsupport::typed("3", "9000", "7", "25"));
     ASSERT_EQ(series.recordCount, 3000u);
-    const std::vector<std::uint8_t> whole = plainFile(series);
+    const std::vector<std::uint8_t> whole = testsupport::expectedFile(series);
     const std::size_t lastChunkStart =
         kPreambleSize + (series.recordCount - 1) / kRecordsPerChunk * kChunkBytes;
     struct Case {
@@ -233,31 +220,18 @@ TEST(SeriesWriter, ProgressKeepsUpWithTheSinkAndEndsAtTheRecordCount) {
     }
 }
 
-// A new folder under the temporary folder, removed with what it holds.
-struct ScratchFolder {
-    ScratchFolder() {
-        std::random_device rd;
-        path = fs::temp_directory_path() / ("tallyforge-large-" + std::to_string(rd()));
-        fs::create_directories(path);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    fs::path path;
-};
+using SeriesWriterOnDisk = testsupport::ScratchFolder;
 
 // Large enough that the writer hands parts of the file to the disk, and
 // drops them from the cache, before it finishes.
-TEST(SeriesWriter, ALargeFileOnDiskMatchesThePlainEncoder) {
-    const ScratchFolder folder;
+TEST_F(SeriesWriterOnDisk, ALargeFileMatchesThePlainEncoder) {
     auto settings = testsupport::typed("1", "30000", "232", "1234567", "", ActionKind::Score);
     settings.scoreKind = 3;
     settings.allPlayers = CheckValue::Ticked;
     const TriggerSeries series = testsupport::planOrFail(settings);
     ASSERT_GT(series.fileSize(), 64u << 20);
 
-    const fs::path target = folder.path / "large.trg";
+    const fs::path target = folder_ / "large.trg";
     const auto outcome = trigfile::writeTriggerFile(target, series);
     ASSERT_EQ(outcome.status, trigfile::WriteOutcome::Status::Written) << outcome.reason;
     ASSERT_EQ(fs::file_size(target), series.fileSize());
@@ -279,7 +253,7 @@ TEST(SeriesWriter, ALargeFileOnDiskMatchesThePlainEncoder) {
             }
         }
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 1)
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1)
         << "a temporary file was left behind";
 }
 

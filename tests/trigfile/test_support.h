@@ -5,10 +5,15 @@
 #include "trigger_record.h"
 #include "trigger_series.h"
 
+#include "byte_sink.h"
+#include "reference_file.h"
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -49,35 +54,32 @@ std::vector<std::uint8_t> slice(const Container& c, std::size_t offset, std::siz
                                      c.begin() + static_cast<std::ptrdiff_t>(offset + size));
 }
 
-// The file as the plain encoder describes it, record by record.
-inline std::vector<std::uint8_t> expectedFile(const trigfile::TriggerSeries& series) {
-    std::vector<std::uint8_t> out;
-    const auto preamble = trigfile::encodePreamble();
-    out.insert(out.end(), preamble.begin(), preamble.end());
-    for (std::uint32_t k = 0; k < series.recordCount; ++k) {
-        const auto r = trigfile::encodeRecord(series.fields, series.threshold(k));
-        out.insert(out.end(), r.begin(), r.end());
-    }
-    return out;
-}
-
-// Passes bytes on until a budget is spent, then fails like a full disk.
+// Passes bytes on until a budget is spent, then fails as a full disk does.
+// passed, if given, counts the bytes that reached the file, so that a test
+// can see where the fault struck.
 class FullDiskSink : public trigfile::ByteSink {
   public:
-    FullDiskSink(trigfile::ByteSink& inner, std::size_t budget) : inner_(inner), budget_(budget) {}
+    FullDiskSink(trigfile::ByteSink& inner, std::uint64_t budget)
+        : inner_(inner), budget_(budget), passed_(ownCount_) {}
+    FullDiskSink(trigfile::ByteSink& inner, std::uint64_t budget, std::uint64_t& passed)
+        : inner_(inner), budget_(budget), passed_(passed) {}
     void write(const std::uint8_t* data, std::size_t size) override {
-        if (size > budget_) {
-            inner_.write(data, budget_);
-            budget_ = 0;
-            throw trigfile::WriteError("Could not write the file: No space left on device.");
+        const std::uint64_t room = budget_ - passed_;
+        if (size > room) {
+            inner_.write(data, static_cast<std::size_t>(room));
+            passed_ += room;
+            throw trigfile::WriteError(
+                "Could not write the file: " + std::generic_category().message(ENOSPC) + ".");
         }
         inner_.write(data, size);
-        budget_ -= size;
+        passed_ += size;
     }
 
   private:
     trigfile::ByteSink& inner_;
-    std::size_t budget_;
+    std::uint64_t budget_;
+    std::uint64_t ownCount_ = 0;
+    std::uint64_t& passed_;
 };
 
 } // namespace testsupport

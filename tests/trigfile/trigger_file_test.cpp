@@ -1,13 +1,12 @@
 #include "atomic_file.h"
+#include "scratch_folder.h"
 #include "test_support.h"
 #include "trigger_file.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <system_error>
 
 #ifndef _WIN32
@@ -24,28 +23,11 @@ using testsupport::typed;
 using trigfile::ActionKind;
 using Status = trigfile::WriteOutcome::Status;
 using testsupport::expectedFile;
+using testsupport::readBytes;
+using testsupport::writeBytes;
 
-std::vector<std::uint8_t> readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeText(const fs::path& p, const std::string& text) {
-    std::ofstream(p, std::ios::binary) << text;
-}
-
-class TriggerFileTest : public testing::Test {
+class TriggerFileTest : public testsupport::ScratchFolder {
   protected:
-    void SetUp() override {
-        std::random_device rd;
-        folder_ = fs::temp_directory_path() / ("tallyforge-test-" + std::to_string(rd()));
-        fs::create_directories(folder_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(folder_, ec);
-    }
     // Everything in the folder but the names given: leftovers of a write.
     std::vector<std::string> strayFiles(std::initializer_list<std::string> expected) const {
         std::vector<std::string> stray;
@@ -57,17 +39,14 @@ class TriggerFileTest : public testing::Test {
         }
         return stray;
     }
-    fs::path folder_;
 };
-
-using testsupport::FullDiskSink;
 
 TEST_F(TriggerFileTest, TypicalMoneySeriesIsTheKnownSizeAndLayout) {
     const auto series = planOrFail(typed("5", "50", "0", "100"));
     const fs::path target = folder_ / "Triggers.trg";
     const auto outcome = trigfile::writeTriggerFile(target, series);
     ASSERT_EQ(outcome.status, Status::Written) << outcome.reason;
-    const auto file = readFile(target);
+    const auto file = readBytes(target);
     EXPECT_EQ(file.size(), 26408u);
     EXPECT_EQ(file, expectedFile(series));
     EXPECT_TRUE(strayFiles({"Triggers.trg"}).empty());
@@ -93,46 +72,19 @@ TEST_F(TriggerFileTest, WriterMatchesThePlainEncoderAcrossChunkBoundaries) {
         ASSERT_EQ(series.recordCount, count);
         const fs::path target = folder_ / "series.trg";
         ASSERT_EQ(trigfile::writeTriggerFile(target, series).status, Status::Written);
-        EXPECT_EQ(readFile(target), expectedFile(series)) << count << " records";
-    }
-}
-
-TEST_F(TriggerFileTest, ReplacesAnExistingFileWhole) {
-    const fs::path target = folder_ / "old.trg";
-    writeText(target, std::string(100000, 'x'));
-    const auto series = planOrFail(typed("5", "12", "0", "100"));
-    ASSERT_EQ(trigfile::writeTriggerFile(target, series).status, Status::Written);
-    EXPECT_EQ(readFile(target), expectedFile(series));
-}
-
-TEST_F(TriggerFileTest, AFullDiskLeavesTheOldFileAndNoTemporaryFile) {
-    const fs::path target = folder_ / "old.trg";
-    writeText(target, "the map author's old triggers");
-    const auto series = planOrFail(typed("1", "5000", "0", "100"));
-    for (std::size_t budget :
-         {std::size_t{0}, std::size_t{100}, std::size_t{2408}, std::size_t{3000000}}) {
-        const auto outcome =
-            trigfile::writeTriggerFile(target, series, nullptr, [budget](trigfile::ByteSink& file) {
-                return std::make_unique<FullDiskSink>(file, budget);
-            });
-        EXPECT_EQ(outcome.status, Status::Failed) << "budget " << budget;
-        EXPECT_NE(outcome.reason.find("No space left"), std::string::npos) << outcome.reason;
-        std::ifstream in(target);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        EXPECT_EQ(text, "the map author's old triggers") << "budget " << budget;
-        EXPECT_TRUE(strayFiles({"old.trg"}).empty()) << "budget " << budget;
+        EXPECT_EQ(readBytes(target), expectedFile(series)) << count << " records";
     }
 }
 
 TEST_F(TriggerFileTest, CancelLeavesTheOldFileAndNoTemporaryFile) {
     const fs::path target = folder_ / "old.trg";
-    writeText(target, "keep me");
+    writeBytes(target, "keep me");
     trigfile::WriteProgress progress;
     progress.cancelRequested = true;
     const auto outcome =
         trigfile::writeTriggerFile(target, planOrFail(typed("1", "100000", "0", "1")), &progress);
     EXPECT_EQ(outcome.status, Status::Cancelled);
-    EXPECT_EQ(readFile(target), testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_EQ(readBytes(target), testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
     EXPECT_TRUE(strayFiles({"old.trg"}).empty());
 }
 
@@ -159,7 +111,7 @@ class CancelAtTheEndSink : public trigfile::ByteSink {
 
 TEST_F(TriggerFileTest, CancelAfterTheLastRecordStillKeepsTheOldFile) {
     const fs::path target = folder_ / "old.trg";
-    writeText(target, "keep me");
+    writeBytes(target, "keep me");
     const auto series = planOrFail(typed("1", "1000", "0", "1"));
     trigfile::WriteProgress progress;
     const auto outcome =
@@ -168,7 +120,7 @@ TEST_F(TriggerFileTest, CancelAfterTheLastRecordStillKeepsTheOldFile) {
         });
     EXPECT_EQ(progress.recordsWritten.load(), 1000u) << "every record was written first";
     EXPECT_EQ(outcome.status, Status::Cancelled);
-    EXPECT_EQ(readFile(target), testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_EQ(readBytes(target), testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
     EXPECT_TRUE(strayFiles({"old.trg"}).empty());
 }
 
@@ -195,7 +147,7 @@ class FolderMovedSink : public trigfile::ByteSink {
 
 TEST_F(TriggerFileTest, AFolderMovedDuringTheWriteKeepsNoTemporaryFile) {
     fs::create_directory(folder_ / "maps");
-    writeText(folder_ / "maps" / "old.trg", "keep me");
+    writeBytes(folder_ / "maps" / "old.trg", "keep me");
     const auto outcome = trigfile::writeTriggerFile(
         folder_ / "maps" / "old.trg", planOrFail(typed("1", "2000", "0", "1")), nullptr,
         [this](trigfile::ByteSink& file) {
@@ -207,7 +159,7 @@ TEST_F(TriggerFileTest, AFolderMovedDuringTheWriteKeepsNoTemporaryFile) {
         left.push_back(entry.path().filename().string());
     }
     EXPECT_EQ(left, std::vector<std::string>{"old.trg"});
-    EXPECT_EQ(readFile(folder_ / "moved" / "old.trg"),
+    EXPECT_EQ(readBytes(folder_ / "moved" / "old.trg"),
               testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
 }
 
@@ -233,7 +185,7 @@ TEST_F(TriggerFileTest, ALinkedTargetGetsTheNewBytesAndStaysALink) {
         fs::remove_all(folder_);
         fs::create_directories(folder_ / "other");
         if (c.realExists) {
-            writeText(folder_ / c.real, "old bytes");
+            writeBytes(folder_ / c.real, "old bytes");
         }
         fs::create_symlink(c.linksTo, folder_ / c.link);
         if (std::string(c.linksTo) == "link2.trg") {
@@ -243,7 +195,7 @@ TEST_F(TriggerFileTest, ALinkedTargetGetsTheNewBytesAndStaysALink) {
         ASSERT_EQ(outcome.status, Status::Written) << c.what << ": " << outcome.reason;
         EXPECT_TRUE(fs::is_symlink(folder_ / c.link)) << c.what;
         EXPECT_EQ(fs::read_symlink(folder_ / c.link), fs::path(c.linksTo)) << c.what;
-        EXPECT_EQ(readFile(folder_ / c.real), expectedFile(series)) << c.what;
+        EXPECT_EQ(readBytes(folder_ / c.real), expectedFile(series)) << c.what;
         const fs::path realFolder = (folder_ / c.real).parent_path();
         for (const auto& entry : fs::directory_iterator(realFolder)) {
             EXPECT_FALSE(entry.path().extension() == ".tmp") << c.what << ": a temporary file";
@@ -276,7 +228,7 @@ TEST_F(TriggerFileTest, AReplacedFileKeepsItsModeOwnerAndGroup) {
     for (const mode_t mode : {0600, 0660, 0604, 0640, 02660}) {
         fs::remove_all(folder_);
         fs::create_directories(folder_);
-        writeText(target, "old bytes");
+        writeBytes(target, "old bytes");
         ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0); // nobody:nogroup
         ASSERT_EQ(::chmod(target.c_str(), mode), 0);
         fs::create_hard_link(target, folder_ / "other-name.trg");
@@ -286,8 +238,8 @@ TEST_F(TriggerFileTest, AReplacedFileKeepsItsModeOwnerAndGroup) {
         EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
         EXPECT_EQ(st.st_uid, 65534u) << std::oct << mode;
         EXPECT_EQ(st.st_gid, 65534u) << std::oct << mode;
-        EXPECT_EQ(readFile(target), expectedFile(series));
-        EXPECT_EQ(readFile(folder_ / "other-name.trg").size(), 9u) << "the other name's bytes";
+        EXPECT_EQ(readBytes(target), expectedFile(series));
+        EXPECT_EQ(readBytes(folder_ / "other-name.trg").size(), 9u) << "the other name's bytes";
     }
     const mode_t saved = ::umask(027);
     const auto outcome = trigfile::writeTriggerFile(folder_ / "new.trg", series);
@@ -323,12 +275,12 @@ TEST_F(TriggerFileTest, RefusesAFolderAndAMissingFolderWithAReason) {
 
 TEST_F(TriggerFileTest, LeavesAReadOnlyFileAlone) {
     const fs::path target = folder_ / "locked.trg";
-    writeText(target, "locked");
+    writeBytes(target, "locked");
     fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const auto outcome = trigfile::writeTriggerFile(target, planOrFail(typed("1", "1", "0", "1")));
     EXPECT_EQ(outcome.status, Status::Failed);
     EXPECT_NE(outcome.reason.find("read-only"), std::string::npos) << outcome.reason;
-    EXPECT_EQ(readFile(target).size(), 6u);
+    EXPECT_EQ(readBytes(target).size(), 6u);
     EXPECT_TRUE(strayFiles({"locked.trg"}).empty());
 }
 
