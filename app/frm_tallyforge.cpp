@@ -241,14 +241,11 @@ void frmTallyforge::buildActions(QWidget* client) {
     txtgasamount = numberBox(Frame4, "txtgasamount", NumberBox::Lines::Single, kKillBoxLimit,
                              twips(120, 1800, 1215, 495));
 
-    static constexpr const char* kScoreKinds[] = {
-        "Total", "Units",   "Buildings",         "Units and Buildings",
-        "Kills", "Razings", "Kills and Razings", "Custom"};
     scoreKindGroup = new QButtonGroup(Frame4);
     for (int i = 0; i < 8; ++i) {
         // The two longest captions have wider buttons.
         const int width = (i == 3 || i == 6) ? 1695 : 1455;
-        scoreKinds[i] = new QRadioButton(QString::fromLatin1(kScoreKinds[i]), Frame4);
+        scoreKinds[i] = new QRadioButton(QString::fromLatin1(trigfile::kScoreKindNames[i]), Frame4);
         scoreKinds[i]->setObjectName(QStringLiteral("Option%1").arg(i + 1));
         scoreKinds[i]->setGeometry(twips(1440, 240 + 240 * i, width, kCheckHeight));
         scoreKinds[i]->hide();

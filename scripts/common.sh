@@ -1,3 +1,3 @@
 # Shared by the run and test commands: the packages the build needs.
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev
-  googletest fonts-dejavu-core fonts-liberation desktop-file-utils)
+  googletest fonts-dejavu-core fonts-liberation desktop-file-utils libcli11-dev)

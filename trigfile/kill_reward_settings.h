@@ -9,6 +9,12 @@ namespace trigfile {
 // The reward every trigger of the series gives.
 enum class ActionKind { Money, Score, Switch };
 
+// The score kinds as the window's buttons name them, in the order of their
+// numbers in the file (0 Total ... 7 Custom).
+inline constexpr std::array<const char*, 8> kScoreKindNames{
+    "Total", "Units",   "Buildings",         "Units and Buildings",
+    "Kills", "Razings", "Kills and Razings", "Custom"};
+
 // A check box's value: the third, greyed state is not a tick.
 enum class CheckValue : std::uint8_t { Cleared = 0, Ticked = 1, Greyed = 2 };
 

@@ -13,8 +13,32 @@ namespace {
 
 constexpr double kMaxKillStep = 2'147'483'647.0; // the kill step is a signed 32-bit count
 
-std::string quoted(const char* caption) {
-    return std::string("\"") + caption + "\"";
+const char* caption(Input input) {
+    switch (input) {
+    case Input::KillStep:
+        return kKillStepCaption;
+    case Input::KillMax:
+        return kKillMaxCaption;
+    case Input::Unit:
+        return kUnitCaption;
+    case Input::Ore:
+        return kOreCaption;
+    case Input::Points:
+        return kPointsCaption;
+    case Input::Switch:
+        return kSwitchCaption;
+    case Input::Gas:
+        return kGasCaption;
+    }
+    return "";
+}
+
+std::string quotedCaption(Input input) {
+    return std::string("\"") + caption(input) + "\"";
+}
+
+std::string boxSubject(Input input) {
+    return "The box " + quotedCaption(input);
 }
 
 // The rounded value if it lies in [low, high]; infinities and NaN never do.
@@ -26,8 +50,8 @@ std::optional<std::uint32_t> roundedWithin(double value, double low, double high
     return static_cast<std::uint32_t>(r);
 }
 
-Refusal amountRefusal(const char* caption) {
-    return Refusal{"The box " + quoted(caption) + " must hold a number from 0 to " +
+Refusal amountRefusal(const InputNames& names, Input input) {
+    return Refusal{names.subject(input) + " must hold a number from 0 to " +
                    withThousands(kMaxFieldValue) + ". Please change it and try again."};
 }
 
@@ -50,7 +74,8 @@ ActionFields addResources(std::uint32_t amount, std::uint16_t resource) {
 }
 
 // Fills the reward actions, or says which amount does not fit.
-std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fields) {
+std::optional<Refusal> planActions(const KillRewardSettings& s, const InputNames& names,
+                                   RecordFields& fields) {
     const double maxField = kMaxFieldValue;
     switch (s.actionKind) {
     case ActionKind::Money: {
@@ -59,20 +84,20 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fi
         if (s.amount == 0) {
             const auto gas = roundedWithin(s.gasAmount, 0, maxField);
             if (!gas) {
-                return amountRefusal(kGasCaption);
+                return amountRefusal(names, Input::Gas);
             }
             fields.reward = addResources(*gas, kResourceGas);
             return std::nullopt;
         }
         const auto ore = roundedWithin(s.amount, 0, maxField);
         if (!ore) {
-            return amountRefusal(kOreCaption);
+            return amountRefusal(names, Input::Ore);
         }
         fields.reward = addResources(*ore, kResourceOre);
         if (s.gasAmount > 0) {
             const auto gas = roundedWithin(s.gasAmount, 0, maxField);
             if (!gas) {
-                return amountRefusal(kGasCaption);
+                return amountRefusal(names, Input::Gas);
             }
             fields.extraGas = addResources(*gas, kResourceGas);
         }
@@ -81,7 +106,7 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fi
     case ActionKind::Score: {
         const auto points = roundedWithin(s.amount, 0, maxField);
         if (!points) {
-            return amountRefusal(kPointsCaption);
+            return amountRefusal(names, Input::Points);
         }
         const auto kind =
             static_cast<std::uint16_t>(s.scoreKind >= 0 && s.scoreKind <= 7 ? s.scoreKind : 0);
@@ -92,7 +117,7 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fi
     case ActionKind::Switch: {
         const auto index = roundedWithin(s.amount, 0, 255); // typed from 1, stored from 0
         if (!index) {
-            return Refusal{"The box " + quoted(kSwitchCaption) +
+            return Refusal{names.subject(Input::Switch) +
                            " must hold a switch number from 1 to 256. Please change it and try "
                            "again."};
         }
@@ -104,6 +129,8 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fi
 }
 
 } // namespace
+
+const InputNames kBoxNames{boxSubject, quotedCaption};
 
 std::uint64_t countThresholds(double killMax, std::uint32_t step) {
     const double s = step;
@@ -123,16 +150,15 @@ std::uint64_t countThresholds(double killMax, std::uint32_t step) {
     return static_cast<std::uint64_t>(count);
 }
 
-SeriesPlan planSeries(const KillRewardSettings& s) {
+SeriesPlan planSeries(const KillRewardSettings& s, const InputNames& names) {
     const auto step = roundedWithin(s.killStep, 1, kMaxKillStep);
     if (!step) {
-        return Refusal{"The box " + quoted(kKillStepCaption) +
-                       " must hold a number of kills from 1 to " +
+        return Refusal{names.subject(Input::KillStep) + " must hold a number of kills from 1 to " +
                        withThousands(static_cast<std::uint64_t>(kMaxKillStep)) +
                        ". Please change it and try again."};
     }
     if (!std::isfinite(s.killMax)) {
-        return Refusal{"The box " + quoted(kKillMaxCaption) + " holds a number too large to use. " +
+        return Refusal{names.subject(Input::KillMax) + " holds a number too large to use. " +
                        "Please change it and try again."};
     }
     const std::uint64_t count = countThresholds(s.killMax, *step);
@@ -142,8 +168,8 @@ SeriesPlan planSeries(const KillRewardSettings& s) {
             last < 1'000'000'000'000ULL ? withThousands(last) + " kills" : "that many kills";
         return Refusal{"The last trigger would wait for " + lastText +
                        ", but a trigger can count at most " + withThousands(kMaxFieldValue) +
-                       " kills. Please lower " + quoted(kKillMaxCaption) + " or " +
-                       quoted(kKillStepCaption) + " and try again."};
+                       " kills. Please lower " + names.mention(Input::KillMax) + " or " +
+                       names.mention(Input::KillStep) + " and try again."};
     }
 
     TriggerSeries series;
@@ -152,13 +178,13 @@ SeriesPlan planSeries(const KillRewardSettings& s) {
 
     const auto unit = roundedWithin(s.unitId, 0, 255);
     if (!unit) {
-        return Refusal{"The box " + quoted(kUnitCaption) +
+        return Refusal{names.subject(Input::Unit) +
                        " must hold a unit number from 0 to 232, as the unit list shows. Please "
                        "change it and try again."};
     }
     series.fields.unitId = static_cast<std::uint16_t>(*unit);
 
-    if (auto refusal = planActions(s, series.fields)) {
+    if (auto refusal = planActions(s, names, series.fields)) {
         return *refusal;
     }
     series.fields.executionTable = executionTable(s);
