@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
-bash scripts/ensure_packages.sh "${BUILD_PACKAGES[@]}"
+bash scripts/ensure_packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
 # Window tests need no display.
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"

@@ -21,7 +21,7 @@ if [ ! -f "$prefix/lib/cmake/GTest/GTestConfig.cmake" ]; then
 fi
 
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTALLYFORGE_BUILD_APP=OFF -DTALLYFORGE_BUILD_TESTS=ON -DTALLYFORGE_MINGW_PREFIX="$prefix" \
+  -DTALLYFORGE_BUILD_APP=OFF -DTALLYFORGE_BUILD_MAPARCHIVE=OFF -DTALLYFORGE_BUILD_TESTS=ON -DTALLYFORGE_MINGW_PREFIX="$prefix" \
   -DGTest_DIR="$prefix/lib/cmake/GTest"
 cmake --build "$build" -j"$(nproc)"
 

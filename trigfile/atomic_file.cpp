@@ -82,6 +82,11 @@ long long writeSome(int fd, const std::uint8_t* data, std::size_t size) {
 int flushToDisk(int fd) {
     return _commit(fd);
 }
+int openForFlush(const fs::path& p) {
+    int fd = -1;
+    _wsopen_s(&fd, p.c_str(), _O_RDWR | _O_BINARY | _O_NOINHERIT, _SH_DENYRW, 0);
+    return fd;
+}
 int closeFile(int fd) {
     return _close(fd);
 }
@@ -134,6 +139,9 @@ long long writeSome(int fd, const std::uint8_t* data, std::size_t size) {
 }
 int flushToDisk(int fd) {
     return ::fsync(fd);
+}
+int openForFlush(const fs::path& p) {
+    return ::open(p.c_str(), O_RDWR | O_CLOEXEC);
 }
 int closeFile(int fd) {
     return ::close(fd);
@@ -221,6 +229,19 @@ std::string displayName(const fs::path& path) {
     return name;
 }
 
+void flushFile(const fs::path& path) {
+    const int fd = openForFlush(path);
+    if (fd < 0) {
+        fail("Could not write " + displayName(path), errnoText(errno));
+    }
+    const int flushed = flushToDisk(fd);
+    const int error = errno;
+    closeFile(fd);
+    if (flushed != 0) {
+        fail("Could not write " + displayName(path), errnoText(error));
+    }
+}
+
 AtomicFile::AtomicFile(fs::path target) : target_(std::move(target)) {
     checkTargetReplaceable(target_);
     folderFd_ = openFolder(target_.parent_path());
@@ -306,7 +327,31 @@ void AtomicFile::paceWriteback() {
     fail("Could not write " + displayName(target_), errnoText(error));
 }
 
-bool AtomicFile::commit(const std::atomic<bool>* cancelled) {
+void AtomicFile::release() {
+    if (fd_ < 0) {
+        return;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    released_ = true;
+    if (closeFile(fd) != 0) {
+        const int error = errno;
+        discard();
+        fail("Could not write " + displayName(target_), errnoText(error));
+    }
+}
+
+bool AtomicFile::commit(const std::atomic<bool>* cancelled,
+                        const std::function<void()>& beforeReplace) {
+    if (released_ && fd_ < 0) {
+        // Changed by another library since: flush what it wrote.
+        fd_ = openForFlush(temporary_);
+        if (fd_ < 0) {
+            const int error = errno;
+            discard();
+            fail("Could not write " + displayName(target_), errnoText(error));
+        }
+    }
     if (flushToDisk(fd_) != 0) {
         const int error = errno;
         discard();
@@ -325,7 +370,10 @@ bool AtomicFile::commit(const std::atomic<bool>* cancelled) {
     }
     try {
         checkTargetReplaceable(target_); // it may have changed while we wrote
-    } catch (const WriteError&) {
+        if (beforeReplace) {
+            beforeReplace();
+        }
+    } catch (...) {
         discard();
         throw;
     }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 namespace trigfile {
 
@@ -29,11 +30,20 @@ class AtomicFile : public ByteSink {
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(const std::uint8_t* data, std::size_t size) override;
+
+    // Closes the temporary file without putting it in place, so that another
+    // library can open it by name and change it (a map archive is edited by
+    // StormLib this way). No write() after this; commit() still flushes it.
+    void release();
+
     // Flushes the file to the disk and puts it in the target's place, unless
     // cancelled was set meanwhile (the flush of a big file takes a while):
-    // then the temporary file is removed and false returned. Throws
-    // WriteError; the temporary file is gone either way.
-    bool commit(const std::atomic<bool>* cancelled = nullptr);
+    // then the temporary file is removed and false returned. beforeReplace,
+    // if given, runs once the file is on the disk, just before it takes the
+    // target's place; what it throws stops the replace. Throws WriteError;
+    // the temporary file is gone either way.
+    bool commit(const std::atomic<bool>* cancelled = nullptr,
+                const std::function<void()>& beforeReplace = {});
 
     const std::filesystem::path& temporaryPath() const { return temporary_; }
 
@@ -48,6 +58,7 @@ class AtomicFile : public ByteSink {
     // removed even if the folder is moved or renamed while we write.
     int folderFd_ = -1;
     bool done_ = false;
+    bool released_ = false;
 
     // Where the disk has got to, in bytes from the start (see paceWriteback).
     std::uint64_t written_ = 0;          // handed to the system
@@ -55,6 +66,10 @@ class AtomicFile : public ByteSink {
     std::uint64_t writebackDone_ = 0;    // on the disk and out of the cache
     bool pacing_ = true;                 // false where the system cannot do it
 };
+
+// Flushes an existing, closed file to the disk (a copy made by the system,
+// for instance). Throws WriteError.
+void flushFile(const std::filesystem::path& path);
 
 // The user-facing name of a path, for messages.
 std::string displayName(const std::filesystem::path& path);

@@ -8,7 +8,10 @@ namespace trigfile {
 bool writeSeries(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress) {
     const Preamble preamble = encodePreamble();
     sink.write(preamble.data(), preamble.size());
+    return writeSeriesRecords(sink, series, progress);
+}
 
+bool writeSeriesRecords(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress) {
     // Every record of a series is the same but for its threshold, so the
     // chunk is filled once and only the four threshold bytes change.
     const TriggerRecord pattern = encodeRecord(series.fields, 0);
@@ -26,7 +29,8 @@ bool writeSeries(ByteSink& sink, const TriggerSeries& series, WriteProgress* pro
         const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(chunkRecords),
                                                         series.recordCount - written);
         for (std::uint32_t i = 0; i < n; ++i) {
-            putU32(chunk.data() + i * kRecordSize + kQuantityOffset, series.threshold(written + i));
+            putU32(chunk.data() + i * kRecordSize + kThresholdOffset,
+                   series.threshold(written + i));
         }
         sink.write(chunk.data(), n * kRecordSize);
         written += n;

@@ -25,4 +25,9 @@ inline constexpr std::size_t kRecordsPerChunk = 448;
 // Throws WriteError when the sink fails.
 bool writeSeries(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress = nullptr);
 
+// The series' records alone, without the preamble: what is added after the
+// triggers a file or a map already holds.
+bool writeSeriesRecords(ByteSink& sink, const TriggerSeries& series,
+                        WriteProgress* progress = nullptr);
+
 } // namespace trigfile

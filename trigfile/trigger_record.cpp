@@ -9,12 +9,12 @@ void putU16(std::uint8_t* p, std::uint16_t v) {
 }
 
 void putActionFields(std::uint8_t* slot, const ActionFields& a) {
-    putU32(slot + 16, a.playerGroup);
-    putU32(slot + 20, a.value);
-    putU16(slot + 24, a.kindOrType);
-    slot[26] = a.action;
-    slot[27] = a.modifier;
-    slot[28] = a.flags;
+    putU32(slot + action::kPlayerGroup, a.playerGroup);
+    putU32(slot + action::kAmountOrSwitch, a.value);
+    putU16(slot + action::kResourceOrScore, a.kindOrType);
+    slot[action::kType] = a.action;
+    slot[action::kModifierOrState] = a.modifier;
+    slot[action::kFlags] = a.flags;
 }
 
 } // namespace
@@ -24,26 +24,27 @@ Preamble encodePreamble() {
     for (std::size_t i = 0; i < kSignature.size(); ++i) {
         bytes[i] = kSignature[i];
     }
-    putU32(bytes.data() + 4, kHeaderValue);
+    putU32(bytes.data() + kSignature.size(), kHeaderValue);
     return bytes; // followed by the empty trigger: all zero
 }
 
 TriggerRecord encodeRecord(const RecordFields& fields, std::uint32_t threshold) {
     TriggerRecord record{};
-    std::uint8_t* kill = record.data(); // condition slot 0
-    putU32(kill + 4, kCurrentPlayer);
-    putU32(kill + kQuantityOffset, threshold);
-    putU16(kill + 12, fields.unitId);
-    kill[14] = kComparisonAtLeast;
-    kill[15] = kConditionKill;
-    kill[17] = kConditionFlags;
+    std::uint8_t* kill = record.data() + record::kConditions; // condition slot 0
+    putU32(kill + condition::kPlayerGroup, kCurrentPlayer);
+    putU32(kill + condition::kQuantity, threshold);
+    putU16(kill + condition::kUnitType, fields.unitId);
+    kill[condition::kComparison] = kComparisonAtLeast;
+    kill[condition::kType] = kConditionKill;
+    kill[condition::kFlags] = kConditionUnitTypeUsed;
 
-    putActionFields(record.data() + kActionsOffset, fields.reward);
+    std::uint8_t* actions = record.data() + record::kActions;
+    putActionFields(actions, fields.reward);
     if (fields.extraGas) {
-        putActionFields(record.data() + kActionsOffset + kActionSlotSize, *fields.extraGas);
+        putActionFields(actions + action::kSize, *fields.extraGas);
     }
     for (std::size_t i = 0; i < kExecutionTableSize; ++i) {
-        record[kExecutionTableOffset + i] = fields.executionTable[i];
+        record[record::kExecutionTable + i] = fields.executionTable[i];
     }
     return record;
 }

@@ -8,60 +8,97 @@
 namespace trigfile {
 
 // A StarCraft trigger file: an 8-byte header, one empty trigger, then the
-// series' triggers. All numbers are little-endian.
-//
-// Trigger record (2400 bytes):
-//   0     16 x 20  condition slots; slot 0 holds the kill condition
-//   320   64 x 32  action slots; slot 0 the reward, slot 1 the extra gas
-//   2368  u32      execution flags (0)
-//   2372  28 x u8  execution table: 1 = runs for that player or group
-//
-// Condition slot (20 bytes):
-//   0 u32 location, 4 u32 player group, 8 u32 quantity, 12 u16 unit type,
-//   14 u8 comparison, 15 u8 condition type, 16 u8 resource type, 17 u8 flags,
-//   18 u16 reserved
-//
-// Action slot (32 bytes):
-//   0 u32 location, 4 u32 text string, 8 u32 sound string, 12 u32 time,
-//   16 u32 player group, 20 u32 amount or switch index, 24 u16 resource type
-//   or score kind, 26 u8 action type, 27 u8 modifier or switch state,
-//   28 u8 flags, 29 3 x u8 padding
-inline constexpr std::size_t kRecordSize = 2400;
-inline constexpr std::size_t kConditionSlotSize = 20;
-inline constexpr std::size_t kActionSlotSize = 32;
-inline constexpr std::size_t kActionsOffset = 320;
-inline constexpr std::size_t kExecutionFlagsOffset = 2368;
-inline constexpr std::size_t kExecutionTableOffset = 2372;
-inline constexpr std::size_t kExecutionTableSize = 28;
-inline constexpr std::size_t kQuantityOffset = 8; // the kill threshold, in condition slot 0
-
+// series' triggers. Maps hold the same records in their TRIG section. All
+// numbers are little-endian.
 inline constexpr std::array<std::uint8_t, 4> kSignature{0x71, 0x77, 0x98, 0x36}; // "qw", 0x98, 0x36
 inline constexpr std::uint32_t kHeaderValue = 24;
-inline constexpr std::size_t kPreambleSize = 8 + kRecordSize; // header and the empty trigger
+inline constexpr std::size_t kHeaderSize = 8; // signature and header value
+
+// Where each field of a condition slot lies, from the start of the slot.
+namespace condition {
+inline constexpr std::size_t kLocation = 0;      // u32: location number, 0 = anywhere
+inline constexpr std::size_t kPlayerGroup = 4;   // u32: player or group the condition watches
+inline constexpr std::size_t kQuantity = 8;      // u32: amount compared; the kill threshold
+inline constexpr std::size_t kUnitType = 12;     // u16: unit number
+inline constexpr std::size_t kComparison = 14;   // u8: at least, at most, exactly; switch state
+inline constexpr std::size_t kType = 15;         // u8: condition type; 0 = empty slot
+inline constexpr std::size_t kResourceType = 16; // u8: ore, gas, or ore and gas
+inline constexpr std::size_t kFlags = 17;        // u8: ConditionFlag bits
+inline constexpr std::size_t kReserved = 18;     // u16: unused, or a map editor's mask
+inline constexpr std::size_t kSize = 20;
+static_assert(kReserved + 2 == kSize, "a condition slot is 20 bytes");
+} // namespace condition
+
+// Where each field of an action slot lies, from the start of the slot.
+namespace action {
+inline constexpr std::size_t kLocation = 0;         // u32: location number, 0 = none
+inline constexpr std::size_t kText = 4;             // u32: string number of a text, 0 = none
+inline constexpr std::size_t kSound = 8;            // u32: string number of a sound file
+inline constexpr std::size_t kTime = 12;            // u32: milliseconds
+inline constexpr std::size_t kPlayerGroup = 16;     // u32: player or group acted upon
+inline constexpr std::size_t kAmountOrSwitch = 20;  // u32: amount, points, or switch index
+inline constexpr std::size_t kResourceOrScore = 24; // u16: resource type, score kind or unit
+inline constexpr std::size_t kType = 26;            // u8: action type; 0 = empty slot
+inline constexpr std::size_t kModifierOrState = 27; // u8: set to / add / subtract; switch state
+inline constexpr std::size_t kFlags = 28;           // u8: ActionFlag bits
+inline constexpr std::size_t kPadding = 29;         // 3 x u8: unused
+inline constexpr std::size_t kSize = 32;
+static_assert(kPadding + 3 == kSize, "an action slot is 32 bytes");
+} // namespace action
+
+// Where each part of a trigger record lies.
+namespace record {
+inline constexpr std::size_t kConditionCount = 16;
+inline constexpr std::size_t kActionCount = 64;
+inline constexpr std::size_t kConditions = 0;        // 16 condition slots; slot 0 the kill
+inline constexpr std::size_t kActions = 320;         // 64 action slots; slot 0 the reward
+inline constexpr std::size_t kExecutionFlags = 2368; // u32: TriggerFlag bits, 0 when written
+inline constexpr std::size_t kExecutionTable = 2372; // 28 x u8: 1 = runs for that player or group
+inline constexpr std::size_t kExecutionTableSize = 28;
+inline constexpr std::size_t kSize = 2400;
+static_assert(kConditions + kConditionCount * condition::kSize == kActions);
+static_assert(kActions + kActionCount * action::kSize == kExecutionFlags);
+static_assert(kExecutionFlags + 4 == kExecutionTable);
+static_assert(kExecutionTable + kExecutionTableSize == kSize, "a trigger record is 2400 bytes");
+} // namespace record
+
+inline constexpr std::size_t kRecordSize = record::kSize;
+inline constexpr std::size_t kExecutionTableSize = record::kExecutionTableSize;
+inline constexpr std::size_t kPreambleSize = kHeaderSize + kRecordSize; // with the empty trigger
+
+// Bits of a condition's flags byte.
+inline constexpr std::uint8_t kConditionDisabled = 0x02;
+inline constexpr std::uint8_t kConditionUnitTypeUsed = 0x10; // the unit field means a unit
+
+// Bits of an action's flags byte.
+inline constexpr std::uint8_t kActionDisabled = 0x02;
+inline constexpr std::uint8_t kActionAlwaysDisplay = 0x04;
+
+// Bits of a record's execution flags.
+inline constexpr std::uint32_t kTriggerPreserved = 0x04; // runs again after it has fired
+inline constexpr std::uint32_t kTriggerDisabled = 0x08;
 
 // The largest number a 4-byte field of the file may hold (three significant bytes).
 inline constexpr std::uint32_t kMaxFieldValue = 16'777'215;
 
+// Player groups, both as field values and as execution-table bytes.
+inline constexpr std::uint32_t kPlayer1 = 0; // Player 1..8 are 0..7
+inline constexpr std::uint32_t kCurrentPlayer = 13;
+inline constexpr std::uint32_t kAllPlayers = 17;
+inline constexpr std::uint32_t kForce1 = 18; // Force 1..4 are 18..21
+
 // Values of the game's trigger layout.
-inline constexpr std::uint32_t kCurrentPlayer = 13; // player group
 inline constexpr std::uint8_t kComparisonAtLeast = 0;
 inline constexpr std::uint8_t kConditionKill = 5;
-inline constexpr std::uint8_t kConditionFlags = 0x10;
 inline constexpr std::uint8_t kActionSetSwitch = 13;
 inline constexpr std::uint8_t kActionSetResources = 26;
 inline constexpr std::uint8_t kActionSetScore = 27;
 inline constexpr std::uint8_t kModifierAdd = 8;
 inline constexpr std::uint8_t kSwitchStateSet = 4;
-inline constexpr std::uint8_t kActionFlags = 4;
 inline constexpr std::uint16_t kResourceOre = 0;
 inline constexpr std::uint16_t kResourceGas = 1;
 
-// Execution-table bytes fed by the window's check boxes.
-inline constexpr std::size_t kTablePlayer1 = 0; // Player 1..8 are bytes 0..7
-inline constexpr std::size_t kTableAllPlayers = 17;
-inline constexpr std::size_t kTableForce1 = 18; // Force 1..4 are bytes 18..21
-
-// Bytes 16 to 28 of an action slot: all that differs between our actions.
+// The fields of an action slot that differ between our actions.
 struct ActionFields {
     std::uint32_t playerGroup = 0;
     std::uint32_t value = 0;      // amount, points or switch index
@@ -90,12 +127,24 @@ using Preamble = std::array<std::uint8_t, kPreambleSize>;
 Preamble encodePreamble();
 TriggerRecord encodeRecord(const RecordFields& fields, std::uint32_t threshold);
 
+// The offset of a record's kill threshold: quantity of condition slot 0.
+inline constexpr std::size_t kThresholdOffset = record::kConditions + condition::kQuantity;
+
 // Writes v little-endian into four bytes at p.
 inline void putU32(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
     p[2] = static_cast<std::uint8_t>(v >> 16);
     p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+// Reads four and two little-endian bytes at p.
+inline std::uint32_t getU32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+inline std::uint16_t getU16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
 
 } // namespace trigfile

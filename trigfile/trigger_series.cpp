@@ -59,18 +59,18 @@ std::array<std::uint8_t, kExecutionTableSize> executionTable(const KillRewardSet
     std::array<std::uint8_t, kExecutionTableSize> table{};
     auto ticked = [](CheckValue v) { return static_cast<std::uint8_t>(v == CheckValue::Ticked); };
     for (std::size_t i = 0; i < s.players.size(); ++i) {
-        table[kTablePlayer1 + i] = ticked(s.players[i]);
+        table[kPlayer1 + i] = ticked(s.players[i]);
     }
-    table[kTableAllPlayers] = ticked(s.allPlayers);
+    table[kAllPlayers] = ticked(s.allPlayers);
     for (std::size_t i = 0; i < s.forces.size(); ++i) {
-        table[kTableForce1 + i] = ticked(s.forces[i]);
+        table[kForce1 + i] = ticked(s.forces[i]);
     }
     return table;
 }
 
 ActionFields addResources(std::uint32_t amount, std::uint16_t resource) {
     return ActionFields{kCurrentPlayer,      amount,       resource,
-                        kActionSetResources, kModifierAdd, kActionFlags};
+                        kActionSetResources, kModifierAdd, kActionAlwaysDisplay};
 }
 
 // Fills the reward actions, or says which amount does not fit.
@@ -111,7 +111,7 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, const InputNames
         const auto kind =
             static_cast<std::uint16_t>(s.scoreKind >= 0 && s.scoreKind <= 7 ? s.scoreKind : 0);
         fields.reward = ActionFields{kCurrentPlayer,  *points,      kind,
-                                     kActionSetScore, kModifierAdd, kActionFlags};
+                                     kActionSetScore, kModifierAdd, kActionAlwaysDisplay};
         return std::nullopt;
     }
     case ActionKind::Switch: {
@@ -121,7 +121,8 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, const InputNames
                            " must hold a switch number from 1 to 256. Please change it and try "
                            "again."};
         }
-        fields.reward = ActionFields{0, *index, 0, kActionSetSwitch, kSwitchStateSet, kActionFlags};
+        fields.reward =
+            ActionFields{0, *index, 0, kActionSetSwitch, kSwitchStateSet, kActionAlwaysDisplay};
         return std::nullopt;
     }
     }

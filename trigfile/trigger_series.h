@@ -1,6 +1,7 @@
 #pragma once
 
 #include "kill_reward_settings.h"
+#include "refusal.h"
 #include "trigger_record.h"
 
 #include <cstdint>
@@ -21,11 +22,6 @@ struct TriggerSeries {
     std::uint64_t fileSize() const {
         return kPreambleSize + static_cast<std::uint64_t>(recordCount) * kRecordSize;
     }
-};
-
-// Why a series cannot be written, in words for the user.
-struct Refusal {
-    std::string reason;
 };
 
 using SeriesPlan = std::variant<TriggerSeries, Refusal>;

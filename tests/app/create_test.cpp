@@ -25,7 +25,7 @@ ActionFields addResources(std::uint32_t amount, std::uint16_t resource) {
             resource,
             trigfile::kActionSetResources,
             trigfile::kModifierAdd,
-            trigfile::kActionFlags};
+            trigfile::kActionAlwaysDisplay};
 }
 
 // The bytes the format prescribes for these fields, built from the encoder
@@ -124,7 +124,7 @@ class CreateTest : public QObject {
         money.unitId = 37;
         money.reward = addResources(100, kResourceOre);
         money.extraGas = addResources(20, kResourceGas);
-        money.executionTable[kTablePlayer1] = 1;
+        money.executionTable[kPlayer1] = 1;
         QTest::newRow("ore and gas, Enter in the maximum")
             << "optcash" << QStringList{"5", "12\r\n", "37", "100", "20"} << QStringList{"chkp1"}
             << money << 5u << 2u;
@@ -138,18 +138,18 @@ class CreateTest : public QObject {
 
         RecordFields score;
         score.unitId = 230;
-        score.reward = {kCurrentPlayer, 9, 4, kActionSetScore, kModifierAdd, kActionFlags};
-        score.executionTable[kTablePlayer1 + 1] = 1;
-        score.executionTable[kTableForce1] = 1;
-        score.executionTable[kTableAllPlayers] = 1;
+        score.reward = {kCurrentPlayer, 9, 4, kActionSetScore, kModifierAdd, kActionAlwaysDisplay};
+        score.executionTable[kPlayer1 + 1] = 1;
+        score.executionTable[kForce1] = 1;
+        score.executionTable[kAllPlayers] = 1;
         QTest::newRow("score kills, step 2.5 taken as 2")
             << "optscore" << QStringList{"2.5", "7", "230", "9", ""}
             << QStringList{"Option5", "chkp2", "chkf1", "chkap"} << score << 2u << 3u;
 
         RecordFields sw;
         sw.unitId = 232;
-        sw.reward = {0, 0, 0, kActionSetSwitch, kSwitchStateSet, kActionFlags};
-        sw.executionTable[kTablePlayer1 + 7] = 1; // a greyed box is not a tick in the file
+        sw.reward = {0, 0, 0, kActionSetSwitch, kSwitchStateSet, kActionAlwaysDisplay};
+        sw.executionTable[kPlayer1 + 7] = 1; // a greyed box is not a tick in the file
         QTest::newRow("switch 1 is index 0")
             << "optswitch" << QStringList{"4", "12", "232", "1", ""}
             << QStringList{"chkp8", "grey:chkf2"} << sw << 4u << 3u;

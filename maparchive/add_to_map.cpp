@@ -1,0 +1,139 @@
+#include "add_to_map.h"
+
+#include "atomic_file.h" // displayName
+#include "map_archive.h"
+#include "map_edit.h"
+#include "scenario_replace.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+namespace fs = std::filesystem;
+using trigfile::AddOutcome;
+
+namespace maparchive {
+namespace {
+
+AddOutcome refused(std::string reason) {
+    return AddOutcome{AddOutcome::Status::Refused, std::move(reason), {}, 0};
+}
+
+AddOutcome cancelled() {
+    return AddOutcome{AddOutcome::Status::Cancelled, {}, {}, 0};
+}
+
+std::string named(const fs::path& file, const std::string& reason) {
+    const std::string name = trigfile::displayName(file);
+    return reason.find(name) != std::string::npos ? reason : name + ": " + reason;
+}
+
+constexpr char kUnknownKind[] =
+    "Tallyforge adds triggers to trigger files (.trg), scenario files (.chk) and maps (.scm, "
+    ".scx) only.";
+
+AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& series,
+                        trigfile::WriteProgress* progress) {
+    std::unique_ptr<trigfile::MapEdit> edit;
+    try {
+        edit = std::make_unique<trigfile::MapEdit>(map);
+    } catch (const trigfile::WriteError& e) {
+        return refused(e.what()); // held open, read-only, not a file: nothing was written
+    }
+    return trigfile::failuresAsOutcome([&] {
+        ScenarioRead read = readScenarioData(map);
+        if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
+            return refused(named(map, refusal->reason));
+        }
+        const auto& data = std::get<std::vector<std::uint8_t>>(read);
+        trigfile::ScenarioPlan plan = trigfile::planScenarioAddition(data, series);
+        if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
+            return refused(named(map, refusal->reason));
+        }
+        const auto& addition = std::get<trigfile::ScenarioAddition>(plan);
+
+        edit->copyOriginal();
+        edit->release();
+        const bool complete = replaceScenario(
+            edit->workingCopy(), addition.newSize,
+            [&](trigfile::ByteSink& out) { return addition.write(out, series, progress); });
+        if (!complete) {
+            return cancelled();
+        }
+        // What the map will hold, read back the way every reader of the
+        // program reads it, before it takes the map's place.
+        const std::uint64_t expected = addition.existing.triggers + series.recordCount;
+        const trigfile::Inspection check = inspectTarget(edit->workingCopy());
+        const auto* counts = std::get_if<trigfile::OwnerCounts>(&check);
+        if (!counts || counts->triggers != expected) {
+            throw trigfile::WriteError("Could not change " + trigfile::displayName(map) +
+                                       ": the rebuilt map did not read back as written. It was "
+                                       "left as it was.");
+        }
+        const auto backup = edit->commit(progress ? &progress->cancelRequested : nullptr);
+        if (!backup) {
+            return cancelled();
+        }
+        return AddOutcome{AddOutcome::Status::Added, {}, *backup, expected};
+    });
+}
+
+} // namespace
+
+Target targetOf(const fs::path& file) {
+    std::string ext = file.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    if (ext == ".trg") {
+        return Target::TriggerFile;
+    }
+    if (ext == ".chk") {
+        return Target::ScenarioFile;
+    }
+    if (ext == ".scm" || ext == ".scx") {
+        return Target::MapArchive;
+    }
+    return Target::Unknown;
+}
+
+trigfile::Inspection inspectTarget(const fs::path& file) {
+    switch (targetOf(file)) {
+    case Target::TriggerFile:
+        return trigfile::inspectTriggerFile(file);
+    case Target::ScenarioFile:
+        return trigfile::inspectScenarioFile(file);
+    case Target::MapArchive: {
+        ScenarioRead read = readScenarioData(file);
+        if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
+            return trigfile::Refusal{named(file, refusal->reason)};
+        }
+        trigfile::TriggerFileRead triggers =
+            trigfile::readScenarioTriggers(std::get<std::vector<std::uint8_t>>(read));
+        if (const auto* refusal = std::get_if<trigfile::Refusal>(&triggers)) {
+            return trigfile::Refusal{named(file, refusal->reason)};
+        }
+        return trigfile::countOwners(std::get<trigfile::TriggerRecords>(triggers));
+    }
+    case Target::Unknown:
+        break;
+    }
+    return trigfile::Refusal{kUnknownKind};
+}
+
+AddOutcome addSeries(const fs::path& file, const trigfile::TriggerSeries& series,
+                     trigfile::WriteProgress* progress) {
+    switch (targetOf(file)) {
+    case Target::TriggerFile:
+        return trigfile::addToTriggerFile(file, series, progress);
+    case Target::ScenarioFile:
+        return trigfile::addToScenarioFile(file, series, progress);
+    case Target::MapArchive:
+        return addToArchive(file, series, progress);
+    case Target::Unknown:
+        break;
+    }
+    return refused(kUnknownKind);
+}
+
+} // namespace maparchive

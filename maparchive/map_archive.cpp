@@ -1,0 +1,132 @@
+#include "map_archive.h"
+
+#include "atomic_file.h" // displayName
+#include "bounded_read.h"
+#include "number_text.h"
+
+#include <StormLib.h>
+
+#include <cerrno>
+#include <string>
+#include <system_error>
+#include <type_traits>
+
+namespace maparchive {
+namespace {
+
+// StormLib's last error in words. Its own codes have no system text; the
+// others are errno values on POSIX and Windows error codes on Windows.
+std::string stormReason(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+        return "file not found";
+    case ERROR_BAD_FORMAT:
+        return "not an archive StormLib can read";
+    case ERROR_FILE_CORRUPT:
+        return "the archive is damaged";
+    case ERROR_HANDLE_EOF:
+        return "the archive ends early";
+    case ERROR_AVI_FILE:
+        return "a video file, not a map";
+    case ERROR_UNKNOWN_FILE_KEY:
+        return "an encrypted file whose key StormLib cannot find";
+    case ERROR_CHECKSUM_ERROR:
+        return "a checksum does not match";
+    case ERROR_FILE_INCOMPLETE:
+        return "part of the file is missing";
+    default:
+        break;
+    }
+#ifdef _WIN32
+    return std::system_category().message(static_cast<int>(error));
+#else
+    return std::generic_category().message(static_cast<int>(error));
+#endif
+}
+
+trigfile::Refusal refusal(const std::string& what, DWORD error) {
+    return trigfile::Refusal{what + ": " + stormReason(error) + " (StormLib error " +
+                             std::to_string(error) + ")."};
+}
+
+// Closes a StormLib handle on every way out.
+template <bool (*Close)(HANDLE)> class Handle {
+  public:
+    Handle() = default;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() {
+        if (h_ != nullptr) {
+            Close(h_);
+        }
+    }
+    HANDLE* out() { return &h_; }
+    HANDLE get() const { return h_; }
+
+  private:
+    HANDLE h_ = nullptr;
+};
+
+// The path in StormLib's character type: wide where it is built for Unicode.
+template <typename Char> std::basic_string<Char> nativeName(const std::filesystem::path& p) {
+    if constexpr (std::is_same_v<Char, wchar_t>) {
+        return p.wstring();
+    } else {
+        return p.string();
+    }
+}
+
+bool closeArchive(HANDLE h) {
+    return SFileCloseArchive(h);
+}
+bool closeFile(HANDLE h) {
+    return SFileCloseFile(h);
+}
+
+} // namespace
+
+ScenarioRead readScenarioData(const std::filesystem::path& map) {
+    const std::string name = trigfile::displayName(map);
+    std::error_code ec;
+    if (std::filesystem::is_directory(map, ec)) {
+        return trigfile::Refusal{"Could not open " + name + ": it is a folder."};
+    }
+    Handle<closeArchive> archive;
+    if (!SFileOpenArchive(nativeName<TCHAR>(map).c_str(), 0, MPQ_OPEN_READ_ONLY, archive.out())) {
+        return refusal("StormLib could not open the map " + name, GetLastError());
+    }
+    Handle<closeFile> file;
+    if (!SFileOpenFileEx(archive.get(), kScenarioName, SFILE_OPEN_FROM_MPQ, file.out())) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            return trigfile::Refusal{"The map " + name +
+                                     " holds no scenario data (staredit\\scenario.chk)."};
+        }
+        return refusal("StormLib could not open the scenario data of " + name, error);
+    }
+    DWORD high = 0;
+    const DWORD low = SFileGetFileSize(file.get(), &high);
+    if (low == SFILE_INVALID_SIZE) {
+        return refusal("StormLib could not tell the size of the scenario data of " + name,
+                       GetLastError());
+    }
+    const std::uint64_t size = (static_cast<std::uint64_t>(high) << 32) | low;
+    if (size > trigfile::kMaxReadBytes) {
+        return trigfile::Refusal{"The scenario data of " + name + " is " +
+                                 trigfile::withThousands(size) + " bytes, more than the " +
+                                 trigfile::sizeText(trigfile::kMaxReadBytes) +
+                                 " Tallyforge reads."};
+    }
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+    DWORD read = 0;
+    if (!data.empty() &&
+        !SFileReadFile(file.get(), data.data(), static_cast<DWORD>(size), &read, nullptr)) {
+        return refusal("StormLib could not read the scenario data of " + name, GetLastError());
+    }
+    if (read != size) {
+        return refusal("StormLib read only part of the scenario data of " + name, ERROR_HANDLE_EOF);
+    }
+    return data;
+}
+
+} // namespace maparchive

@@ -1,0 +1,255 @@
+#include "scenario_replace.h"
+
+#include "atomic_file.h" // displayName
+
+#include <StormLib.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <type_traits>
+#include <vector>
+
+// StormLib's own decryption of stored data. The library exports it, but
+// its header does not declare it.
+void DecryptMpqBlock(void* pvDataBlock, DWORD dwLength, DWORD dwKey);
+
+namespace fs = std::filesystem;
+
+namespace maparchive {
+namespace {
+
+// The flags of the old entry that shape how the new data is stored; the
+// rest (exists, deleted, patch) StormLib sets itself.
+constexpr DWORD kStorageFlags = MPQ_FILE_IMPLODE | MPQ_FILE_COMPRESS | MPQ_FILE_ENCRYPTED |
+                                MPQ_FILE_FIX_KEY | MPQ_FILE_SINGLE_UNIT | MPQ_FILE_SECTOR_CRC;
+
+// The compression the game's own editor uses, for data whose stored sectors
+// carry no compression byte to copy.
+constexpr DWORD kEditorCompression = MPQ_COMPRESSION_PKWARE;
+
+[[noreturn]] void fail(const std::string& what) {
+    const DWORD error = GetLastError();
+    throw trigfile::WriteError(what + ": " + stormErrorText(error) + ".");
+}
+
+class Archive {
+  public:
+    Archive(const fs::path& path, bool forWriting) : path_(path) {
+        // StormLib takes names in its own character type, wide where built for Unicode.
+        std::basic_string<TCHAR> name;
+        if constexpr (std::is_same_v<TCHAR, wchar_t>) {
+            name = path.wstring();
+        } else {
+            name = path.string();
+        }
+        if (!SFileOpenArchive(name.c_str(), 0, forWriting ? 0 : MPQ_OPEN_READ_ONLY, &handle_)) {
+            handle_ = nullptr;
+            fail("StormLib could not open the map " + trigfile::displayName(path));
+        }
+    }
+    ~Archive() {
+        if (handle_) {
+            SFileCloseArchive(handle_);
+        }
+    }
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+
+    HANDLE handle() const { return handle_; }
+    // Writes StormLib's tables and closes; the archive is complete only then.
+    void close() {
+        HANDLE h = handle_;
+        handle_ = nullptr;
+        if (!SFileCloseArchive(h)) {
+            fail("StormLib could not finish the map " + trigfile::displayName(path_));
+        }
+    }
+
+  private:
+    fs::path path_;
+    HANDLE handle_ = nullptr;
+};
+
+class ScenarioFile {
+  public:
+    explicit ScenarioFile(HANDLE archive) {
+        if (!SFileOpenFileEx(archive, kScenarioName, SFILE_OPEN_FROM_MPQ, &handle_)) {
+            handle_ = nullptr;
+            fail("The map holds no scenario data (staredit\\scenario.chk)");
+        }
+    }
+    ~ScenarioFile() { SFileCloseFile(handle_); }
+    ScenarioFile(const ScenarioFile&) = delete;
+    ScenarioFile& operator=(const ScenarioFile&) = delete;
+    HANDLE handle() const { return handle_; }
+
+  private:
+    HANDLE handle_ = nullptr;
+};
+
+template <typename T> T fileInfo(HANDLE file, SFileInfoClass what) {
+    T value{};
+    if (!SFileGetFileInfo(file, what, &value, sizeof value, nullptr)) {
+        fail("StormLib could not describe the map's scenario data");
+    }
+    return value;
+}
+
+// The first byte of a compressed sector names the compressions applied to
+// it. StormLib reads that byte but does not hand it out, so it is read here
+// from the stored data with the sector table and key StormLib has loaded.
+// Sectors stored uncompressed (they did not shrink) carry no such byte.
+DWORD sectorCompression(HANDLE handle) {
+    auto* file = static_cast<TMPQFile*>(handle);
+    const TFileEntry* entry = file->pFileEntry;
+    if (!entry || !(entry->dwFlags & MPQ_FILE_COMPRESS) || !file->ha) {
+        return kEditorCompression;
+    }
+    auto compressionAt = [&](ULONGLONG offset, DWORD stored, DWORD plain,
+                             DWORD key) -> std::optional<DWORD> {
+        if (stored >= plain || stored < 4) {
+            return std::nullopt;
+        }
+        std::uint8_t head[4];
+        ULONGLONG at = file->RawFilePos + offset;
+        if (!FileStream_Read(file->ha->pStream, &at, head, sizeof head)) {
+            return std::nullopt;
+        }
+        if (entry->dwFlags & MPQ_FILE_ENCRYPTED) {
+            DecryptMpqBlock(head, sizeof head, key);
+        }
+        return head[0];
+    };
+    if (entry->dwFlags & MPQ_FILE_SINGLE_UNIT) {
+        return compressionAt(0, entry->dwCmpSize, entry->dwFileSize, file->dwFileKey)
+            .value_or(kEditorCompression);
+    }
+    if (!file->SectorOffsets || file->dwSectorSize == 0) {
+        return kEditorCompression;
+    }
+    for (DWORD i = 0; i < file->dwSectorCount; ++i) {
+        const DWORD start = file->SectorOffsets[i];
+        const DWORD end = file->SectorOffsets[i + 1];
+        const DWORD plain =
+            std::min<DWORD>(file->dwSectorSize, entry->dwFileSize - i * file->dwSectorSize);
+        if (end < start) {
+            break;
+        }
+        if (auto found = compressionAt(start, end - start, plain, file->dwFileKey + i)) {
+            return *found;
+        }
+    }
+    return kEditorCompression;
+}
+
+StoredAs storedAs(HANDLE archive) {
+    ScenarioFile file(archive);
+    StoredAs stored;
+    stored.flags = fileInfo<DWORD>(file.handle(), SFileInfoFlags) & kStorageFlags;
+    stored.locale = fileInfo<LCID>(file.handle(), SFileInfoLocale);
+    // Reading a byte makes StormLib load the sector table and the key.
+    std::uint8_t first = 0;
+    DWORD got = 0;
+    if (!SFileReadFile(file.handle(), &first, 1, &got, nullptr) || got != 1) {
+        fail("StormLib could not read the map's scenario data");
+    }
+    stored.compression = sectorCompression(file.handle());
+    return stored;
+}
+
+// Hands the bytes to StormLib, which compresses each sector as it fills.
+class StormSink : public trigfile::ByteSink {
+  public:
+    StormSink(HANDLE file, DWORD compression) : file_(file), compression_(compression) {}
+    void write(const std::uint8_t* data, std::size_t size) override {
+        while (size > 0) {
+            const DWORD n = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 24));
+            if (!SFileWriteFile(file_, data, n, compression_)) {
+                fail("StormLib could not store the new scenario data");
+            }
+            data += n;
+            size -= n;
+        }
+    }
+
+  private:
+    HANDLE file_;
+    DWORD compression_;
+};
+
+} // namespace
+
+std::string stormErrorText(std::uint32_t error) {
+    switch (error) {
+    case ERROR_AVI_FILE:
+    case ERROR_BAD_FORMAT:
+        return "it is not an archive StormLib can read";
+    case ERROR_FILE_CORRUPT:
+        return "the archive is damaged";
+    case ERROR_UNKNOWN_FILE_KEY:
+        return "the key of a stored file cannot be found";
+    case ERROR_CHECKSUM_ERROR:
+        return "a stored file does not match its checksum";
+    case ERROR_UNKNOWN_FILE_NAMES:
+        return "the names of some stored files are unknown, so the archive cannot be rebuilt";
+    case ERROR_FILE_INCOMPLETE:
+        return "part of a stored file is missing";
+    case ERROR_CAN_NOT_COMPLETE:
+        return "StormLib could not complete the operation";
+    default:
+        break;
+    }
+    return std::system_category().message(static_cast<int>(error));
+}
+
+StoredAs scenarioStorage(const fs::path& path) {
+    Archive archive(path, false);
+    return storedAs(archive.handle());
+}
+
+bool replaceScenario(const fs::path& path, std::uint64_t size,
+                     const std::function<bool(trigfile::ByteSink&)>& write) {
+    if (size > 0xFFFFFFFFu) {
+        throw trigfile::WriteError("The new scenario data would be larger than a map can hold.");
+    }
+    Archive archive(path, true);
+    ULONGLONG fileTime = 0;
+    StoredAs stored;
+    {
+        ScenarioFile old(archive.handle());
+        fileTime = fileInfo<ULONGLONG>(old.handle(), SFileInfoFileTime);
+    }
+    stored = storedAs(archive.handle());
+
+    HANDLE file = nullptr;
+    if (!SFileCreateFile(archive.handle(), kScenarioName, fileTime, static_cast<DWORD>(size),
+                         static_cast<LCID>(stored.locale),
+                         stored.flags | MPQ_FILE_REPLACEEXISTING, &file)) {
+        fail("StormLib could not make room for the new scenario data");
+    }
+    bool complete = false;
+    try {
+        StormSink sink(file, stored.compression);
+        complete = write(sink);
+    } catch (...) {
+        SFileFinishFile(file); // frees the handle; the archive is thrown away
+        throw;
+    }
+    if (!complete) {
+        SFileFinishFile(file);
+        return false;
+    }
+    if (!SFileFinishFile(file)) {
+        fail("StormLib could not finish the new scenario data");
+    }
+    // The old data is still in the archive, unused; rebuilding drops it.
+    if (!SFileCompactArchive(archive.handle(), nullptr, false)) {
+        fail("StormLib could not compact the map");
+    }
+    archive.close();
+    return true;
+}
+
+} // namespace maparchive

@@ -1,0 +1,95 @@
+#include "map_archive.h"
+#include "scenario_sections.h"
+#include "scratch_folder.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+std::string quotedArg(const fs::path& p) {
+    return "'" + p.string() + "'"; // the scratch folder's names hold no quote
+}
+
+// Runs smpq in `folder`, so that archive names are the relative paths given.
+int smpq(const fs::path& folder, const std::string& args) {
+    const std::string command = "cd " + quotedArg(folder) + " && " SMPQ_PROGRAM " -q " + args;
+    return std::system(command.c_str());
+}
+
+Bytes scenarioWithTriggers() {
+    const auto series = testsupport::planOrFail(testsupport::typed("5", "50", "37", "100"));
+    const Bytes trg = testsupport::expectedFile(series);
+    Bytes chk = {'V', 'E', 'R', ' ', 2, 0, 0, 0, 205, 0};
+    const Bytes trig = {'T', 'R', 'I', 'G'};
+    chk.insert(chk.end(), trig.begin(), trig.end());
+    chk.resize(chk.size() + 4);
+    trigfile::putU32(chk.data() + chk.size() - 4, static_cast<std::uint32_t>(trg.size() - 8));
+    chk.insert(chk.end(), trg.begin() + 8, trg.end());
+    return chk;
+}
+
+class MapArchive : public testsupport::ScratchFolder {
+  protected:
+    // Writes `chk` as staredit\scenario.chk into a new map with smpq.
+    fs::path makeMap(const Bytes& chk, const std::string& compression, const std::string& name) {
+        fs::create_directories(folder_ / "staredit");
+        std::ofstream(folder_ / "staredit" / "scenario.chk", std::ios::binary)
+            .write(reinterpret_cast<const char*>(chk.data()),
+                   static_cast<std::streamsize>(chk.size()));
+        EXPECT_EQ(
+            smpq(folder_, "-c -M 1 -C " + compression + " " + name + " staredit/scenario.chk"), 0);
+        return folder_ / name;
+    }
+};
+
+// The reader gives back exactly the scenario data the map was made from, and
+// exactly what smpq itself extracts: two readers of the same archive agree.
+TEST_F(MapArchive, ReadsTheScenarioDataSmpqStoredAndExtracts) {
+    const Bytes chk = scenarioWithTriggers();
+    for (const std::string compression : {"none", "PKWARE", "ZLIB"}) {
+        const fs::path map = makeMap(chk, compression, "map-" + compression + ".scx");
+        const auto read = maparchive::readScenarioData(map);
+        ASSERT_TRUE(std::holds_alternative<Bytes>(read))
+            << compression << ": " << std::get<trigfile::Refusal>(read).reason;
+        EXPECT_EQ(std::get<Bytes>(read), chk) << compression;
+
+        const fs::path out = folder_ / ("out-" + compression);
+        fs::create_directories(out);
+        ASSERT_EQ(smpq(out, "-x " + quotedArg(map) + " staredit/scenario.chk"), 0);
+        EXPECT_EQ(testsupport::readBytes(out / "staredit" / "scenario.chk"), std::get<Bytes>(read))
+            << compression << ": smpq extracts other bytes than the reader";
+        EXPECT_EQ(trigfile::readScenarioTriggers(std::get<Bytes>(read)).index(), 0u);
+    }
+}
+
+TEST_F(MapArchive, RefusesWhatItCannotReadWithAReason) {
+    const fs::path notAMap = folder_ / "triggers.scm";
+    testsupport::writeBytes(notAMap, std::string(5000, 'x'));
+    fs::create_directories(folder_ / "folder.scm");
+    testsupport::writeBytes(folder_ / "other.txt", "not the scenario");
+    ASSERT_EQ(smpq(folder_, "-c -M 1 without.scm other.txt"), 0);
+    const struct {
+        fs::path map;
+        const char* mustMention;
+    } cases[] = {
+        {folder_ / "missing.scm", "missing.scm"},
+        {notAMap, "StormLib"},
+        {folder_ / "folder.scm", "folder"},
+        {folder_ / "without.scm", "scenario.chk"},
+    };
+    for (const auto& c : cases) {
+        const auto read = maparchive::readScenarioData(c.map);
+        ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(read)) << c.map;
+        EXPECT_NE(std::get<trigfile::Refusal>(read).reason.find(c.mustMention), std::string::npos)
+            << std::get<trigfile::Refusal>(read).reason;
+    }
+}
+
+} // namespace

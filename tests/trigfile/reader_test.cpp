@@ -1,0 +1,201 @@
+#include "decoded_trigger.h"
+#include "scenario_sections.h"
+#include "test_support.h"
+#include "trigger_file_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::expectedFile;
+using testsupport::planOrFail;
+using testsupport::typed;
+using trigfile::ActionKind;
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes& header() {
+    static const Bytes h = [] {
+        const auto p = trigfile::encodePreamble();
+        return Bytes(p.begin(), p.begin() + 8);
+    }();
+    return h;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// One scenario section: name, little-endian size (or a claimed one), data.
+Bytes section(const std::string& name, const Bytes& data, std::int64_t claimed = -1) {
+    Bytes out(name.begin(), name.end());
+    const auto size = static_cast<std::uint32_t>(claimed < 0 ? data.size() : claimed);
+    out.resize(8);
+    trigfile::putU32(out.data() + 4, size);
+    return out + data;
+}
+
+std::string refusalOf(const trigfile::TriggerFileRead& read) {
+    const auto* r = std::get_if<trigfile::Refusal>(&read);
+    return r ? r->reason : "";
+}
+
+struct ReadCase {
+    const char* name;
+    Bytes bytes;
+    int records; // -1: refused
+};
+
+void expectRead(const ReadCase& c, const trigfile::TriggerFileRead& read) {
+    if (c.records < 0) {
+        EXPECT_FALSE(refusalOf(read).empty()) << c.name << " must be refused with a reason";
+    } else {
+        ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read))
+            << c.name << ": " << refusalOf(read);
+        EXPECT_EQ(std::get<trigfile::TriggerRecords>(read).count(), std::size_t(c.records))
+            << c.name;
+    }
+}
+
+TEST(TriggerFileReader, AcceptsOnlyTheHeaderAndWholeRecords) {
+    const Bytes record(2400, 0);
+    Bytes badSignature = header() + record;
+    badSignature[1] = 'W';
+    Bytes badValue = header() + record;
+    badValue[4] = 25;
+    const ReadCase cases[] = {
+        {"empty", {}, -1},
+        {"shorter than the header", Bytes(header().begin(), header().end() - 1), -1},
+        {"wrong signature", badSignature, -1},
+        {"wrong header value", badValue, -1},
+        {"one byte short", header() + Bytes(2399, 0), -1},
+        {"one byte over", header() + record + Bytes(1, 0), -1},
+        {"header alone", header(), 0},
+        {"header and two records", header() + record + record, 2},
+    };
+    for (const auto& c : cases) {
+        expectRead(c, trigfile::parseTriggerFileBytes(c.bytes));
+    }
+}
+
+TEST(ScenarioSections, SkipsUnknownSectionsAndRefusesTricks) {
+    const Bytes record(2400, 7);
+    const ReadCase cases[] = {
+        {"no sections", {}, 0},
+        {"no TRIG", section("VER ", {205, 0}) + section("DIM ", Bytes(4, 1)), 0},
+        {"TRIG between others",
+         section("VER ", {205, 0}) + section("TRIG", record + record) + section("STR ", Bytes(9)),
+         2},
+        {"empty TRIG", section("TRIG", {}), 0},
+        {"TRIG of a half record", section("TRIG", Bytes(1200)), -1},
+        {"size past the end", section("TRIG", record, 4800), -1},
+        {"size near 4 GiB", section("VER ", {1, 2}, 0xFFFFFFFF), -1},
+        {"ends inside a header", section("VER ", {205, 0}) + Bytes{'T', 'R', 'I'}, -1},
+        {"two TRIG sections", section("TRIG", record) + section("TRIG", record), -1},
+        {"too many sections",
+         [] {
+             Bytes many;
+             for (std::size_t i = 0; i <= trigfile::kMaxSections; ++i) {
+                 const Bytes junk = section("JUNK", {});
+                 many.insert(many.end(), junk.begin(), junk.end());
+             }
+             return many;
+         }(),
+         -1},
+    };
+    for (const auto& c : cases) {
+        expectRead(c, trigfile::readScenarioTriggers(c.bytes));
+    }
+}
+
+TEST(ScenarioSections, CoverTheDataSoOneCanBeReplacedAndTheRestKept) {
+    const Bytes data =
+        section("VER ", {205, 0}) + section("TRIG", Bytes(2400, 1)) + section("\x01zz ", Bytes(3));
+    const auto parsed = trigfile::parseScenarioSections(data);
+    ASSERT_TRUE(std::holds_alternative<std::vector<trigfile::ScenarioSection>>(parsed));
+    const auto& sections = std::get<std::vector<trigfile::ScenarioSection>>(parsed);
+    ASSERT_EQ(sections.size(), 3u);
+    std::size_t at = 0;
+    for (const auto& s : sections) {
+        EXPECT_EQ(s.offset, at) << "sections must follow one another without a gap";
+        at = s.end();
+    }
+    EXPECT_EQ(at, data.size());
+    EXPECT_TRUE(sections[1].isNamed("TRIG"));
+    EXPECT_EQ(sections[1].dataOffset(), 8u + 2 + 8);
+    EXPECT_EQ(trigfile::sectionNameText(sections[2].name), "\\x01zz ");
+}
+
+// What the encoder writes, the reader gives back field by field.
+TEST(DecodedTrigger, ReadsBackWhatTheEncoderWrote) {
+    auto score = typed("5", "12", "37", "1000", "", ActionKind::Score);
+    score.scoreKind = 5;
+    score.forces[1] = trigfile::CheckValue::Ticked;
+    const trigfile::KillRewardSettings cases[] = {
+        typed("5", "12", "0", "70000", "50"),
+        score,
+        typed("3", "3", "230", "256", "", ActionKind::Switch),
+    };
+    for (const auto& s : cases) {
+        const auto series = planOrFail(s);
+        const auto read = trigfile::parseTriggerFileBytes(expectedFile(series));
+        ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read)) << refusalOf(read);
+        const auto& records = std::get<trigfile::TriggerRecords>(read);
+        ASSERT_EQ(records.count(), series.recordCount + 1u);
+        EXPECT_EQ(trigfile::decodeTrigger(records.record(0)), trigfile::DecodedTrigger{})
+            << "the leading trigger is empty";
+        for (std::uint32_t k = 0; k < series.recordCount; ++k) {
+            const auto t = trigfile::decodeTrigger(records.record(k + 1));
+            const auto& kill = t.conditions[0];
+            EXPECT_EQ(kill.quantity, series.threshold(k));
+            EXPECT_EQ(kill.unitType, series.fields.unitId);
+            EXPECT_EQ(kill.playerGroup, trigfile::kCurrentPlayer);
+            EXPECT_EQ(kill.type, trigfile::kConditionKill);
+            EXPECT_EQ(kill.flags, trigfile::kConditionUnitTypeUsed);
+            const auto asWritten = [](const trigfile::DecodedAction& a) {
+                return trigfile::ActionFields{a.playerGroup, a.amountOrSwitch,  a.resourceOrScore,
+                                              a.type,        a.modifierOrState, a.flags};
+            };
+            EXPECT_EQ(asWritten(t.actions[0]), series.fields.reward);
+            EXPECT_EQ(asWritten(t.actions[1]),
+                      series.fields.extraGas.value_or(trigfile::ActionFields{}));
+            EXPECT_EQ(t.executionTable, series.fields.executionTable);
+        }
+    }
+}
+
+// Each byte of a record lands in exactly one decoded field: no byte is
+// dropped and no two fields overlap.
+TEST(DecodedTrigger, EveryByteOfTheRecordLandsInOneField) {
+    const trigfile::DecodedTrigger zero{};
+    for (std::size_t i = 0; i < trigfile::kRecordSize; ++i) {
+        trigfile::TriggerRecord r{};
+        r[i] = 0xA5;
+        const auto t = trigfile::decodeTrigger(r);
+        int changed = 0;
+        for (std::size_t k = 0; k < t.conditions.size(); ++k) {
+            const auto &c = t.conditions[k], &z = zero.conditions[k];
+            changed += (c.location != z.location) + (c.playerGroup != z.playerGroup) +
+                       (c.quantity != z.quantity) + (c.unitType != z.unitType) +
+                       (c.comparison != z.comparison) + (c.type != z.type) +
+                       (c.resourceType != z.resourceType) + (c.flags != z.flags) +
+                       (c.reserved != z.reserved);
+        }
+        for (std::size_t k = 0; k < t.actions.size(); ++k) {
+            const auto &a = t.actions[k], &z = zero.actions[k];
+            changed += (a.location != z.location) + (a.text != z.text) + (a.sound != z.sound) +
+                       (a.time != z.time) + (a.playerGroup != z.playerGroup) +
+                       (a.amountOrSwitch != z.amountOrSwitch) +
+                       (a.resourceOrScore != z.resourceOrScore) + (a.type != z.type) +
+                       (a.modifierOrState != z.modifierOrState) + (a.flags != z.flags) +
+                       (a.padding != z.padding);
+        }
+        changed += (t.executionFlags != 0) + (t.executionTable != zero.executionTable);
+        ASSERT_EQ(changed, 1) << "record byte " << i;
+    }
+}
+
+} // namespace

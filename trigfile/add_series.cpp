@@ -1,0 +1,244 @@
+#include "add_series.h"
+
+#include "atomic_file.h"
+#include "bounded_read.h"
+#include "map_edit.h"
+#include "number_text.h"
+
+#include <algorithm>
+#include <exception>
+#include <limits>
+#include <new>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace trigfile {
+namespace {
+
+constexpr std::uint64_t kMaxSectionSize = std::numeric_limits<std::uint32_t>::max();
+constexpr char kTrigName[4] = {'T', 'R', 'I', 'G'};
+
+AddOutcome refused(std::string reason) {
+    return AddOutcome{AddOutcome::Status::Refused, std::move(reason), {}, 0};
+}
+
+void writeU32(ByteSink& out, std::uint32_t value) {
+    std::uint8_t bytes[4];
+    putU32(bytes, value);
+    out.write(bytes, sizeof bytes);
+}
+
+void writeSpan(ByteSink& out, std::span<const std::uint8_t> bytes) {
+    if (!bytes.empty()) {
+        out.write(bytes.data(), bytes.size());
+    }
+}
+
+// What a file looked like when it was read, to notice a change before it
+// is replaced.
+struct Stamp {
+    std::uintmax_t size = 0;
+    fs::file_time_type modified{};
+    bool operator==(const Stamp&) const = default;
+};
+
+Stamp stampOf(const fs::path& file) {
+    std::error_code ec;
+    Stamp s;
+    s.size = fs::file_size(file, ec);
+    s.modified = fs::last_write_time(file, ec);
+    return s;
+}
+
+std::string prefixed(const fs::path& file, const Refusal& refusal) {
+    const std::string name = displayName(file);
+    // The readers may already have named the file.
+    if (refusal.reason.rfind(name, 0) == 0) {
+        return refusal.reason;
+    }
+    return name + ": " + refusal.reason;
+}
+
+} // namespace
+
+OwnerCounts countOwners(const TriggerRecords& records) {
+    OwnerCounts counts;
+    counts.triggers = records.count();
+    for (std::size_t i = 0; i < records.count(); ++i) {
+        const auto record = records.record(i);
+        for (std::size_t owner = 0; owner < kExecutionTableSize; ++owner) {
+            if (record[record::kExecutionTable + owner] != 0) {
+                ++counts.perOwner[owner];
+            }
+        }
+    }
+    return counts;
+}
+
+std::uint64_t mostTriggersForOneOwner(const OwnerCounts& existing, const TriggerSeries& series) {
+    std::uint64_t most = series.recordCount;
+    for (std::size_t owner = 0; owner < kExecutionTableSize; ++owner) {
+        if (series.fields.executionTable[owner] != 0) {
+            most = std::max(most, existing.perOwner[owner] + series.recordCount);
+        }
+    }
+    return most;
+}
+
+AddOutcome failuresAsOutcome(const std::function<AddOutcome()>& add) {
+    try {
+        return add();
+    } catch (const WriteError& e) {
+        return AddOutcome{AddOutcome::Status::Failed, e.what(), {}, 0};
+    } catch (const std::bad_alloc&) {
+        return AddOutcome{AddOutcome::Status::Failed,
+                          "There was not enough memory to add the triggers.", {}, 0};
+    } catch (const std::exception& e) {
+        return AddOutcome{AddOutcome::Status::Failed,
+                          std::string("Could not add the triggers: ") + e.what(), {}, 0};
+    }
+}
+
+Inspection inspectTriggerFile(const fs::path& file) {
+    TriggerFileRead read = readTriggerFile(file);
+    if (const auto* refusal = std::get_if<Refusal>(&read)) {
+        return Refusal{prefixed(file, *refusal)};
+    }
+    return countOwners(std::get<TriggerRecords>(read));
+}
+
+AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
+                            WriteProgress* progress, const SinkWrapper& wrap) {
+    return failuresAsOutcome([&] {
+        const Stamp before = stampOf(file);
+        TriggerFileRead read = readTriggerFile(file);
+        if (const auto* refusal = std::get_if<Refusal>(&read)) {
+            return refused(prefixed(file, *refusal));
+        }
+        const TriggerRecords& old = std::get<TriggerRecords>(read);
+
+        AtomicFile out(file);
+        std::unique_ptr<ByteSink> wrapped = wrap ? wrap(out) : nullptr;
+        ByteSink& sink = wrapped ? *wrapped : out;
+        // The old file as it was: its header and every record, the empty
+        // first trigger among them; then the new records alone.
+        const Preamble preamble = encodePreamble();
+        sink.write(preamble.data(), kHeaderSize);
+        writeSpan(sink, old.bytes);
+        const bool written =
+            writeSeriesRecords(sink, series, progress) &&
+            out.commit(progress ? &progress->cancelRequested : nullptr, [&] {
+                if (!(stampOf(file) == before)) {
+                    throw WriteError("Could not add to " + displayName(file) +
+                                     ": another program changed it meanwhile. It was left as "
+                                     "that program saved it.");
+                }
+            });
+        if (!written) {
+            return AddOutcome{AddOutcome::Status::Cancelled, {}, {}, 0};
+        }
+        return AddOutcome{AddOutcome::Status::Added, {}, {}, old.count() + series.recordCount};
+    });
+}
+
+bool ScenarioAddition::write(ByteSink& out, const TriggerSeries& series,
+                             WriteProgress* progress) const {
+    if (hasTrig) {
+        writeSpan(out, data.subspan(0, trigSizeField));
+        writeU32(out, newTrigSize);
+        writeSpan(out, data.subspan(trigSizeField + 4, insertAt - trigSizeField - 4));
+    } else {
+        writeSpan(out, data);
+        out.write(reinterpret_cast<const std::uint8_t*>(kTrigName), sizeof kTrigName);
+        writeU32(out, newTrigSize);
+    }
+    if (!writeSeriesRecords(out, series, progress)) {
+        return false;
+    }
+    writeSpan(out, data.subspan(insertAt));
+    return true;
+}
+
+ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series) {
+    ScenarioSectionsRead sections = parseScenarioSections(data);
+    if (auto* refusal = std::get_if<Refusal>(&sections)) {
+        return std::move(*refusal);
+    }
+    TriggerFileRead triggers = readScenarioTriggers(data);
+    if (auto* refusal = std::get_if<Refusal>(&triggers)) {
+        return std::move(*refusal);
+    }
+
+    ScenarioAddition plan;
+    plan.data = data;
+    plan.existing = countOwners(std::get<TriggerRecords>(triggers));
+    const std::uint64_t added = static_cast<std::uint64_t>(series.recordCount) * kRecordSize;
+    std::uint64_t trigSize = added;
+    for (const ScenarioSection& section : std::get<std::vector<ScenarioSection>>(sections)) {
+        if (section.isNamed("TRIG")) {
+            plan.hasTrig = true;
+            plan.trigSizeField = section.offset + 4;
+            plan.insertAt = section.end();
+            trigSize += section.size;
+        }
+    }
+    if (!plan.hasTrig) {
+        plan.insertAt = data.size();
+    }
+    plan.newSize = data.size() + added + (plan.hasTrig ? 0 : kSectionHeaderSize);
+    // The section's size field and the archive's file sizes are 32-bit.
+    if (trigSize > kMaxSectionSize || plan.newSize > kMaxSectionSize) {
+        return Refusal{"The map's triggers would no longer fit its trigger section, which holds "
+                       "at most " +
+                       withThousands(kMaxSectionSize / kRecordSize) +
+                       " triggers. Please add a shorter series."};
+    }
+    plan.newTrigSize = static_cast<std::uint32_t>(trigSize);
+    return plan;
+}
+
+Inspection inspectScenarioFile(const fs::path& file) {
+    FileBytes bytes = readBoundedFile(file);
+    if (const auto* refusal = std::get_if<Refusal>(&bytes)) {
+        return Refusal{prefixed(file, *refusal)};
+    }
+    TriggerFileRead read = readScenarioTriggers(std::get<std::vector<std::uint8_t>>(bytes));
+    if (const auto* refusal = std::get_if<Refusal>(&read)) {
+        return Refusal{prefixed(file, *refusal)};
+    }
+    return countOwners(std::get<TriggerRecords>(read));
+}
+
+AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,
+                             WriteProgress* progress) {
+    std::unique_ptr<MapEdit> edit;
+    try {
+        edit = std::make_unique<MapEdit>(file);
+    } catch (const WriteError& e) {
+        return refused(e.what()); // held open, read-only, not a file: nothing was written
+    }
+    return failuresAsOutcome([&] {
+        FileBytes bytes = readBoundedFile(file);
+        if (const auto* refusal = std::get_if<Refusal>(&bytes)) {
+            return refused(prefixed(file, *refusal));
+        }
+        const auto& data = std::get<std::vector<std::uint8_t>>(bytes);
+        ScenarioPlan plan = planScenarioAddition(data, series);
+        if (const auto* refusal = std::get_if<Refusal>(&plan)) {
+            return refused(prefixed(file, *refusal));
+        }
+        const ScenarioAddition& addition = std::get<ScenarioAddition>(plan);
+        if (!addition.write(edit->copy(), series, progress)) {
+            return AddOutcome{AddOutcome::Status::Cancelled, {}, {}, 0};
+        }
+        const auto backup = edit->commit(progress ? &progress->cancelRequested : nullptr);
+        if (!backup) {
+            return AddOutcome{AddOutcome::Status::Cancelled, {}, {}, 0};
+        }
+        return AddOutcome{AddOutcome::Status::Added, {}, *backup,
+                          addition.existing.triggers + series.recordCount};
+    });
+}
+
+} // namespace trigfile

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "refusal.h"
+#include "scenario_sections.h"
+#include "series_writer.h"
+#include "trigger_file.h"
+#include "trigger_file_reader.h"
+#include "trigger_series.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace trigfile {
+
+// Adding a series to the triggers a trigger file or a map already holds:
+// the old records stay as they are, the new ones follow them. Shared by the
+// window and the command line, so both check, back up and refuse alike.
+
+// How many of the triggers already there run for each owner: a count per
+// execution-table entry (Player 1-8, All Players, Force 1-4, ...).
+struct OwnerCounts {
+    std::array<std::uint64_t, kExecutionTableSize> perOwner{};
+    std::uint64_t triggers = 0; // every record, the empty first one of a trigger file included
+};
+OwnerCounts countOwners(const TriggerRecords& records);
+
+// The most triggers any one owner of the series would have once it is added.
+std::uint64_t mostTriggersForOneOwner(const OwnerCounts& existing, const TriggerSeries& series);
+
+using Inspection = std::variant<OwnerCounts, Refusal>;
+
+struct AddOutcome {
+    enum class Status { Added, Cancelled, Refused, Failed };
+    Status status = Status::Failed;
+    std::string reason;              // Refused or Failed: why, for the user
+    std::filesystem::path backup;    // maps: where the original was kept
+    std::uint64_t triggersAfter = 0; // Added: the records the file or map now holds
+};
+
+// Runs an add, turning what it throws into a Failed outcome with the reason.
+AddOutcome failuresAsOutcome(const std::function<AddOutcome()>& add);
+
+// A trigger file (.trg): what it holds now, or why it cannot be added to.
+Inspection inspectTriggerFile(const std::filesystem::path& file);
+
+// Appends the series' records to the trigger file: written beside it,
+// flushed, then put in its place; on any failure or cancel the old file is
+// left whole. The file's empty first trigger is not repeated.
+AddOutcome addToTriggerFile(const std::filesystem::path& file, const TriggerSeries& series,
+                            WriteProgress* progress = nullptr, const SinkWrapper& wrap = {});
+
+// Scenario data with the series added to its TRIG section (a TRIG section
+// is made at the end when there is none). Every other section, and the
+// records already in TRIG, keep their bytes. Checked before anything is
+// written: the data's sections, and a TRIG section that would outgrow its
+// 32-bit size.
+struct ScenarioAddition {
+    std::span<const std::uint8_t> data;  // the scenario data as it is
+    std::size_t trigSizeField = 0;       // where the TRIG size is written, if hasTrig
+    std::size_t insertAt = 0;            // where the new records go
+    bool hasTrig = false;
+    std::uint32_t newTrigSize = 0;
+    std::uint64_t newSize = 0;           // of the whole scenario data
+    OwnerCounts existing;
+
+    // Writes the new scenario data front to back. False when cancelled.
+    bool write(ByteSink& out, const TriggerSeries& series, WriteProgress* progress) const;
+};
+using ScenarioPlan = std::variant<ScenarioAddition, Refusal>;
+ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series);
+
+// A scenario file (.chk) on disk.
+Inspection inspectScenarioFile(const std::filesystem::path& file);
+
+// Adds the series to a scenario file through a MapEdit: a copy beside it,
+// a backup of the original (AddOutcome::backup), the copy put in place when
+// complete. A file that cannot be read safely is refused and left untouched.
+AddOutcome addToScenarioFile(const std::filesystem::path& file, const TriggerSeries& series,
+                             WriteProgress* progress = nullptr);
+
+} // namespace trigfile

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "refusal.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <variant>
+#include <vector>
+
+namespace trigfile {
+
+// The most bytes any reader takes in, whatever the file claims: about a
+// hundred thousand trigger records. A bigger file is refused, not read.
+inline constexpr std::uint64_t kMaxReadBytes = 256ULL * 1024 * 1024;
+
+using FileBytes = std::variant<std::vector<std::uint8_t>, Refusal>;
+
+// The whole file, or why it cannot be read. Stops at maxBytes + 1 bytes
+// rather than trusting the size the system reports, so devices and pipes
+// that never end are refused too.
+FileBytes readBoundedFile(const std::filesystem::path& path,
+                          std::uint64_t maxBytes = kMaxReadBytes);
+
+// "256 MiB"-style text of a byte count, for refusals.
+std::string sizeText(std::uint64_t bytes);
+
+} // namespace trigfile

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "refusal.h"
+#include "trigger_file_reader.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace trigfile {
+
+// Scenario data (a map's scenario.chk) is a sequence of sections, each a
+// 4-byte name, a 32-bit little-endian size and that many bytes of data.
+inline constexpr std::size_t kSectionHeaderSize = 8;
+
+// More sections than any map needs; a file made of empty sections is refused
+// at this count rather than listed.
+inline constexpr std::size_t kMaxSections = 65'536;
+
+struct ScenarioSection {
+    std::array<char, 4> name{};
+    std::size_t offset = 0; // of the section's header, from the start of the data
+    std::uint32_t size = 0; // of its data, which follows the header
+
+    std::size_t dataOffset() const { return offset + kSectionHeaderSize; }
+    std::size_t end() const { return dataOffset() + size; }
+    bool isNamed(const char (&four)[5]) const { return std::equal(name.begin(), name.end(), four); }
+};
+
+// Every section in file order: together they cover the data exactly, so an
+// editor can replace one and copy the others byte for byte.
+using ScenarioSectionsRead = std::variant<std::vector<ScenarioSection>, Refusal>;
+
+// Refuses a section whose size runs past the end, data that ends inside a
+// section header, a TRIG section that is not whole trigger records, and more
+// than kMaxSections sections. Maps protected by such tricks are not half-read.
+ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data);
+
+// The triggers of scenario data: the records of its TRIG section, none when
+// it has no TRIG section. Several TRIG sections are refused, since which one
+// the game would run is not for Tallyforge to guess.
+TriggerFileRead readScenarioTriggers(std::span<const std::uint8_t> data);
+
+// A section name for messages: printable letters as they are, others as \xNN.
+std::string sectionNameText(const std::array<char, 4>& name);
+
+} // namespace trigfile
