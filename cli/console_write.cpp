@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <exception>
-#include <future>
 #include <string>
 
 #ifdef _WIN32
@@ -28,25 +25,6 @@ extern "C" void onInterrupt(int) {
     gInterrupted.store(true);
 }
 
-// Ctrl+C goes to onInterrupt while this lives, then to whatever had it before.
-class InterruptGuard {
-  public:
-    InterruptGuard() {
-        gInterrupted.store(false);
-        previous_ = std::signal(SIGINT, onInterrupt);
-    }
-    ~InterruptGuard() {
-        if (previous_ != SIG_ERR) {
-            std::signal(SIGINT, previous_);
-        }
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-  private:
-    void (*previous_)(int) = SIG_ERR;
-};
-
 std::string progressLine(std::uint64_t written, std::uint64_t total) {
     // Once every record is written the disk still has to take the file in.
     if (written >= total) {
@@ -58,6 +36,17 @@ std::string progressLine(std::uint64_t written, std::uint64_t total) {
 
 } // namespace
 
+InterruptGuard::InterruptGuard() {
+    gInterrupted.store(false);
+    previous_ = std::signal(SIGINT, onInterrupt);
+}
+
+InterruptGuard::~InterruptGuard() {
+    if (previous_ != SIG_ERR) {
+        std::signal(SIGINT, previous_);
+    }
+}
+
 bool stderrIsTerminal() {
 #ifdef _WIN32
     return _isatty(_fileno(stderr)) != 0;
@@ -66,44 +55,32 @@ bool stderrIsTerminal() {
 #endif
 }
 
-trigfile::WriteOutcome
-runConsoleWrite(std::uint64_t totalRecords,
-                const std::function<trigfile::WriteOutcome(trigfile::WriteProgress&)>& work) {
-    InterruptGuard guard;
-    trigfile::WriteProgress progress;
-    auto done = std::async(std::launch::async, [&]() -> trigfile::WriteOutcome {
-        try {
-            return work(progress);
-        } catch (const std::exception& e) {
-            return {trigfile::WriteOutcome::Status::Failed,
-                    std::string("Could not write the file: ") + e.what()};
-        }
-    });
-
+void watchWrite(std::uint64_t totalRecords, trigfile::WriteProgress& progress,
+                const std::function<bool()>& finished) {
     const bool terminal = stderrIsTerminal();
     const auto start = std::chrono::steady_clock::now();
     std::size_t shownWidth = 0;
-    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+    while (!finished()) {
         if (gInterrupted.load()) {
             progress.cancelRequested.store(true);
         }
-        if (terminal && std::chrono::steady_clock::now() - start >=
-                            std::chrono::milliseconds(kProgressDelayMs)) {
-            std::string line = progress.cancelRequested.load()
-                                   ? std::string("Stopping...")
-                                   : progressLine(progress.recordsWritten.load(), totalRecords);
-            const std::size_t width = line.size();
-            line.resize(std::max(width, shownWidth), ' '); // blank out a longer line before
-            std::fprintf(stderr, "\r%s", line.c_str());
-            std::fflush(stderr);
-            shownWidth = width;
+        if (!terminal || std::chrono::steady_clock::now() - start <
+                             std::chrono::milliseconds(kProgressDelayMs)) {
+            continue;
         }
+        std::string line = progress.cancelRequested.load()
+                               ? std::string("Stopping...")
+                               : progressLine(progress.recordsWritten.load(), totalRecords);
+        const std::size_t width = line.size();
+        line.resize(std::max(width, shownWidth), ' '); // blanks out a longer line before
+        std::fprintf(stderr, "\r%s", line.c_str());
+        std::fflush(stderr);
+        shownWidth = width;
     }
     if (shownWidth > 0) {
         std::fprintf(stderr, "\r%s\r", std::string(shownWidth, ' ').c_str());
         std::fflush(stderr);
     }
-    return done.get();
 }
 
 } // namespace cli

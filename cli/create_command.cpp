@@ -4,6 +4,7 @@
 #include "console_text.h"
 #include "console_write.h"
 #include "exit_status.h"
+#include "many_triggers.h"
 #include "number_text.h"
 #include "trigger_file.h"
 
@@ -12,13 +13,6 @@
 #include <system_error>
 
 namespace cli {
-namespace {
-
-// StarCraft crashes when a game is saved while one player owns more than
-// this many triggers; the window asks before writing more.
-constexpr std::uint32_t kMostTriggersPerPlayer = 65534;
-
-} // namespace
 
 int runCreate(const CreateOptions& options) {
     auto plan = planFromOptions(options.series);
@@ -36,13 +30,7 @@ int runCreate(const CreateOptions& options) {
                    " exists. Give --replace to replace it; nothing was written.");
         return kExitRefused;
     }
-    // A script cannot answer the window's question, so it is told instead.
-    if (series.recordCount > kMostTriggersPerPlayer) {
-        printError("warning: " + trigfile::withThousands(series.recordCount) +
-                   " triggers. A player who owns more than " +
-                   trigfile::withThousands(kMostTriggersPerPlayer) +
-                   " triggers makes StarCraft crash when a game is saved.");
-    }
+    warnAboutManyTriggers(series.recordCount);
 
     const trigfile::WriteOutcome outcome =
         runConsoleWrite(series.recordCount, [&](trigfile::WriteProgress& progress) {

@@ -1,11 +1,13 @@
 // tallyforge-cli: the trigger-file core from the command line, for scripts
 // that build maps.
+#include "add_command.h"
 #include "console_text.h"
 #include "create_command.h"
 #include "exit_status.h"
 
 #include <CLI/CLI.hpp>
 
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -16,6 +18,14 @@ constexpr const char* kCreateExample =
     "Example:\n"
     "  tallyforge-cli create --every 5 --up-to 50 --unit Zergling --ore 100 --player 1 "
     "-o rewards.trg";
+constexpr const char* kAddExample =
+    "Example:\n"
+    "  tallyforge-cli add --every 10 --up-to 200 --unit Hydralisk --score 50 --score-kind Kills "
+    "--force 1 --to castle.scx\n\n"
+    "A map (.chk, .scm, .scx) is changed as a copy beside it, which takes its place once\n"
+    "complete; the map as it was is kept beside it as NAME.before-tallyforge.EXT (then\n"
+    "NAME.before-tallyforge-2.EXT, ...). A trigger file is rewritten whole beside itself\n"
+    "and put in place. Either stays as it was on any failure.";
 
 } // namespace
 
@@ -44,6 +54,17 @@ int main(int argc, char** argv) {
     createCommand->add_flag("--verbose", create.verbose, "Say what was written");
     createCommand->footer(std::string(kCreateExample) + "\n\n" + cli::kExitStatusHelp);
 
+    cli::AddOptions add;
+    CLI::App* addCommand = app.add_subcommand(
+        "add", "Add one series to a trigger file (.trg) or a map (.chk, .scm, .scx), as the "
+               "window's \"Add to trigger file...\" and \"Add to map...\" do");
+    cli::addSeriesOptions(*addCommand, add.series);
+    addCommand->add_option("--to", add.target, "The trigger file or map to add to")
+        ->option_text("FILE")
+        ->required();
+    addCommand->add_flag("--verbose", add.verbose, "Say what was added, and the backup's name");
+    addCommand->footer(std::string(kAddExample) + "\n\n" + cli::kExitStatusHelp);
+
     std::vector<std::string> args = cli::utf8Arguments(argc, argv);
     std::vector<std::string> reversed(args.rbegin(), args.rend() - 1); // CLI11 takes them reversed
     try {
@@ -60,8 +81,16 @@ int main(int argc, char** argv) {
         return cli::kExitRefused;
     }
 
-    if (createCommand->parsed()) {
-        return cli::runCreate(create);
+    try {
+        if (createCommand->parsed()) {
+            return cli::runCreate(create);
+        }
+        if (addCommand->parsed()) {
+            return cli::runAdd(add);
+        }
+    } catch (const std::exception& e) {
+        cli::printError(std::string("Could not finish: ") + e.what());
+        return cli::kExitFileFailed;
     }
     return cli::kExitRefused;
 }

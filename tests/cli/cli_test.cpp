@@ -104,6 +104,23 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"each command has its help", {"create", "--help"}, 0, "", "--score-kind"},
         StatusCase{"the version", {"--version"}, 0, "", "tallyforge-cli 1."}));
 
+trigfile::KillRewardSettings owners(trigfile::KillRewardSettings s, std::vector<int> players,
+                                    std::vector<int> forces, bool allPlayers, int scoreKind = 0) {
+    s.players = {};
+    for (int p : players) {
+        s.players[static_cast<std::size_t>(p - 1)] = trigfile::CheckValue::Ticked;
+    }
+    for (int f : forces) {
+        s.forces[static_cast<std::size_t>(f - 1)] = trigfile::CheckValue::Ticked;
+    }
+    s.allPlayers = allPlayers ? trigfile::CheckValue::Ticked : trigfile::CheckValue::Cleared;
+    s.scoreKind = scoreKind;
+    return s;
+}
+
+using testsupport::typed;
+using trigfile::ActionKind;
+
 class CliReplace : public testsupport::ScratchFolder {};
 
 TEST_F(CliReplace, AnExistingFileIsReplacedOnlyWhenAsked) {
@@ -163,6 +180,38 @@ TEST_F(CliReplace, CtrlCDuringTheWriteKeepsTheOldFileLikeCancel) {
         << "no temporary file is left";
 }
 
+TEST_F(CliReplace, SeveralAddsBuildATriggerFileSeriesBySeries) {
+    const Args first{"--every", "5",     "--up-to", "12",       "--unit",
+                     "0",       "--ore", "100",     "--player", "1"};
+    const Args second{"--every",  "1",        "--up-to", "3",       "--unit",
+                      "Zergling", "--switch", "7",       "--force", "2"};
+    Args create{"create"};
+    create.insert(create.end(), first.begin(), first.end());
+    create.insert(create.end(), {"-o", "series"});
+    Args add{"add"};
+    add.insert(add.end(), second.begin(), second.end());
+    add.insert(add.end(), {"--to", "series.trg"});
+    for (const Args& args : {create, add, add}) {
+        const auto run = runCli(folder_, args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err + run.out, "") << "success is silent";
+    }
+
+    // The first file whole, then the second series' records twice, without
+    // a second empty trigger.
+    auto expected =
+        testsupport::expectedFile(testsupport::planOrFail(typed("5", "12", "0", "100")));
+    auto switches = owners(typed("1", "3", "37", "7", "", ActionKind::Switch), {}, {2}, false);
+    const auto added = testsupport::expectedFile(testsupport::planOrFail(switches));
+    for (int i = 0; i < 2; ++i) {
+        expected.insert(expected.end(), added.begin() + 2408, added.end());
+    }
+    EXPECT_TRUE(testsupport::readBytes(folder_ / "series.trg") == expected)
+        << "series.trg is not the first series followed by the second one twice";
+    EXPECT_EQ(testsupport::namesIn(folder_), std::vector<std::string>{"series.trg"})
+        << "adding to a trigger file leaves nothing beside it";
+}
+
 // The same inputs typed into the window; the reference is the plain encoder.
 struct SameFileCase {
     const char* what;
@@ -171,20 +220,6 @@ struct SameFileCase {
     const char* writtenName;
     friend void PrintTo(const SameFileCase& c, std::ostream* os) { *os << c.what; }
 };
-
-trigfile::KillRewardSettings owners(trigfile::KillRewardSettings s, std::vector<int> players,
-                                    std::vector<int> forces, bool allPlayers, int scoreKind = 0) {
-    s.players = {};
-    for (int p : players) {
-        s.players[static_cast<std::size_t>(p - 1)] = trigfile::CheckValue::Ticked;
-    }
-    for (int f : forces) {
-        s.forces[static_cast<std::size_t>(f - 1)] = trigfile::CheckValue::Ticked;
-    }
-    s.allPlayers = allPlayers ? trigfile::CheckValue::Ticked : trigfile::CheckValue::Cleared;
-    s.scoreKind = scoreKind;
-    return s;
-}
 
 class CliSameFile : public testsupport::ScratchFolder,
                     public testing::WithParamInterface<SameFileCase> {};
