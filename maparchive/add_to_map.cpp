@@ -15,14 +15,6 @@ using trigfile::AddOutcome;
 namespace maparchive {
 namespace {
 
-AddOutcome refused(std::string reason) {
-    return AddOutcome{AddOutcome::Status::Refused, std::move(reason), {}, 0};
-}
-
-AddOutcome cancelled() {
-    return AddOutcome{AddOutcome::Status::Cancelled, {}, {}, 0};
-}
-
 std::string named(const fs::path& file, const std::string& reason) {
     const std::string name = trigfile::displayName(file);
     return reason.find(name) != std::string::npos ? reason : name + ": " + reason;
@@ -32,38 +24,57 @@ constexpr char kUnknownKind[] =
     "Tallyforge adds triggers to trigger files (.trg), scenario files (.chk) and maps (.scm, "
     ".scx) only.";
 
+trigfile::Inspection inspectArchive(const fs::path& map) {
+    ScenarioRead read = readScenarioData(map);
+    if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
+        return trigfile::Refusal{named(map, refusal->reason)};
+    }
+    trigfile::TriggerFileRead triggers =
+        trigfile::readScenarioTriggers(std::get<std::vector<std::uint8_t>>(read));
+    if (const auto* refusal = std::get_if<trigfile::Refusal>(&triggers)) {
+        return trigfile::Refusal{named(map, refusal->reason)};
+    }
+    return trigfile::countOwners(std::get<trigfile::TriggerRecords>(triggers));
+}
+
 AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& series,
                         trigfile::WriteProgress* progress) {
     std::unique_ptr<trigfile::MapEdit> edit;
     try {
         edit = std::make_unique<trigfile::MapEdit>(map);
     } catch (const trigfile::WriteError& e) {
-        return refused(e.what()); // held open, read-only, not a file: nothing was written
+        return AddOutcome::refused(
+            e.what()); // held open, read-only, not a file: nothing was written
     }
     return trigfile::failuresAsOutcome([&] {
         ScenarioRead read = readScenarioData(map);
         if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-            return refused(named(map, refusal->reason));
+            return AddOutcome::refused(named(map, refusal->reason));
         }
         const auto& data = std::get<std::vector<std::uint8_t>>(read);
+        if (const auto damage = findDamage(map, data)) {
+            return AddOutcome::refused("The scenario data of " + trigfile::displayName(map) +
+                                       " is damaged: " + *damage + ". The map was left as it was.");
+        }
         trigfile::ScenarioPlan plan = trigfile::planScenarioAddition(data, series);
         if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-            return refused(named(map, refusal->reason));
+            return AddOutcome::refused(named(map, refusal->reason));
         }
         const auto& addition = std::get<trigfile::ScenarioAddition>(plan);
 
         edit->copyOriginal();
         edit->release();
-        const bool complete = replaceScenario(
-            edit->workingCopy(), addition.newSize,
-            [&](trigfile::ByteSink& out) { return addition.write(out, series, progress); });
-        if (!complete) {
-            return cancelled();
+        const Replaced replaced =
+            replaceScenario(edit->workingCopy(), addition.newSize, [&](trigfile::ByteSink& out) {
+                return addition.write(out, series, progress);
+            });
+        if (replaced == Replaced::Cancelled) {
+            return AddOutcome::cancelled();
         }
         // What the map will hold, read back the way every reader of the
         // program reads it, before it takes the map's place.
         const std::uint64_t expected = addition.existing.triggers + series.recordCount;
-        const trigfile::Inspection check = inspectTarget(edit->workingCopy());
+        const trigfile::Inspection check = inspectArchive(edit->workingCopy());
         const auto* counts = std::get_if<trigfile::OwnerCounts>(&check);
         if (!counts || counts->triggers != expected) {
             throw trigfile::WriteError("Could not change " + trigfile::displayName(map) +
@@ -72,9 +83,14 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
         }
         const auto backup = edit->commit(progress ? &progress->cancelRequested : nullptr);
         if (!backup) {
-            return cancelled();
+            return AddOutcome::cancelled();
         }
-        return AddOutcome{AddOutcome::Status::Added, {}, *backup, expected};
+        AddOutcome added = AddOutcome::added(expected, *backup);
+        if (replaced == Replaced::NotCompacted) {
+            added.note = "The map holds files whose names it does not list, so StormLib could "
+                         "not compact it: it keeps its old scenario data as unused space.";
+        }
+        return added;
     });
 }
 
@@ -103,18 +119,8 @@ trigfile::Inspection inspectTarget(const fs::path& file) {
         return trigfile::inspectTriggerFile(file);
     case Target::ScenarioFile:
         return trigfile::inspectScenarioFile(file);
-    case Target::MapArchive: {
-        ScenarioRead read = readScenarioData(file);
-        if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-            return trigfile::Refusal{named(file, refusal->reason)};
-        }
-        trigfile::TriggerFileRead triggers =
-            trigfile::readScenarioTriggers(std::get<std::vector<std::uint8_t>>(read));
-        if (const auto* refusal = std::get_if<trigfile::Refusal>(&triggers)) {
-            return trigfile::Refusal{named(file, refusal->reason)};
-        }
-        return trigfile::countOwners(std::get<trigfile::TriggerRecords>(triggers));
-    }
+    case Target::MapArchive:
+        return inspectArchive(file);
     case Target::Unknown:
         break;
     }
@@ -133,7 +139,7 @@ AddOutcome addSeries(const fs::path& file, const trigfile::TriggerSeries& series
     case Target::Unknown:
         break;
     }
-    return refused(kUnknownKind);
+    return AddOutcome::refused(kUnknownKind);
 }
 
 } // namespace maparchive

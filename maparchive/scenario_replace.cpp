@@ -34,17 +34,20 @@ constexpr DWORD kEditorCompression = MPQ_COMPRESSION_PKWARE;
     throw trigfile::WriteError(what + ": " + stormErrorText(error) + ".");
 }
 
+// A name in StormLib's character type: wide where it is built for Unicode.
+template <typename Char> std::basic_string<Char> stormName(const fs::path& p) {
+    if constexpr (std::is_same_v<Char, wchar_t>) {
+        return p.wstring();
+    } else {
+        return p.string();
+    }
+}
+
 class Archive {
   public:
     Archive(const fs::path& path, bool forWriting) : path_(path) {
-        // StormLib takes names in its own character type, wide where built for Unicode.
-        std::basic_string<TCHAR> name;
-        if constexpr (std::is_same_v<TCHAR, wchar_t>) {
-            name = path.wstring();
-        } else {
-            name = path.string();
-        }
-        if (!SFileOpenArchive(name.c_str(), 0, forWriting ? 0 : MPQ_OPEN_READ_ONLY, &handle_)) {
+        if (!SFileOpenArchive(stormName<TCHAR>(path).c_str(), 0,
+                              forWriting ? 0 : MPQ_OPEN_READ_ONLY, &handle_)) {
             handle_ = nullptr;
             fail("StormLib could not open the map " + trigfile::displayName(path));
         }
@@ -179,7 +182,87 @@ class StormSink : public trigfile::ByteSink {
     DWORD compression_;
 };
 
+// The stored bytes of a file, from its position in the archive, decrypted
+// with the key of the piece they begin. Nothing when the archive is shorter.
+std::optional<std::vector<std::uint8_t>> storedBytes(const TMPQFile* file, DWORD offset, DWORD size,
+                                                     DWORD key) {
+    std::vector<std::uint8_t> bytes(size);
+    ULONGLONG at = file->RawFilePos + offset;
+    if (size > 0 && !FileStream_Read(file->ha->pStream, &at, bytes.data(), size)) {
+        return std::nullopt;
+    }
+    if (file->pFileEntry->dwFlags & MPQ_FILE_ENCRYPTED) {
+        DecryptMpqBlock(bytes.data(), size, key);
+    }
+    return bytes;
+}
+
+// One stored piece unpacked by StormLib's own decompressors, compared with
+// what the reader returned for it.
+bool pieceMatches(const TMPQFile* file, std::vector<std::uint8_t> stored,
+                  std::span<const std::uint8_t> expected) {
+    if (stored.size() >= expected.size()) {
+        // Pieces that did not shrink are stored as they are.
+        return stored.size() == expected.size() &&
+               std::equal(expected.begin(), expected.end(), stored.begin());
+    }
+    std::vector<std::uint8_t> out(expected.size());
+    int outSize = static_cast<int>(out.size());
+    const int inSize = static_cast<int>(stored.size());
+    const int ok = (file->pFileEntry->dwFlags & MPQ_FILE_IMPLODE)
+                       ? SCompExplode(out.data(), &outSize, stored.data(), inSize)
+                       : SCompDecompress(out.data(), &outSize, stored.data(), inSize);
+    return ok && outSize == static_cast<int>(expected.size()) &&
+           std::equal(expected.begin(), expected.end(), out.begin());
+}
+
 } // namespace
+
+std::optional<std::string> findDamage(const fs::path& path, std::span<const std::uint8_t> data) {
+    Archive archive(path, false);
+    ScenarioFile scenario(archive.handle());
+    std::uint8_t first = 0;
+    DWORD got = 0;
+    if (!data.empty() &&
+        (!SFileReadFile(scenario.handle(), &first, 1, &got, nullptr) || got != 1)) {
+        return "StormLib cannot read it again";
+    }
+    const auto* file = static_cast<const TMPQFile*>(scenario.handle());
+    const TFileEntry* entry = file->pFileEntry;
+    if (!entry || !file->ha || entry->dwFileSize != data.size()) {
+        return "its size is not what was read";
+    }
+    if (!(entry->dwFlags & (MPQ_FILE_COMPRESS | MPQ_FILE_IMPLODE))) {
+        return std::nullopt; // stored as it is: the reader checks every byte arrived
+    }
+    if (entry->dwFlags & MPQ_FILE_SINGLE_UNIT) {
+        const auto stored = storedBytes(file, 0, entry->dwCmpSize, file->dwFileKey);
+        if (!stored || !pieceMatches(file, *stored, data)) {
+            return "it does not unpack to what it claims to hold";
+        }
+        return std::nullopt;
+    }
+    if (!file->SectorOffsets || file->dwSectorSize == 0) {
+        return "StormLib did not load its table of pieces";
+    }
+    for (DWORD i = 0; i < file->dwSectorCount; ++i) {
+        const std::size_t from = static_cast<std::size_t>(i) * file->dwSectorSize;
+        if (from >= data.size()) {
+            break;
+        }
+        const DWORD start = file->SectorOffsets[i];
+        const DWORD end = file->SectorOffsets[i + 1];
+        const std::size_t plain = std::min<std::size_t>(file->dwSectorSize, data.size() - from);
+        const auto stored = end >= start
+                                ? storedBytes(file, start, end - start, file->dwFileKey + i)
+                                : std::nullopt;
+        if (!stored || !pieceMatches(file, *stored, data.subspan(from, plain))) {
+            return "piece " + std::to_string(i + 1) + " of " + std::to_string(file->dwSectorCount) +
+                   " does not unpack to its " + std::to_string(plain) + " bytes";
+        }
+    }
+    return std::nullopt;
+}
 
 std::string stormErrorText(std::uint32_t error) {
     switch (error) {
@@ -209,8 +292,8 @@ StoredAs scenarioStorage(const fs::path& path) {
     return storedAs(archive.handle());
 }
 
-bool replaceScenario(const fs::path& path, std::uint64_t size,
-                     const std::function<bool(trigfile::ByteSink&)>& write) {
+Replaced replaceScenario(const fs::path& path, std::uint64_t size,
+                         const std::function<bool(trigfile::ByteSink&)>& write) {
     if (size > 0xFFFFFFFFu) {
         throw trigfile::WriteError("The new scenario data would be larger than a map can hold.");
     }
@@ -225,8 +308,8 @@ bool replaceScenario(const fs::path& path, std::uint64_t size,
 
     HANDLE file = nullptr;
     if (!SFileCreateFile(archive.handle(), kScenarioName, fileTime, static_cast<DWORD>(size),
-                         static_cast<LCID>(stored.locale),
-                         stored.flags | MPQ_FILE_REPLACEEXISTING, &file)) {
+                         static_cast<LCID>(stored.locale), stored.flags | MPQ_FILE_REPLACEEXISTING,
+                         &file)) {
         fail("StormLib could not make room for the new scenario data");
     }
     bool complete = false;
@@ -239,17 +322,23 @@ bool replaceScenario(const fs::path& path, std::uint64_t size,
     }
     if (!complete) {
         SFileFinishFile(file);
-        return false;
+        return Replaced::Cancelled;
     }
     if (!SFileFinishFile(file)) {
         fail("StormLib could not finish the new scenario data");
     }
     // The old data is still in the archive, unused; rebuilding drops it.
+    // StormLib builds the new archive beside the old one and leaves the old
+    // one as it was when it cannot.
+    Replaced result = Replaced::Compacted;
     if (!SFileCompactArchive(archive.handle(), nullptr, false)) {
-        fail("StormLib could not compact the map");
+        if (GetLastError() != ERROR_UNKNOWN_FILE_NAMES) {
+            fail("StormLib could not compact the map");
+        }
+        result = Replaced::NotCompacted;
     }
     archive.close();
-    return true;
+    return result;
 }
 
 } // namespace maparchive

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <span>
+#include <string>
 
 namespace maparchive {
 
@@ -17,18 +20,33 @@ struct StoredAs {
     std::uint32_t locale = 0;
 };
 
+enum class Replaced {
+    Compacted,    // the old data is gone from the archive
+    NotCompacted, // the archive keeps the old data as unused space (see below)
+    Cancelled,    // write() stopped: the archive must be thrown away
+};
+
 // Replaces the scenario data inside the archive at path (a working copy: it
 // is changed in place) with size bytes that write() produces front to back,
 // stored like the old data, then compacts the archive so the old data leaves
-// no unused space. write() returns false to cancel; replaceScenario then
-// returns false and the archive must be thrown away. Throws
-// trigfile::WriteError with StormLib's reason.
-bool replaceScenario(const std::filesystem::path& archive, std::uint64_t size,
-                     const std::function<bool(trigfile::ByteSink&)>& write);
+// no unused space. Rebuilding needs the name of every stored file; maps
+// saved by the game's own editor keep no list of names, so one with sound
+// files is left uncompacted, still whole. write() returns false to cancel.
+// Throws trigfile::WriteError with StormLib's reason.
+Replaced replaceScenario(const std::filesystem::path& archive, std::uint64_t size,
+                         const std::function<bool(trigfile::ByteSink&)>& write);
 
 // How the archive at path stores its scenario data. Throws
 // trigfile::WriteError with StormLib's reason.
 StoredAs scenarioStorage(const std::filesystem::path& archive);
+
+// StormLib's reader does not check that each stored piece of a damaged map
+// unpacks to its full size, and hands back what it holds for the rest. So
+// before a map is changed, every piece of its scenario data is unpacked
+// again here and compared with `data`, what the reader gave. Returns why
+// they differ, or nothing when the data is whole.
+std::optional<std::string> findDamage(const std::filesystem::path& archive,
+                                      std::span<const std::uint8_t> data);
 
 // StormLib's error code in words.
 std::string stormErrorText(std::uint32_t error);

@@ -19,10 +19,6 @@ namespace {
 constexpr std::uint64_t kMaxSectionSize = std::numeric_limits<std::uint32_t>::max();
 constexpr char kTrigName[4] = {'T', 'R', 'I', 'G'};
 
-AddOutcome refused(std::string reason) {
-    return AddOutcome{AddOutcome::Status::Refused, std::move(reason), {}, 0};
-}
-
 void writeU32(ByteSink& out, std::uint32_t value) {
     std::uint8_t bytes[4];
     putU32(bytes, value);
@@ -90,13 +86,11 @@ AddOutcome failuresAsOutcome(const std::function<AddOutcome()>& add) {
     try {
         return add();
     } catch (const WriteError& e) {
-        return AddOutcome{AddOutcome::Status::Failed, e.what(), {}, 0};
+        return AddOutcome::failed(e.what());
     } catch (const std::bad_alloc&) {
-        return AddOutcome{AddOutcome::Status::Failed,
-                          "There was not enough memory to add the triggers.", {}, 0};
+        return AddOutcome::failed("There was not enough memory to add the triggers.");
     } catch (const std::exception& e) {
-        return AddOutcome{AddOutcome::Status::Failed,
-                          std::string("Could not add the triggers: ") + e.what(), {}, 0};
+        return AddOutcome::failed(std::string("Could not add the triggers: ") + e.what());
     }
 }
 
@@ -114,7 +108,7 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
         const Stamp before = stampOf(file);
         TriggerFileRead read = readTriggerFile(file);
         if (const auto* refusal = std::get_if<Refusal>(&read)) {
-            return refused(prefixed(file, *refusal));
+            return AddOutcome::refused(prefixed(file, *refusal));
         }
         const TriggerRecords& old = std::get<TriggerRecords>(read);
 
@@ -136,9 +130,9 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
                 }
             });
         if (!written) {
-            return AddOutcome{AddOutcome::Status::Cancelled, {}, {}, 0};
+            return AddOutcome::cancelled();
         }
-        return AddOutcome{AddOutcome::Status::Added, {}, {}, old.count() + series.recordCount};
+        return AddOutcome::added(old.count() + series.recordCount);
     });
 }
 
@@ -216,28 +210,28 @@ AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,
     try {
         edit = std::make_unique<MapEdit>(file);
     } catch (const WriteError& e) {
-        return refused(e.what()); // held open, read-only, not a file: nothing was written
+        return AddOutcome::refused(
+            e.what()); // held open, read-only, not a file: nothing was written
     }
     return failuresAsOutcome([&] {
         FileBytes bytes = readBoundedFile(file);
         if (const auto* refusal = std::get_if<Refusal>(&bytes)) {
-            return refused(prefixed(file, *refusal));
+            return AddOutcome::refused(prefixed(file, *refusal));
         }
         const auto& data = std::get<std::vector<std::uint8_t>>(bytes);
         ScenarioPlan plan = planScenarioAddition(data, series);
         if (const auto* refusal = std::get_if<Refusal>(&plan)) {
-            return refused(prefixed(file, *refusal));
+            return AddOutcome::refused(prefixed(file, *refusal));
         }
         const ScenarioAddition& addition = std::get<ScenarioAddition>(plan);
         if (!addition.write(edit->copy(), series, progress)) {
-            return AddOutcome{AddOutcome::Status::Cancelled, {}, {}, 0};
+            return AddOutcome::cancelled();
         }
         const auto backup = edit->commit(progress ? &progress->cancelRequested : nullptr);
         if (!backup) {
-            return AddOutcome{AddOutcome::Status::Cancelled, {}, {}, 0};
+            return AddOutcome::cancelled();
         }
-        return AddOutcome{AddOutcome::Status::Added, {}, *backup,
-                          addition.existing.triggers + series.recordCount};
+        return AddOutcome::added(addition.existing.triggers + series.recordCount, *backup);
     });
 }
 

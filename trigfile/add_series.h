@@ -41,6 +41,28 @@ struct AddOutcome {
     std::string reason;              // Refused or Failed: why, for the user
     std::filesystem::path backup;    // maps: where the original was kept
     std::uint64_t triggersAfter = 0; // Added: the records the file or map now holds
+    std::string note;                // Added: anything else the user should know
+
+    static AddOutcome added(std::uint64_t triggers, std::filesystem::path backup = {}) {
+        AddOutcome o;
+        o.status = Status::Added;
+        o.triggersAfter = triggers;
+        o.backup = std::move(backup);
+        return o;
+    }
+    static AddOutcome refused(std::string why) {
+        return withReason(Status::Refused, std::move(why));
+    }
+    static AddOutcome failed(std::string why) { return withReason(Status::Failed, std::move(why)); }
+    static AddOutcome cancelled() { return withReason(Status::Cancelled, {}); }
+
+  private:
+    static AddOutcome withReason(Status status, std::string why) {
+        AddOutcome o;
+        o.status = status;
+        o.reason = std::move(why);
+        return o;
+    }
 };
 
 // Runs an add, turning what it throws into a Failed outcome with the reason.
@@ -61,12 +83,12 @@ AddOutcome addToTriggerFile(const std::filesystem::path& file, const TriggerSeri
 // written: the data's sections, and a TRIG section that would outgrow its
 // 32-bit size.
 struct ScenarioAddition {
-    std::span<const std::uint8_t> data;  // the scenario data as it is
-    std::size_t trigSizeField = 0;       // where the TRIG size is written, if hasTrig
-    std::size_t insertAt = 0;            // where the new records go
+    std::span<const std::uint8_t> data; // the scenario data as it is
+    std::size_t trigSizeField = 0;      // where the TRIG size is written, if hasTrig
+    std::size_t insertAt = 0;           // where the new records go
     bool hasTrig = false;
     std::uint32_t newTrigSize = 0;
-    std::uint64_t newSize = 0;           // of the whole scenario data
+    std::uint64_t newSize = 0; // of the whole scenario data
     OwnerCounts existing;
 
     // Writes the new scenario data front to back. False when cancelled.

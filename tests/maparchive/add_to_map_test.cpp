@@ -1,0 +1,294 @@
+// Adding a series to maps the tests build: the old triggers and every other
+// section keep their bytes, the new records are exactly those Create writes,
+// the archive stores the new scenario data the way it stored the old, the
+// original is kept as a backup, and a map that cannot be read safely is
+// never written.
+
+#include "add_to_map.h"
+#include "map_archive.h"
+#include "map_builder.h"
+#include "scenario_replace.h"
+
+#include <gtest/gtest.h>
+
+#include <StormLib.h>
+
+#include <string>
+#include <variant>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::appendSection;
+using testsupport::Bytes;
+using testsupport::namesIn;
+using testsupport::packMap;
+using testsupport::readBytes;
+using testsupport::seriesRecords;
+using Status = trigfile::AddOutcome::Status;
+
+const trigfile::TriggerSeries& oldSeries() {
+    static const auto s = testsupport::planOrFail(testsupport::typed("5", "15", "37", "100"));
+    return s;
+}
+
+const trigfile::TriggerSeries& newSeries() {
+    static const auto s = [] {
+        auto settings = testsupport::typed("2", "600", "0", "7", "", trigfile::ActionKind::Score);
+        settings.scoreKind = 5;
+        settings.players[0] = trigfile::CheckValue::Cleared;
+        settings.forces[1] = trigfile::CheckValue::Ticked;
+        return testsupport::planOrFail(settings);
+    }();
+    return s;
+}
+
+// Terrain that compresses well, so that even a map without triggers shows
+// how the archive compresses its scenario data.
+const Bytes kTiles = [] {
+    Bytes tiles(8192);
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        tiles[i] = static_cast<std::uint8_t>(i % 7);
+    }
+    return tiles;
+}();
+
+// Scenario data with sections before and after the triggers.
+Bytes scenario(bool withTriggers, const Bytes& extraTrig = {}) {
+    Bytes chk;
+    appendSection(chk, "VER ", {205, 0});
+    appendSection(chk, "DIM ", {64, 0, 64, 0});
+    appendSection(chk, "MTXM", kTiles);
+    if (withTriggers) {
+        Bytes trig = seriesRecords(oldSeries());
+        trig.insert(trig.end(), extraTrig.begin(), extraTrig.end());
+        appendSection(chk, "TRIG", trig);
+    }
+    appendSection(chk, "STR ", {1, 0, 4, 0, 'h', 'i', 0, 0});
+    return chk;
+}
+
+// What the scenario data must be after the add: the TRIG section grown by
+// the new records, made at the end if there was none.
+Bytes scenarioAfter(bool hadTriggers) {
+    Bytes chk;
+    appendSection(chk, "VER ", {205, 0});
+    appendSection(chk, "DIM ", {64, 0, 64, 0});
+    appendSection(chk, "MTXM", kTiles);
+    Bytes trig = hadTriggers ? seriesRecords(oldSeries()) : Bytes{};
+    const Bytes added = seriesRecords(newSeries());
+    trig.insert(trig.end(), added.begin(), added.end());
+    if (hadTriggers) {
+        appendSection(chk, "TRIG", trig);
+    }
+    appendSection(chk, "STR ", {1, 0, 4, 0, 'h', 'i', 0, 0});
+    if (!hadTriggers) {
+        appendSection(chk, "TRIG", trig);
+    }
+    return chk;
+}
+
+const Bytes kSound = Bytes(3000, 0x5A);
+
+class AddToMap : public testsupport::ScratchFolder {
+  protected:
+    fs::path archive(const std::string& name, const Bytes& chk, const std::string& options) {
+        return packMap(folder_, name,
+                       {{"staredit/scenario.chk", chk}, {"staredit/wav/a.wav", kSound}}, options);
+    }
+};
+
+struct Storage {
+    const char* smpqOptions;
+    std::uint32_t flags; // as StormLib reports them, storage bits only
+    std::uint32_t compression;
+};
+
+// The game's editor stores scenario data PKWARE-compressed and encrypted
+// with an adjusted key; other tools use the rest.
+const Storage kStorages[] = {
+    {"-C PKWARE -E -F", MPQ_FILE_COMPRESS | MPQ_FILE_ENCRYPTED | MPQ_FILE_FIX_KEY,
+     MPQ_COMPRESSION_PKWARE},
+    {"-C PKWARE", MPQ_FILE_COMPRESS, MPQ_COMPRESSION_PKWARE},
+    {"-C ZLIB -E", MPQ_FILE_COMPRESS | MPQ_FILE_ENCRYPTED, MPQ_COMPRESSION_ZLIB},
+    {"-C BZIP2", MPQ_FILE_COMPRESS, MPQ_COMPRESSION_BZIP2},
+    {"-C IMPLODE", MPQ_FILE_IMPLODE, 0},
+    {"-C PKWARE -U", MPQ_FILE_COMPRESS | MPQ_FILE_SINGLE_UNIT, MPQ_COMPRESSION_PKWARE},
+    {"-C none", 0, 0},
+};
+
+TEST_F(AddToMap, EveryStorageKeepsItsShapeTheOldBytesAndABackup) {
+    for (const Storage& storage : kStorages) {
+        for (const bool hadTriggers : {true, false}) {
+            SCOPED_TRACE(std::string(storage.smpqOptions) + (hadTriggers ? "" : ", no TRIG"));
+            const fs::path map = archive("Castle.scx", scenario(hadTriggers), storage.smpqOptions);
+            const maparchive::StoredAs before = maparchive::scenarioStorage(map);
+            ASSERT_EQ(before.flags, storage.flags) << "smpq stored it otherwise than expected";
+            if (storage.compression != 0) {
+                ASSERT_EQ(before.compression, storage.compression);
+            }
+            const Bytes original = readBytes(map);
+
+            const trigfile::AddOutcome outcome = maparchive::addSeries(map, newSeries());
+            ASSERT_EQ(outcome.status, Status::Added) << outcome.reason;
+            EXPECT_EQ(outcome.backup, folder_ / "Castle.before-tallyforge.scx");
+            EXPECT_EQ(readBytes(outcome.backup), original) << "the backup is the map as it was";
+
+            const auto read = maparchive::readScenarioData(map);
+            ASSERT_TRUE(std::holds_alternative<Bytes>(read));
+            EXPECT_TRUE(std::get<Bytes>(read) == scenarioAfter(hadTriggers))
+                << "old sections and triggers byte for byte, then exactly Create's records";
+
+            const maparchive::StoredAs after = maparchive::scenarioStorage(map);
+            EXPECT_EQ(after.flags, before.flags);
+            EXPECT_EQ(after.compression, before.compression);
+            EXPECT_EQ(after.locale, before.locale);
+
+            // smpq, reading through StormLib on its own, sees the same data
+            // and the other file as it was.
+            const fs::path out = folder_ / "out";
+            fs::create_directories(out);
+            ASSERT_EQ(testsupport::smpq(out, "-x " + testsupport::quotedArg(map)), 0);
+            EXPECT_TRUE(readBytes(out / "staredit" / "scenario.chk") == scenarioAfter(hadTriggers));
+            EXPECT_TRUE(readBytes(out / "staredit" / "wav" / "a.wav") == kSound);
+            fs::remove_all(out);
+            fs::remove(outcome.backup);
+            fs::remove(map);
+        }
+    }
+}
+
+TEST_F(AddToMap, TheArchiveIsCompactedSoTheOldDataLeavesNoSpace) {
+    // Data that compresses badly makes any leftover plain in the size.
+    Bytes noise(200'000);
+    std::uint32_t x = 12345;
+    for (auto& b : noise) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<std::uint8_t>(x >> 24);
+    }
+    Bytes chk = scenario(true);
+    appendSection(chk, "MTXM", noise);
+    const fs::path map = archive("Noise.scm", chk, "-C PKWARE -E -F");
+    const auto before = fs::file_size(map);
+    ASSERT_EQ(maparchive::addSeries(map, newSeries()).status, Status::Added);
+    // The new records compress to little; a second copy of the noise would
+    // add 200,000 bytes.
+    EXPECT_LT(fs::file_size(map), before + 100'000);
+}
+
+TEST_F(AddToMap, ScenarioFilesAndTriggerFilesGrowTheSameWay) {
+    const fs::path chk = folder_ / "Castle.chk";
+    std::ofstream(chk, std::ios::binary)
+        .write(reinterpret_cast<const char*>(scenario(true).data()),
+               static_cast<std::streamsize>(scenario(true).size()));
+    const trigfile::AddOutcome chkOutcome = maparchive::addSeries(chk, newSeries());
+    ASSERT_EQ(chkOutcome.status, Status::Added) << chkOutcome.reason;
+    EXPECT_TRUE(readBytes(chk) == scenarioAfter(true));
+    EXPECT_TRUE(readBytes(chkOutcome.backup) == scenario(true));
+    EXPECT_EQ(chkOutcome.triggersAfter, oldSeries().recordCount + newSeries().recordCount);
+
+    const fs::path trg = folder_ / "Old.trg";
+    const Bytes oldFile = testsupport::expectedFile(oldSeries());
+    std::ofstream(trg, std::ios::binary)
+        .write(reinterpret_cast<const char*>(oldFile.data()),
+               static_cast<std::streamsize>(oldFile.size()));
+    const trigfile::AddOutcome trgOutcome = maparchive::addSeries(trg, newSeries());
+    ASSERT_EQ(trgOutcome.status, Status::Added) << trgOutcome.reason;
+    Bytes expected = oldFile;
+    const Bytes added = seriesRecords(newSeries());
+    expected.insert(expected.end(), added.begin(), added.end());
+    EXPECT_TRUE(readBytes(trg) == expected) << "no second empty first trigger";
+    EXPECT_EQ(namesIn(folder_),
+              (std::vector<std::string>{"Castle.before-tallyforge.chk", "Castle.chk", "Old.trg"}))
+        << "a trigger file is replaced whole, with no backup and no leftover";
+}
+
+TEST_F(AddToMap, CountsTheTriggersEachOwnerAlreadyHas) {
+    const fs::path map = archive("Castle.scx", scenario(true), "-C PKWARE -E -F");
+    const trigfile::Inspection inspection = maparchive::inspectTarget(map);
+    ASSERT_TRUE(std::holds_alternative<trigfile::OwnerCounts>(inspection));
+    const auto& counts = std::get<trigfile::OwnerCounts>(inspection);
+    EXPECT_EQ(counts.triggers, 3u);
+    EXPECT_EQ(counts.perOwner[trigfile::kPlayer1], 3u);
+    EXPECT_EQ(counts.perOwner[trigfile::kForce1 + 1], 0u);
+    // Force 2 owns the new series, Player 1 the old one: they do not add up.
+    EXPECT_EQ(trigfile::mostTriggersForOneOwner(counts, newSeries()), newSeries().recordCount);
+    auto both = newSeries();
+    both.fields.executionTable[trigfile::kPlayer1] = 1;
+    EXPECT_EQ(trigfile::mostTriggersForOneOwner(counts, both), 3u + both.recordCount);
+}
+
+// Maps that cannot be read safely: each is refused with a reason, and the
+// folder is exactly as it was (no copy, no backup, the map untouched).
+TEST_F(AddToMap, AMapThatCannotBeReadSafelyIsNeverWritten) {
+    Bytes badTrig = scenario(true, Bytes(100, 1)); // TRIG not whole records
+    Bytes pastEnd = scenario(true);
+    trigfile::putU32(pastEnd.data() + 4, 0x7FFFFFFF); // VER runs past the end
+    Bytes twoTrigs = scenario(true);
+    appendSection(twoTrigs, "TRIG", seriesRecords(oldSeries()));
+
+    std::vector<fs::path> maps = {
+        archive("BadTrig.scx", badTrig, "-C PKWARE -E -F"),
+        archive("PastEnd.scm", pastEnd, "-C PKWARE"),
+        archive("TwoTrigs.scx", twoTrigs, "-C ZLIB"),
+        packMap(folder_, "NoScenario.scx", {{"staredit/wav/a.wav", kSound}}, "-C PKWARE"),
+    };
+    // A good map cut short, and one with bytes flipped in its tables and data.
+    const fs::path good = archive("Good.scx", scenario(true), "-C PKWARE -E -F");
+    Bytes bytes = readBytes(good);
+    for (const std::size_t keep : {bytes.size() / 2, std::size_t{40}}) {
+        const fs::path cut = folder_ / ("Cut" + std::to_string(keep) + ".scx");
+        std::ofstream(cut, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(keep));
+        maps.push_back(cut);
+    }
+    std::uint32_t x = 7;
+    for (int round = 0; round < 40; ++round) {
+        Bytes fuzzed = bytes;
+        for (int flips = 0; flips < 4; ++flips) {
+            x = x * 1103515245u + 12345u;
+            fuzzed[32 + x % (fuzzed.size() - 32)] ^= static_cast<std::uint8_t>(1u << (x >> 29));
+        }
+        const fs::path f = folder_ / ("Fuzzed" + std::to_string(round) + ".scx");
+        std::ofstream(f, std::ios::binary)
+            .write(reinterpret_cast<const char*>(fuzzed.data()),
+                   static_cast<std::streamsize>(fuzzed.size()));
+        maps.push_back(f);
+    }
+
+    auto triggersOf = [](const fs::path& map) {
+        const auto read = maparchive::readScenarioData(map);
+        EXPECT_TRUE(std::holds_alternative<Bytes>(read)) << map;
+        const auto records = std::holds_alternative<Bytes>(read)
+                                 ? trigfile::readScenarioTriggers(std::get<Bytes>(read))
+                                 : trigfile::TriggerFileRead{};
+        EXPECT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(records)) << map;
+        return std::holds_alternative<trigfile::TriggerRecords>(records)
+                   ? std::get<trigfile::TriggerRecords>(records).bytes
+                   : Bytes{};
+    };
+    int added = 0;
+    for (const fs::path& map : maps) {
+        const auto names = namesIn(folder_);
+        const Bytes before = readBytes(map);
+        const trigfile::AddOutcome outcome = maparchive::addSeries(map, newSeries());
+        if (outcome.status == Status::Added) {
+            // A flip that leaves the map readable (in unused space, in stored
+            // terrain, in the list of names) is a map like any other: its
+            // triggers, whatever they are, must be followed by the series.
+            ++added;
+            Bytes expected = triggersOf(outcome.backup);
+            const Bytes records = seriesRecords(newSeries());
+            expected.insert(expected.end(), records.begin(), records.end());
+            EXPECT_TRUE(triggersOf(map) == expected) << map;
+            fs::rename(outcome.backup, map);
+            continue;
+        }
+        EXPECT_FALSE(outcome.reason.empty()) << map;
+        EXPECT_TRUE(readBytes(map) == before) << map;
+        EXPECT_EQ(namesIn(folder_), names) << map << ": " << outcome.reason;
+    }
+    EXPECT_LT(added, 40) << "the fuzzed maps must include some that are refused";
+}
+
+} // namespace
