@@ -52,6 +52,9 @@ int runAdd(const AddOptions& options) {
                 std::printf("The map as it was is kept as %s.\n",
                             trigfile::displayName(outcome.backup).c_str());
             }
+            if (!outcome.note.empty()) {
+                std::printf("%s\n", outcome.note.c_str());
+            }
         }
         return kExitOk;
     case trigfile::AddOutcome::Status::Cancelled:
