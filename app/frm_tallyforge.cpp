@@ -4,6 +4,7 @@
 #include "create_command.h"
 #include "frame.h"
 #include "number_box.h"
+#include "open_command.h"
 #include "qt_platform.h"
 #include "shortcut_passthrough.h"
 #include "unit_list.h"
@@ -126,7 +127,9 @@ frmTallyforge::frmTallyforge(Platform& platform, QWidget* parent)
     : QMainWindow(parent),
       platform_(platform), cdbsave{QStringLiteral("Save as"), QStringLiteral("Triggers.trg"),
                                    initialSaveFolder(),
-                                   QStringLiteral("Starcraft triggers (*.trg)|*.trg*")} {
+                                   QStringLiteral("Starcraft triggers (*.trg)|*.trg*")},
+      cdbopen{QString::fromLatin1(opentexts::kOpenTitle), initialSaveFolder(),
+              QString::fromLatin1(opentexts::kOpenFilter)} {
     setObjectName(QStringLiteral("frmTallyforge"));
     setWindowTitle(QStringLiteral("Tallyforge"));
     setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
@@ -171,6 +174,13 @@ frmTallyforge::frmTallyforge(Platform& platform, QWidget* parent)
 }
 
 void frmTallyforge::buildMenu() {
+    // File comes first, left of Help; the menu bar keeps its height, so the
+    // client area keeps its size.
+    titlefile = menuBar()->addMenu(QStringLiteral("&File"));
+    titlefile->setObjectName(QStringLiteral("titlefile"));
+    menuopen = titlefile->addAction(QStringLiteral("&Open..."));
+    menuopen->setObjectName(QStringLiteral("menuopen"));
+    menuopen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     titlehelp = menuBar()->addMenu(QStringLiteral("&Help"));
     titlehelp->setObjectName(QStringLiteral("titlehelp"));
     menuhelp = titlehelp->addAction(QStringLiteral("&Help"));
@@ -245,7 +255,9 @@ void frmTallyforge::buildActions(QWidget* client) {
     for (int i = 0; i < 8; ++i) {
         // The two longest captions have wider buttons.
         const int width = (i == 3 || i == 6) ? 1695 : 1455;
-        scoreKinds[i] = new QRadioButton(QString::fromLatin1(trigfile::kScoreKindNames[i]), Frame4);
+        const std::string_view name = trigfile::kScoreKindNames[static_cast<std::size_t>(i)];
+        scoreKinds[i] = new QRadioButton(
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())), Frame4);
         scoreKinds[i]->setObjectName(QStringLiteral("Option%1").arg(i + 1));
         scoreKinds[i]->setGeometry(twips(1440, 240 + 240 * i, width, kCheckHeight));
         scoreKinds[i]->hide();
@@ -279,6 +291,7 @@ void frmTallyforge::connectHandlers() {
     connect(txtoreamount, &NumberBox::changed, this, &frmTallyforge::txtoreamount_Change);
     connect(txtunittype, &NumberBox::changed, this, &frmTallyforge::txtunittype_Change);
     connect(Timer1, &QTimer::timeout, this, &frmTallyforge::Timer1_Timer);
+    connect(menuopen, &QAction::triggered, this, &frmTallyforge::menuopen_Click);
     connect(menuhelp, &QAction::triggered, this, &frmTallyforge::menuhelp_Click);
     connect(menuabout, &QAction::triggered, this, &frmTallyforge::menuabout_Click);
 
@@ -286,8 +299,8 @@ void frmTallyforge::connectHandlers() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, cmdquit, &QPushButton::click);
 
-    auto* passthrough =
-        new ShortcutPassthrough({menuhelp->shortcut(), menuabout->shortcut(), escape->key()}, this);
+    auto* passthrough = new ShortcutPassthrough(
+        {menuopen->shortcut(), menuhelp->shortcut(), menuabout->shortcut(), escape->key()}, this);
     for (QWidget* box : std::initializer_list<QWidget*>{txtkillamount, txtkillsupto, txtunittype,
                                                         txtoreamount, txtgasamount, txtunitlist}) {
         passthrough->watch(box);
@@ -446,6 +459,79 @@ QString frmTallyforge::createPreview(bool blocked) const {
         return QStringLiteral("Tick at least one player or force first.");
     }
     return CreateCommand::preview(readWindow());
+}
+
+void frmTallyforge::menuopen_Click() {
+    // Filling the window in the middle of a write would change nothing of
+    // the file but confuse the user: one command at a time.
+    if (creating_) {
+        return;
+    }
+    const auto settings =
+        OpenCommand(platform_, cdbopen).run([this](const trigfile::KillRewardSettings& s) {
+            return windowHolds(s);
+        });
+    if (settings) {
+        fillWindow(*settings);
+    }
+}
+
+namespace {
+
+// A whole number as the user would type it.
+QString typed(double value) {
+    return QString::number(static_cast<qint64>(value));
+}
+
+// The texts the number boxes get for a series: kill step, kill maximum,
+// unit, amount, gas.
+std::array<QString, 5> boxTexts(const trigfile::KillRewardSettings& s) {
+    const bool gas = s.actionKind == trigfile::ActionKind::Money && s.gasAmount > 0;
+    return {typed(s.killStep), typed(s.killMax), typed(s.unitId), typed(s.amount),
+            gas ? typed(s.gasAmount) : QString()};
+}
+
+} // namespace
+
+bool frmTallyforge::windowHolds(const trigfile::KillRewardSettings& s) const {
+    const auto texts = boxTexts(s);
+    const int amountLimit =
+        s.actionKind == trigfile::ActionKind::Switch ? kSwitchBoxLimit : kKillBoxLimit;
+    const int limits[] = {txtkillamount->characterLimit(), txtkillsupto->characterLimit(),
+                          txtunittype->characterLimit(), amountLimit,
+                          txtgasamount->characterLimit()};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (texts[i].size() > limits[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void frmTallyforge::fillWindow(const trigfile::KillRewardSettings& s) {
+    // The action type first: choosing it empties the amount box.
+    QRadioButton* kind = s.actionKind == trigfile::ActionKind::Score    ? optscore
+                         : s.actionKind == trigfile::ActionKind::Switch ? optswitch
+                                                                        : optcash;
+    kind->setChecked(true);
+    if (s.actionKind == trigfile::ActionKind::Score) {
+        scoreKinds[static_cast<std::size_t>(s.scoreKind)]->setChecked(true);
+    }
+    const auto texts = boxTexts(s);
+    NumberBox* boxes[] = {txtkillamount, txtkillsupto, txtunittype, txtoreamount, txtgasamount};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        boxes[i]->setText(texts[i]);
+    }
+    const auto state = [](trigfile::CheckValue v) {
+        return v == trigfile::CheckValue::Ticked ? Qt::Checked : Qt::Unchecked;
+    };
+    for (std::size_t i = 0; i < chkp.size(); ++i) {
+        chkp[i]->setCheckState(state(s.players[i]));
+    }
+    chkap->setCheckState(state(s.allPlayers));
+    for (std::size_t i = 0; i < chkf.size(); ++i) {
+        chkf[i]->setCheckState(state(s.forces[i]));
+    }
 }
 
 void frmTallyforge::menuhelp_Click() {

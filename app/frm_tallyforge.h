@@ -35,6 +35,10 @@ class frmTallyforge : public QMainWindow {
     // The controls as the Create command reads them.
     trigfile::KillRewardSettings readWindow() const;
 
+    // Whether the boxes can hold these settings' numbers, and filling them in.
+    bool windowHolds(const trigfile::KillRewardSettings& settings) const;
+    void fillWindow(const trigfile::KillRewardSettings& settings);
+
     void buildMenu();
     void buildConditions(QWidget* client);
     void buildActionType(QWidget* client);
@@ -54,6 +58,7 @@ class frmTallyforge : public QMainWindow {
     void txtoreamount_Change();
     void txtunittype_Change();
     void Timer1_Timer();
+    void menuopen_Click();
     void menuhelp_Click();
     void menuabout_Click();
     void cmdquit_Click();
@@ -63,8 +68,11 @@ class frmTallyforge : public QMainWindow {
 
     Platform& platform_;
     SaveRequest cdbsave;
+    OpenRequest cdbopen;
     bool creating_ = false; // a Create is running: no second one, no closing
 
+    QMenu* titlefile = nullptr;
+    QAction* menuopen = nullptr;
     QMenu* titlehelp = nullptr;
     QAction* menuhelp = nullptr;
     QAction* menuabout = nullptr;

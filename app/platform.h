@@ -33,6 +33,22 @@ struct SaveRequest {
     QString filter; // "description|pattern", one entry
 };
 
+// The open dialogue: where it starts and which files it lists.
+struct OpenRequest {
+    QString title;
+    QString folder;
+    QString filter; // "description|pattern", patterns separated by blanks
+};
+
+// The listing box: a read-only text the user can scroll and copy, and, when
+// offerFill is set, a button that fills the window with the file's series.
+struct ListingRequest {
+    QString title;
+    QString text;
+    bool offerFill = false;
+};
+enum class ListingAnswer { Close, Fill };
+
 class Platform {
   public:
     virtual ~Platform() = default;
@@ -42,6 +58,12 @@ class Platform {
 
     // Shows the modal save dialogue; nothing when the user cancels it.
     virtual std::optional<QString> chooseSaveFile(const SaveRequest& request) = 0;
+
+    // Shows the modal open dialogue; nothing when the user cancels it.
+    virtual std::optional<QString> chooseOpenFile(const OpenRequest& request) = 0;
+
+    // Shows the modal listing box and returns how the user left it.
+    virtual ListingAnswer showListing(const ListingRequest& request) = 0;
 
     // Writes the series to target off the user-interface thread, with a
     // modal progress box and Cancel when it takes more than a moment.

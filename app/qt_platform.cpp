@@ -2,10 +2,16 @@
 
 #include "background_write.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -75,6 +81,44 @@ std::optional<QString> QtPlatform::chooseSaveFile(const SaveRequest& request) {
         return std::nullopt;
     }
     return chosen;
+}
+
+std::optional<QString> QtPlatform::chooseOpenFile(const OpenRequest& request) {
+    QFileDialog dialog(owner_, request.title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilter(qtNameFilter(request.filter));
+    dialog.setDirectory(request.folder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+ListingAnswer QtPlatform::showListing(const ListingRequest& request) {
+    QDialog dialog(owner_);
+    dialog.setWindowTitle(request.title);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* text = new QPlainTextEdit(&dialog);
+    text->setObjectName(QStringLiteral("listing"));
+    text->setReadOnly(true);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setPlainText(request.text);
+    layout->addWidget(text);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    if (request.offerFill) {
+        QPushButton* fill = buttons->addButton(QStringLiteral("&Fill the window with this series"),
+                                               QDialogButtonBox::AcceptRole);
+        fill->setObjectName(QStringLiteral("fill"));
+    }
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    dialog.resize(720, 480);
+    return dialog.exec() == QDialog::Accepted ? ListingAnswer::Fill : ListingAnswer::Close;
 }
 
 QString initialSaveFolder() {

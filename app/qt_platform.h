@@ -5,13 +5,16 @@
 #include <QPointer>
 #include <QWidget>
 
-// The real dialogues: QMessageBox and QFileDialog, owned by the main window.
+// The real dialogues: QMessageBox, QFileDialog and the listing box, owned by
+// the main window.
 class QtPlatform : public Platform {
   public:
     void setOwner(QWidget* owner) { owner_ = owner; }
 
     MessageAnswer showMessage(const MessageRequest& request) override;
     std::optional<QString> chooseSaveFile(const SaveRequest& request) override;
+    std::optional<QString> chooseOpenFile(const OpenRequest& request) override;
+    ListingAnswer showListing(const ListingRequest& request) override;
     trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
                                      const trigfile::TriggerSeries& series) override;
 

@@ -4,6 +4,7 @@
 #include "console_text.h"
 #include "create_command.h"
 #include "exit_status.h"
+#include "show_command.h"
 
 #include <CLI/CLI.hpp>
 
@@ -65,6 +66,15 @@ int main(int argc, char** argv) {
     addCommand->add_flag("--verbose", add.verbose, "Say what was added, and the backup's name");
     addCommand->footer(std::string(kAddExample) + "\n\n" + cli::kExitStatusHelp);
 
+    cli::ShowOptions show;
+    CLI::App* showCommand = app.add_subcommand(
+        "show", "List the triggers of a trigger file (.trg) or a map (.chk, .scm, .scx) in "
+                "words, as the window's Open... does, with each series found in one line");
+    showCommand->add_option("FILE", show.file, "The trigger file or map to list")->required();
+    showCommand->add_flag("--json", show.json,
+                          "Print one JSON document instead (its shape is in the README)");
+    showCommand->footer(cli::kExitStatusHelp);
+
     std::vector<std::string> args = cli::utf8Arguments(argc, argv);
     std::vector<std::string> reversed(args.rbegin(), args.rend() - 1); // CLI11 takes them reversed
     try {
@@ -87,6 +97,9 @@ int main(int argc, char** argv) {
         }
         if (addCommand->parsed()) {
             return cli::runAdd(add);
+        }
+        if (showCommand->parsed()) {
+            return cli::runShow(show);
         }
     } catch (const std::exception& e) {
         cli::printError(std::string("Could not finish: ") + e.what());

@@ -5,7 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace cli {
 namespace {
@@ -30,15 +32,11 @@ std::string optionName(trigfile::Input input) {
     return "";
 }
 
-bool sameLetters(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == '\0';
+bool sameLetters(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 // A number option's value, or what is wrong with it.
@@ -121,9 +119,9 @@ std::variant<trigfile::KillRewardSettings, std::string> settingsFrom(const Serie
         }
         if (!found) {
             std::string kinds;
-            for (const char* name : trigfile::kScoreKindNames) {
+            for (std::string_view name : trigfile::kScoreKindNames) {
                 kinds += kinds.empty() ? "" : ", ";
-                kinds += std::string("\"") + name + "\"";
+                kinds += "\"" + std::string(name) + "\"";
             }
             return "--score-kind takes one of " + kinds + ", not \"" + o.scoreKind + "\".";
         }

@@ -42,25 +42,40 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
-std::string described(const trigfile::UnitName& unit) {
-    return std::string(unit.name) + " (" + std::to_string(unit.number) + ")";
+struct Unit {
+    std::uint16_t number;
+    std::string name;
+};
+
+// The units of the unit list, by number.
+const std::vector<Unit>& units() {
+    static const std::vector<Unit> list = [] {
+        std::vector<Unit> out;
+        for (std::uint16_t n = 0; n <= trigfile::kHighestUnitNumber; ++n) {
+            if (std::string name = trigfile::unitName(n); !name.empty()) {
+                out.push_back(Unit{n, std::move(name)});
+            }
+        }
+        return out;
+    }();
+    return list;
 }
 
-std::string listed(const std::vector<const trigfile::UnitName*>& units) {
+std::string listed(const std::vector<const Unit*>& found) {
     std::string out;
-    for (const auto* unit : units) {
+    for (const Unit* unit : found) {
         out += out.empty() ? "" : ", ";
-        out += described(*unit);
+        out += trigfile::unitText(unit->number);
     }
     return out;
 }
 
 // The names closest to the text: those within a few edits of it, or of a
 // word of it, best first.
-std::vector<const trigfile::UnitName*> nearest(const std::string& key) {
+std::vector<const Unit*> nearest(const std::string& key) {
     constexpr std::size_t kMostSuggestions = 5;
-    std::vector<std::pair<std::size_t, const trigfile::UnitName*>> scored;
-    for (const auto& unit : trigfile::unitList()) {
+    std::vector<std::pair<std::size_t, const Unit*>> scored;
+    for (const Unit& unit : units()) {
         const std::string name = folded(unit.name);
         std::size_t best = editDistance(key, name);
         // A name that starts or ends like the text is as good as its prefix.
@@ -73,7 +88,7 @@ std::vector<const trigfile::UnitName*> nearest(const std::string& key) {
     }
     std::stable_sort(scored.begin(), scored.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<const trigfile::UnitName*> out;
+    std::vector<const Unit*> out;
     for (std::size_t i = 0; i < scored.size() && i < kMostSuggestions; ++i) {
         out.push_back(scored[i].second);
     }
@@ -95,8 +110,8 @@ UnitChoice findUnit(std::string_view text) {
     if (key.empty()) {
         return "--unit must be a unit number from 0 to 232 or a name from the unit list.";
     }
-    std::vector<const trigfile::UnitName*> containing;
-    for (const auto& unit : trigfile::unitList()) {
+    std::vector<const Unit*> containing;
+    for (const Unit& unit : units()) {
         const std::string name = folded(unit.name);
         if (name == key) {
             return unit.number;

@@ -3,10 +3,12 @@
 #include "atomic_file.h" // displayName
 #include "bounded_read.h"
 #include "number_text.h"
+#include "trigger_record.h" // getU32
 
 #include <StormLib.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <type_traits>
@@ -83,6 +85,40 @@ bool closeFile(HANDLE h) {
     return SFileCloseFile(h);
 }
 
+// StormLib trusts the sizes an archive's header claims: a few hundred
+// hostile bytes can make it set aside gigabytes for its tables, and a sector
+// size of zero makes it divide by zero. So before StormLib sees a map, every
+// header it could take (the signature "MPQ\x1A" at a multiple of 512 bytes)
+// must claim no more hash or block table entries, 16 bytes each, than the
+// whole file could hold, and sectors of at most kLargestSectorShift. Maps
+// protected by such tricks are refused rather than half-read.
+std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint8_t>& file,
+                                                     const std::string& name) {
+    constexpr std::size_t kHeaderSize = 32; // of the version 1 header StarCraft reads
+    constexpr std::size_t kSectorShift = 0x0E;
+    constexpr std::size_t kHashTableSize = 0x18;
+    constexpr std::size_t kBlockTableSize = 0x1C;
+    // Sectors are 512 << shift bytes; StarCraft's maps use 4,096 (shift 3).
+    constexpr std::uint16_t kLargestSectorShift = 15;
+    const std::uint64_t mostEntries = file.size() / 16;
+    for (std::size_t at = 0; at + 4 <= file.size(); at += 512) {
+        if (trigfile::getU32(file.data() + at) != ID_MPQ) {
+            continue;
+        }
+        const std::uint8_t* header = file.data() + at;
+        if (file.size() - at < kHeaderSize ||
+            trigfile::getU16(header + kSectorShift) > kLargestSectorShift ||
+            trigfile::getU32(header + kHashTableSize) > mostEntries ||
+            trigfile::getU32(header + kBlockTableSize) > mostEntries) {
+            return trigfile::Refusal{"The map " + name + " has an archive header at byte " +
+                                     trigfile::withThousands(at) +
+                                     " that claims more than the file holds; Tallyforge does "
+                                     "not read damaged or protected maps."};
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 ScenarioRead readScenarioData(const std::filesystem::path& map) {
@@ -91,8 +127,24 @@ ScenarioRead readScenarioData(const std::filesystem::path& map) {
     if (std::filesystem::is_directory(map, ec)) {
         return trigfile::Refusal{"Could not open " + name + ": it is a folder."};
     }
+    std::uint64_t mapSize = 0;
+    {
+        auto file = trigfile::readBoundedFile(map, kMaxMapBytes);
+        if (auto* refusal = std::get_if<trigfile::Refusal>(&file)) {
+            return std::move(*refusal);
+        }
+        const auto& bytes = std::get<std::vector<std::uint8_t>>(file);
+        if (auto refusal = checkArchiveHeaders(bytes, name)) {
+            return *refusal;
+        }
+        mapSize = bytes.size();
+    }
     Handle<closeArchive> archive;
-    if (!SFileOpenArchive(nativeName<TCHAR>(map).c_str(), 0, MPQ_OPEN_READ_ONLY, archive.out())) {
+    // StarCraft reads version 1 archives only; its maps need neither the
+    // list of names nor the attributes file.
+    constexpr DWORD kOpenFlags =
+        MPQ_OPEN_READ_ONLY | MPQ_OPEN_FORCE_MPQ_V1 | MPQ_OPEN_NO_LISTFILE | MPQ_OPEN_NO_ATTRIBUTES;
+    if (!SFileOpenArchive(nativeName<TCHAR>(map).c_str(), 0, kOpenFlags, archive.out())) {
         return refusal("StormLib could not open the map " + name, GetLastError());
     }
     Handle<closeFile> file;
@@ -116,6 +168,19 @@ ScenarioRead readScenarioData(const std::filesystem::path& map) {
                                  trigfile::withThousands(size) + " bytes, more than the " +
                                  trigfile::sizeText(trigfile::kMaxReadBytes) +
                                  " Tallyforge reads."};
+    }
+    // StormLib sets aside a buffer of the stored size before it reads; a stored
+    // size beyond the whole map is a lie of a damaged or hostile archive.
+    DWORD stored = 0;
+    if (!SFileGetFileInfo(file.get(), SFileInfoCompressedSize, &stored, sizeof stored, nullptr)) {
+        return refusal("StormLib could not tell the stored size of the scenario data of " + name,
+                       GetLastError());
+    }
+    if (stored > mapSize) {
+        return trigfile::Refusal{"The scenario data of " + name + " claims " +
+                                 trigfile::withThousands(stored) + " bytes in a map of " +
+                                 trigfile::withThousands(mapSize) +
+                                 "; Tallyforge does not read damaged or protected maps."};
     }
     std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
     DWORD read = 0;

@@ -3,17 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace trigfile {
 
 // The reward every trigger of the series gives.
 enum class ActionKind { Money, Score, Switch };
-
-// The score kinds as the window's buttons name them, in the order of their
-// numbers in the file (0 Total ... 7 Custom).
-inline constexpr std::array<const char*, 8> kScoreKindNames{
-    "Total", "Units",   "Buildings",         "Units and Buildings",
-    "Kills", "Razings", "Kills and Razings", "Custom"};
 
 // A check box's value: the third, greyed state is not a tick.
 enum class CheckValue : std::uint8_t { Cleared = 0, Ticked = 1, Greyed = 2 };
@@ -27,11 +22,17 @@ struct KillRewardSettings {
     double gasAmount = 0; // Money only
     double unitId = 0;    // a number from the unit reference list
     ActionKind actionKind = ActionKind::Money;
-    int scoreKind = 0; // 0 Total ... 7 Custom
+    int scoreKind = 0; // an index of kScoreKindNames
     std::array<CheckValue, 8> players{};
     CheckValue allPlayers = CheckValue::Cleared;
     std::array<CheckValue, 4> forces{};
 };
+
+// The score kinds in the order of their numbers in the file and of the
+// window's score buttons.
+inline constexpr std::array<std::string_view, 8> kScoreKindNames{
+    "Total", "Units",   "Buildings",         "Units and Buildings",
+    "Kills", "Razings", "Kills and Razings", "Custom"};
 
 // The texts of the five number boxes, as the window holds them.
 struct BoxTexts {

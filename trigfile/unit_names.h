@@ -1,23 +1,15 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
-#include <string_view>
+#include <string>
 
 namespace trigfile {
 
-// One line of the unit reference list the window shows: a unit number and
-// the name the list gives it.
-struct UnitName {
-    std::uint16_t number;
-    std::string_view name;
-};
+// A unit's name as the program's unit list gives it, or an empty text for a
+// number the list does not have.
+std::string unitName(std::uint32_t unitNumber);
 
-// The unit list, in its own order (which is not always by number). Names that
-// the list breaks over two lines are joined with a blank ("Alan Schezar").
-std::span<const UnitName> unitList();
-
-// The name the unit list gives a number; empty for a number it does not list.
-std::string_view unitName(std::uint16_t number);
+// "Zergling (37)"; "unit 240" for a number the list does not have.
+std::string unitText(std::uint32_t unitNumber);
 
 } // namespace trigfile

@@ -6,6 +6,7 @@
 #include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -111,6 +112,34 @@ class PlatformTest : public QObject {
         const SaveRequest again{"Save as", *chosen, QDir::homePath(), request.filter};
         QCOMPARE(platform.chooseSaveFile(again), std::nullopt);
         QCOMPARE(reopened, *chosen);
+    }
+
+    // The listing box shows the text read-only but selectable, and has the
+    // fill button only when it is offered.
+    void listingBoxShowsTheTextAndOffersFillOnlyWhenAsked() {
+        QtPlatform platform;
+        for (const bool offer : {true, false}) {
+            QStringList seen;
+            whenShown<QDialog>([&](QDialog* dialog) {
+                auto* text = dialog->findChild<QPlainTextEdit*>("listing");
+                auto* fill = dialog->findChild<QPushButton*>("fill");
+                seen << dialog->windowTitle() << text->toPlainText()
+                     << QString::number(text->isReadOnly())
+                     << QString::number(
+                            bool(text->textInteractionFlags() & Qt::TextSelectableByKeyboard))
+                     << QString::number(fill != nullptr);
+                if (fill != nullptr) {
+                    fill->click();
+                } else {
+                    QTest::keyClick(dialog, Qt::Key_Escape);
+                }
+            });
+            const ListingAnswer answer =
+                platform.showListing(ListingRequest{"Triggers in a.trg", "line 1\nline 2", offer});
+            QCOMPARE(answer, offer ? ListingAnswer::Fill : ListingAnswer::Close);
+            QCOMPARE(seen, (QStringList{"Triggers in a.trg", "line 1\nline 2", "1", "1",
+                                        QString::number(offer)}));
+        }
     }
 };
 

@@ -22,9 +22,14 @@ class ScriptedPlatform : public Platform {
     std::function<void(QProgressDialog&)> onProgressShown; // the user at the progress box
     int progressBoxesShown = 0;
 
+    std::deque<std::optional<QString>> openedNames; // nullopt: the user cancels
+    std::deque<ListingAnswer> listingAnswers;       // unscripted: Close
+
     std::vector<MessageRequest> messages;
+    std::vector<OpenRequest> openDialogues;
+    std::vector<ListingRequest> listings;
     std::vector<SaveRequest> dialogues;
-    QStringList log; // "save" and the title of each box, in order
+    QStringList log; // "save", "open" and the title of each box, in order
 
     MessageAnswer showMessage(const MessageRequest& request) override {
         messages.push_back(request);
@@ -52,6 +57,28 @@ class ScriptedPlatform : public Platform {
         const std::optional<QString> name = savedNames.front();
         savedNames.pop_front();
         return name;
+    }
+
+    std::optional<QString> chooseOpenFile(const OpenRequest& request) override {
+        openDialogues.push_back(request);
+        log << QStringLiteral("open");
+        if (openedNames.empty()) {
+            return std::nullopt;
+        }
+        const std::optional<QString> name = openedNames.front();
+        openedNames.pop_front();
+        return name;
+    }
+
+    ListingAnswer showListing(const ListingRequest& request) override {
+        listings.push_back(request);
+        log << request.title;
+        if (listingAnswers.empty()) {
+            return ListingAnswer::Close;
+        }
+        const ListingAnswer answer = listingAnswers.front();
+        listingAnswers.pop_front();
+        return answer;
     }
 
     // The real background write and progress box, over the scripted disk.

@@ -5,6 +5,7 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <csignal>
@@ -100,6 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"an unknown command", {"frobnicate"}, 2, "tallyforge-cli", ""},
         StatusCase{"a folder that does not exist",
                    series({"--player", "1", "-o", "no/such/folder/a"}), 3, "No such file", ""},
+        StatusCase{
+            "show of a file that is not there", {"show", "missing.trg"}, 3, "missing.trg", ""},
+        StatusCase{"show of a file of another kind", {"show", "notes.txt"}, 2, "notes.txt", ""},
         StatusCase{"help lists the exit statuses", {"--help"}, 0, "", "130"},
         StatusCase{"each command has its help", {"create", "--help"}, 0, "", "--score-kind"},
         StatusCase{"the version", {"--version"}, 0, "", "tallyforge-cli 1."}));
@@ -210,6 +214,59 @@ TEST_F(CliReplace, SeveralAddsBuildATriggerFileSeriesBySeries) {
         << "series.trg is not the first series followed by the second one twice";
     EXPECT_EQ(testsupport::namesIn(folder_), std::vector<std::string>{"series.trg"})
         << "adding to a trigger file leaves nothing beside it";
+}
+
+TEST_F(CliReplace, ShowPrintsTheListingAndAJsonDocumentOfTheDocumentedShape) {
+    const Args create{"create", "--every", "5",        "--up-to", "12", "--unit", "Zergling",
+                      "--ore",  "100",     "--player", "1",       "-o", "two.trg"};
+    const Args add{"add", "--every",      "1",     "--up-to", "3", "--unit", "Marine", "--score",
+                   "20",  "--score-kind", "Kills", "--force", "2", "--to",   "two.trg"};
+    ASSERT_EQ(runCli(folder_, create).status, 0);
+    ASSERT_EQ(runCli(folder_, add).status, 0);
+
+    const auto text = runCli(folder_, {"show", "two.trg"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("Money: every 5 kills of Zergling (37) up to 10, 100 ore, Player 1"),
+              std::string::npos)
+        << text.out;
+
+    const auto run = runCli(folder_, {"show", "two.trg", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto doc = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << "not one JSON document: " << run.out;
+    EXPECT_EQ(doc.at("file"), "two.trg");
+    EXPECT_EQ(doc.at("kind"), "trg");
+    EXPECT_EQ(doc.at("triggerCount"), 6) << "the empty first trigger, 2 money, 3 score";
+    ASSERT_EQ(doc.at("triggers").size(), 6u);
+
+    const auto& money = doc.at("triggers").at(1);
+    EXPECT_EQ(money.at("number"), 2) << "triggers are numbered from 1, as the listing does";
+    EXPECT_EQ(money.at("owners"), nlohmann::json::parse(R"([{"number":0,"name":"Player 1"}])"));
+    const auto& kill = money.at("conditions").at(0);
+    EXPECT_EQ(kill.at("type"), nlohmann::json::parse(R"({"number":5,"name":"Kill"})"));
+    EXPECT_EQ(kill.at("unit"), nlohmann::json::parse(R"({"number":37,"name":"Zergling"})"));
+    EXPECT_EQ(kill.at("quantity"), 5);
+    EXPECT_EQ(kill.at("player").at("name"), "Current Player");
+    const auto& ore = money.at("actions").at(0);
+    EXPECT_EQ(ore.at("type").at("name"), "Set Resources");
+    EXPECT_EQ(ore.at("amount"), 100);
+    EXPECT_EQ(money.at("actions").size(), 1u) << "only the slots in use are listed";
+
+    const auto& series = doc.at("series");
+    ASSERT_EQ(series.size(), 2u);
+    EXPECT_EQ(series[0].at("firstTrigger"), 2);
+    EXPECT_EQ(series[0].at("triggerCount"), 2);
+    EXPECT_EQ(series[0].at("every"), 5);
+    EXPECT_EQ(series[0].at("upTo"), 10);
+    EXPECT_EQ(series[0].at("reward"),
+              nlohmann::json::parse(R"({"kind":"Money","ore":100,"gas":0})"));
+    EXPECT_EQ(series[1].at("firstTrigger"), 4);
+    EXPECT_EQ(series[1].at("unit").at("name"), "Marine");
+    EXPECT_EQ(series[1].at("reward"),
+              nlohmann::json::parse(
+                  R"({"kind":"Score","points":20,"scoreKind":{"number":4,"name":"Kills"}})"));
+    EXPECT_EQ(series[1].at("owners"), nlohmann::json::parse(R"([{"number":19,"name":"Force 2"}])"));
+    EXPECT_NE(series[1].at("summary").get<std::string>().find("Kills"), std::string::npos);
 }
 
 // The same inputs typed into the window; the reference is the plain encoder.

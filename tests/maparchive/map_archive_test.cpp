@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -75,6 +76,19 @@ TEST_F(MapArchive, RefusesWhatItCannotReadWithAReason) {
     fs::create_directories(folder_ / "folder.scm");
     testsupport::writeBytes(folder_ / "other.txt", "not the scenario");
     ASSERT_EQ(smpq(folder_, "-c -M 1 without.scm other.txt"), 0);
+    // A 324-byte archive whose header claims two million hash entries and
+    // three billion blocks: StormLib alone would set aside gigabytes for it.
+    std::string greedy(324, '\0');
+    const std::uint32_t header[8] = {0x1A51504D, 32,    324,      0x00030000,
+                                     0x9F,       0x11F, 0x200008, 0xC5521094};
+    std::memcpy(greedy.data(), header, sizeof header); // little-endian like the file
+    testsupport::writeBytes(folder_ / "greedy.scx", greedy);
+    // A sector shift of 93: StormLib's sector size becomes 0 and reading divides by it.
+    std::string zeroSectors = greedy;
+    zeroSectors[0x0E] = 93;
+    zeroSectors[0x18] = zeroSectors[0x1C] = 8;
+    zeroSectors[0x19] = zeroSectors[0x1A] = zeroSectors[0x1D] = zeroSectors[0x1E] = 0;
+    testsupport::writeBytes(folder_ / "zero-sectors.scx", zeroSectors);
     const struct {
         fs::path map;
         const char* mustMention;
@@ -83,6 +97,8 @@ TEST_F(MapArchive, RefusesWhatItCannotReadWithAReason) {
         {notAMap, "StormLib"},
         {folder_ / "folder.scm", "folder"},
         {folder_ / "without.scm", "scenario.chk"},
+        {folder_ / "greedy.scx", "claims more than the file holds"},
+        {folder_ / "zero-sectors.scx", "claims more than the file holds"},
     };
     for (const auto& c : cases) {
         const auto read = maparchive::readScenarioData(c.map);

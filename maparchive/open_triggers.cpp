@@ -1,0 +1,53 @@
+#include "open_triggers.h"
+
+#include "atomic_file.h" // displayName
+#include "bounded_read.h"
+#include "map_archive.h"
+#include "scenario_sections.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+namespace maparchive {
+namespace {
+
+std::string lowerExtension(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+trigfile::TriggerFileRead
+triggersOfScenario(std::variant<std::vector<std::uint8_t>, trigfile::Refusal> data,
+                   const std::filesystem::path& path) {
+    if (auto* refusal = std::get_if<trigfile::Refusal>(&data)) {
+        return std::move(*refusal);
+    }
+    auto read = trigfile::readScenarioTriggers(std::get<std::vector<std::uint8_t>>(data));
+    if (auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
+        refusal->reason = trigfile::displayName(path) + ": " + refusal->reason;
+    }
+    return read;
+}
+
+} // namespace
+
+trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
+    const std::string ext = lowerExtension(path);
+    if (ext == ".trg") {
+        return trigfile::readTriggerFile(path);
+    }
+    if (ext == ".chk") {
+        return triggersOfScenario(trigfile::readBoundedFile(path), path);
+    }
+    if (ext == ".scm" || ext == ".scx") {
+        return triggersOfScenario(readScenarioData(path), path);
+    }
+    return trigfile::Refusal{"Tallyforge opens trigger files (.trg), scenario data (.chk) and "
+                             "maps (.scm, .scx); " +
+                             trigfile::displayName(path) + " is none of these."};
+}
+
+} // namespace maparchive

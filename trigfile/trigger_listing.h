@@ -1,0 +1,40 @@
+#pragma once
+
+#include "decoded_trigger.h"
+#include "trigger_file_reader.h"
+#include "trigger_series.h"
+
+#include <cstddef>
+#include <string>
+
+namespace trigfile {
+
+// How much of a big file the listing spells out in full: beyond this many
+// triggers outside any series, only their summary lines are given.
+inline constexpr std::size_t kMaxDetailedTriggers = 2'000;
+
+// The whole listing: a summary (one line for each series and for each other
+// trigger), then the details of each trigger as the map editors word it.
+std::string listTriggers(const TriggerRecords& records);
+
+// "Money: every 5 kills of Zergling (37) up to 50, 100 ore, Player 1 and
+// Force 2, 10 triggers"
+std::string seriesSummary(const TriggerSeries& series);
+
+// One condition or action in words, "" for an empty slot. Values Tallyforge
+// cannot name are given by their numbers.
+std::string describeCondition(const DecodedCondition& condition);
+std::string describeAction(const DecodedAction& action);
+
+// The owners of a trigger from its execution table: "Player 1 and Force 2".
+std::string ownersText(const std::array<std::uint8_t, record::kExecutionTableSize>& table);
+
+// The names the listing gives single values ("Current Player", "Kill", "Set
+// Resources", "Razings"); a value without a name is given as its kind and
+// number ("player group 12").
+std::string playerGroupName(std::uint32_t group);
+std::string conditionTypeName(std::uint8_t type);
+std::string actionTypeName(std::uint8_t type);
+std::string scoreKindName(std::uint32_t kind);
+
+} // namespace trigfile
