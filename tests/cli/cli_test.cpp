@@ -269,6 +269,32 @@ TEST_F(CliReplace, ShowPrintsTheListingAndAJsonDocumentOfTheDocumentedShape) {
     EXPECT_NE(series[1].at("summary").get<std::string>().find("Kills"), std::string::npos);
 }
 
+TEST_F(CliReplace, AddToAMapKeepsABackupAndRefusesADamagedOneUntouched) {
+    // Scenario data with one section and no TRIG: "VER ", size 2, version 205.
+    const std::string map("VER \x02\x00\x00\x00\xcd\x00", 10);
+    testsupport::writeBytes(folder_ / "castle.chk", map);
+    const Args add{"add",   "--every", "1",        "--up-to", "3",    "--unit",     "0",
+                   "--gas", "5",       "--player", "4",       "--to", "castle.chk", "--verbose"};
+    const auto run = runCli(folder_, add);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("castle.before-tallyforge.chk"), std::string::npos)
+        << "--verbose names the backup: " << run.out;
+    EXPECT_EQ(testsupport::fileText(folder_ / "castle.before-tallyforge.chk"), map);
+    EXPECT_EQ(std::filesystem::file_size(folder_ / "castle.chk"), 10u + 8u + 3u * 2400u)
+        << "a TRIG section with the three new triggers follows the old section";
+
+    // A section that claims more bytes than there are.
+    const std::string damaged("VER \xff\x00\x00\x00\xcd\x00", 10);
+    testsupport::writeBytes(folder_ / "damaged.chk", damaged);
+    Args toDamaged = add;
+    toDamaged[toDamaged.size() - 2] = "damaged.chk";
+    const auto refused = runCli(folder_, toDamaged);
+    EXPECT_EQ(refused.status, 3) << "a map that cannot be read safely is a read failure";
+    EXPECT_NE(refused.err.find("damaged.chk"), std::string::npos) << refused.err;
+    EXPECT_EQ(testsupport::fileText(folder_ / "damaged.chk"), damaged);
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "damaged.before-tallyforge.chk"));
+}
+
 // The same inputs typed into the window; the reference is the plain encoder.
 struct SameFileCase {
     const char* what;
