@@ -1,7 +1,9 @@
 // Any bytes as a map file, opened through StormLib: the reader must return
 // scenario data no larger than its limit or refuse with a reason, and never
-// crash. StormLib opens files by name, so each input goes through a scratch
-// file.
+// crash. StormLib runs in the reader's contained child process, so what this
+// finds are faults of the reader and of the containment, not StormLib's own
+// (those it contains: see the seeds). StormLib opens files by name, so each
+// input goes through a scratch file.
 
 #include "bounded_read.h"
 #include "map_archive.h"

@@ -2,6 +2,7 @@
 
 #include "atomic_file.h" // displayName
 #include "bounded_read.h"
+#include "contained_read.h"
 #include "number_text.h"
 #include "trigger_record.h" // getU32
 
@@ -119,9 +120,8 @@ std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint
     return std::nullopt;
 }
 
-} // namespace
-
-ScenarioRead readScenarioData(const std::filesystem::path& map) {
+// The reading itself, in whichever process runs it.
+ScenarioRead readHere(const std::filesystem::path& map) {
     const std::string name = trigfile::displayName(map);
     std::error_code ec;
     if (std::filesystem::is_directory(map, ec)) {
@@ -192,6 +192,12 @@ ScenarioRead readScenarioData(const std::filesystem::path& map) {
         return refusal("StormLib read only part of the scenario data of " + name, ERROR_HANDLE_EOF);
     }
     return data;
+}
+
+} // namespace
+
+ScenarioRead readScenarioData(const std::filesystem::path& map) {
+    return runContained([&] { return readHere(map); }, trigfile::displayName(map));
 }
 
 } // namespace maparchive
