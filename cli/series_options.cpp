@@ -39,12 +39,15 @@ bool sameLetters(std::string_view a, std::string_view b) {
            });
 }
 
-// A number option's value, or what is wrong with it.
-std::variant<double, std::string> number(const std::string& option, const std::string& text) {
-    if (auto value = wholeNumber(text)) {
-        return *value;
+// Reads a number option into field, or says what is wrong with its text.
+std::optional<std::string> readNumber(const char* option, const std::string& text, double& field) {
+    const auto value = wholeNumber(text);
+    if (!value) {
+        return std::string(option) + " takes a whole number written in digits, not \"" + text +
+               "\".";
     }
-    return option + " takes a whole number written in digits, not \"" + text + "\".";
+    field = *value;
+    return std::nullopt;
 }
 
 // Ticks the owners numbered 1..N, or says which number is out of range.
@@ -66,48 +69,35 @@ std::optional<std::string> tickOwners(const std::string& option,
 std::variant<trigfile::KillRewardSettings, std::string> settingsFrom(const SeriesOptions& o) {
     trigfile::KillRewardSettings s;
     // The numbers in the window's order: maximum, step, amount, gas, unit.
-    const std::pair<const char*, const std::string*> kills[] = {{"--up-to", &o.upTo},
-                                                                {"--every", &o.every}};
-    double* const killFields[] = {&s.killMax, &s.killStep};
-    for (std::size_t i = 0; i < 2; ++i) {
-        auto value = number(kills[i].first, *kills[i].second);
-        if (auto* error = std::get_if<std::string>(&value)) {
-            return *error;
-        }
-        *killFields[i] = std::get<double>(value);
+    if (auto error = readNumber("--up-to", o.upTo, s.killMax)) {
+        return *error;
+    }
+    if (auto error = readNumber("--every", o.every, s.killStep)) {
+        return *error;
     }
 
     // The reward: what the window's action type and amount boxes hold.
-    const std::optional<std::string>* amount = nullptr;
-    const char* amountOption = "";
+    // Without --ore the ore amount is 0, which makes gas the only reward.
+    std::optional<std::string> error;
     if (o.score) {
         s.actionKind = trigfile::ActionKind::Score;
-        amount = &o.score;
-        amountOption = "--score";
+        error = readNumber("--score", *o.score, s.amount);
     } else if (o.switchNumber) {
         s.actionKind = trigfile::ActionKind::Switch;
-        amount = &o.switchNumber;
-        amountOption = "--switch";
+        error = readNumber("--switch", *o.switchNumber, s.amount);
     } else if (o.ore || o.gas) {
         s.actionKind = trigfile::ActionKind::Money;
-        amount = &o.ore; // without --ore the ore amount is 0: gas is the only reward
-        amountOption = "--ore";
+        if (o.ore) {
+            error = readNumber("--ore", *o.ore, s.amount);
+        }
     } else {
-        return std::string("Give the reward: --ore and/or --gas, --score or --switch.");
+        error = "Give the reward: --ore and/or --gas, --score or --switch.";
     }
-    if (*amount) {
-        auto value = number(amountOption, **amount);
-        if (auto* error = std::get_if<std::string>(&value)) {
-            return *error;
-        }
-        s.amount = std::get<double>(value);
+    if (!error && o.gas) {
+        error = readNumber("--gas", *o.gas, s.gasAmount);
     }
-    if (o.gas) {
-        auto value = number("--gas", *o.gas);
-        if (auto* error = std::get_if<std::string>(&value)) {
-            return *error;
-        }
-        s.gasAmount = std::get<double>(value);
+    if (error) {
+        return *error;
     }
     if (s.actionKind == trigfile::ActionKind::Score && !o.scoreKind.empty()) {
         bool found = false;
