@@ -35,16 +35,28 @@ trigfile::WriteOutcome
 runInBackground(QWidget* owner, std::uint64_t totalRecords,
                 const std::function<trigfile::WriteOutcome(trigfile::WriteProgress&)>& work,
                 const std::function<void(QProgressDialog&)>& onShown) {
+    trigfile::WriteOutcome outcome;
+    runWithProgress(
+        owner, totalRecords,
+        [&](trigfile::WriteProgress& progress) {
+            try {
+                outcome = work(progress);
+            } catch (const std::exception& e) {
+                outcome = {trigfile::WriteOutcome::Status::Failed,
+                           std::string("Could not write the file: ") + e.what()};
+            }
+        },
+        onShown);
+    return outcome;
+}
+
+void runWithProgress(QWidget* owner, std::uint64_t totalRecords,
+                     const std::function<void(trigfile::WriteProgress&)>& work,
+                     const std::function<void(QProgressDialog&)>& onShown) {
     trigfile::WriteProgress progress;
     std::atomic<bool> finished{false};
-    trigfile::WriteOutcome outcome;
     std::thread worker([&] {
-        try {
-            outcome = work(progress);
-        } catch (const std::exception& e) {
-            outcome = {trigfile::WriteOutcome::Status::Failed,
-                       std::string("Could not write the file: ") + e.what()};
-        }
+        work(progress);
         finished.store(true);
     });
 
@@ -96,5 +108,4 @@ runInBackground(QWidget* owner, std::uint64_t totalRecords,
     }
     poll.stop();
     worker.join();
-    return outcome;
 }

@@ -14,6 +14,12 @@ class QWidget;
 // silent.
 inline constexpr int kProgressDelayMs = 500;
 
+// Runs work on a thread of its own while the window goes on repainting, as
+// runInBackground below does. work must not throw.
+void runWithProgress(QWidget* owner, std::uint64_t totalRecords,
+                     const std::function<void(trigfile::WriteProgress&)>& work,
+                     const std::function<void(QProgressDialog&)>& onShown = {});
+
 // Runs work on a thread of its own while the window goes on repainting.
 // Until the progress box appears, keys and clicks wait, so nothing else can
 // start; after that the box is modal and its Cancel button asks work to stop.

@@ -1,34 +1,12 @@
 #include "create_command.h"
 
-#include "number_text.h"
+#include "command_support.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <filesystem>
 #include <string>
 #include <variant>
-
-namespace {
-
-std::filesystem::path toPath(const QString& path) {
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-QString thousands(std::uint64_t n) {
-    return QString::fromStdString(trigfile::withThousands(n));
-}
-
-MessageRequest okBox(const QString& text, const QString& title,
-                     MessageIcon icon = MessageIcon::None) {
-    return MessageRequest{text, title, MessageButtons::Ok, icon, MessageAnswer::Ok};
-}
-
-} // namespace
 
 void CreateCommand::run(const trigfile::KillRewardSettings& read) {
     using namespace createtexts;

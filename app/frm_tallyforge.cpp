@@ -1,6 +1,7 @@
 #include "frm_tallyforge.h"
 
 #include "about_texts.h"
+#include "add_command.h"
 #include "create_command.h"
 #include "frame.h"
 #include "number_box.h"
@@ -129,7 +130,9 @@ frmTallyforge::frmTallyforge(Platform& platform, QWidget* parent)
                                    initialSaveFolder(),
                                    QStringLiteral("Starcraft triggers (*.trg)|*.trg*")},
       cdbopen{QString::fromLatin1(opentexts::kOpenTitle), initialSaveFolder(),
-              QString::fromLatin1(opentexts::kOpenFilter)} {
+              QString::fromLatin1(opentexts::kOpenFilter)},
+      cdbaddtrg(AddCommand::dialogueFor(AddCommand::Into::TriggerFile, initialSaveFolder())),
+      cdbaddmap(AddCommand::dialogueFor(AddCommand::Into::Map, initialSaveFolder())) {
     setObjectName(QStringLiteral("frmTallyforge"));
     setWindowTitle(QStringLiteral("Tallyforge"));
     setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
@@ -181,6 +184,14 @@ void frmTallyforge::buildMenu() {
     menuopen = titlefile->addAction(QStringLiteral("&Open..."));
     menuopen->setObjectName(QStringLiteral("menuopen"));
     menuopen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    titlefile->addSeparator();
+    menuaddtrg = titlefile->addAction(QStringLiteral("A&dd to trigger file..."));
+    menuaddtrg->setObjectName(QStringLiteral("menuaddtrg"));
+    menuaddmap = titlefile->addAction(QStringLiteral("Add to &map..."));
+    menuaddmap->setObjectName(QStringLiteral("menuaddmap"));
+    for (QAction* add : {menuaddtrg, menuaddmap}) {
+        add->setEnabled(false); // the poll enables them with Create
+    }
     titlehelp = menuBar()->addMenu(QStringLiteral("&Help"));
     titlehelp->setObjectName(QStringLiteral("titlehelp"));
     menuhelp = titlehelp->addAction(QStringLiteral("&Help"));
@@ -292,6 +303,8 @@ void frmTallyforge::connectHandlers() {
     connect(txtunittype, &NumberBox::changed, this, &frmTallyforge::txtunittype_Change);
     connect(Timer1, &QTimer::timeout, this, &frmTallyforge::Timer1_Timer);
     connect(menuopen, &QAction::triggered, this, &frmTallyforge::menuopen_Click);
+    connect(menuaddtrg, &QAction::triggered, this, &frmTallyforge::menuaddtrg_Click);
+    connect(menuaddmap, &QAction::triggered, this, &frmTallyforge::menuaddmap_Click);
     connect(menuhelp, &QAction::triggered, this, &frmTallyforge::menuhelp_Click);
     connect(menuabout, &QAction::triggered, this, &frmTallyforge::menuabout_Click);
 
@@ -363,6 +376,24 @@ void frmTallyforge::cmdcreate_Click() {
     }
     creating_ = true;
     CreateCommand(platform_, cdbsave).run(readWindow());
+    creating_ = false;
+}
+
+void frmTallyforge::menuaddtrg_Click() {
+    if (creating_) {
+        return;
+    }
+    creating_ = true;
+    AddCommand(platform_, cdbaddtrg, AddCommand::Into::TriggerFile).run(readWindow());
+    creating_ = false;
+}
+
+void frmTallyforge::menuaddmap_Click() {
+    if (creating_) {
+        return;
+    }
+    creating_ = true;
+    AddCommand(platform_, cdbaddmap, AddCommand::Into::Map).run(readWindow());
     creating_ = false;
 }
 
@@ -440,6 +471,9 @@ void frmTallyforge::Timer1_Timer() {
                          txtkillamount->text().isEmpty() || !anyTicked;
     cmdcreate->setEnabled(!blocked);
     cmdcreate->setToolTip(createPreview(blocked));
+    // The Add commands need the same inputs as Create.
+    menuaddtrg->setEnabled(!blocked);
+    menuaddmap->setEnabled(!blocked);
 }
 
 QString frmTallyforge::createPreview(bool blocked) const {

@@ -59,6 +59,8 @@ class frmTallyforge : public QMainWindow {
     void txtunittype_Change();
     void Timer1_Timer();
     void menuopen_Click();
+    void menuaddtrg_Click();
+    void menuaddmap_Click();
     void menuhelp_Click();
     void menuabout_Click();
     void cmdquit_Click();
@@ -69,10 +71,14 @@ class frmTallyforge : public QMainWindow {
     Platform& platform_;
     SaveRequest cdbsave;
     OpenRequest cdbopen;
+    OpenRequest cdbaddtrg; // the dialogues of the two Add commands
+    OpenRequest cdbaddmap;
     bool creating_ = false; // a Create is running: no second one, no closing
 
     QMenu* titlefile = nullptr;
     QAction* menuopen = nullptr;
+    QAction* menuaddtrg = nullptr;
+    QAction* menuaddmap = nullptr;
     QMenu* titlehelp = nullptr;
     QAction* menuhelp = nullptr;
     QAction* menuabout = nullptr;

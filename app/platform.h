@@ -1,5 +1,6 @@
 #pragma once
 
+#include "add_series.h"
 #include "trigger_file.h"
 #include "trigger_series.h"
 
@@ -69,4 +70,9 @@ class Platform {
     // modal progress box and Cancel when it takes more than a moment.
     virtual trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
                                              const trigfile::TriggerSeries& series) = 0;
+
+    // Adds the series to a trigger file or map off the user-interface
+    // thread, with the same progress box and Cancel as writeFile.
+    virtual trigfile::AddOutcome addSeries(const std::filesystem::path& target,
+                                           const trigfile::TriggerSeries& series) = 0;
 };

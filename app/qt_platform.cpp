@@ -1,5 +1,6 @@
 #include "qt_platform.h"
 
+#include "add_to_map.h"
 #include "background_write.h"
 
 #include <QDialog>
@@ -150,4 +151,14 @@ trigfile::WriteOutcome QtPlatform::writeFile(const std::filesystem::path& target
     return runInBackground(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
         return trigfile::writeTriggerFile(target, series, &progress);
     });
+}
+
+trigfile::AddOutcome QtPlatform::addSeries(const std::filesystem::path& target,
+                                           const trigfile::TriggerSeries& series) {
+    trigfile::AddOutcome outcome;
+    runWithProgress(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
+        outcome = trigfile::failuresAsOutcome(
+            [&] { return maparchive::addSeries(target, series, &progress); });
+    });
+    return outcome;
 }

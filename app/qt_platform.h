@@ -17,6 +17,8 @@ class QtPlatform : public Platform {
     ListingAnswer showListing(const ListingRequest& request) override;
     trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
                                      const trigfile::TriggerSeries& series) override;
+    trigfile::AddOutcome addSeries(const std::filesystem::path& target,
+                                   const trigfile::TriggerSeries& series) override;
 
   private:
     QPointer<QWidget> owner_;

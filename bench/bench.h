@@ -78,6 +78,23 @@ std::vector<MemoryResult> runMemory(const std::filesystem::path& folder,
 // The child side: writes one file and prints its VmHWM before and after.
 int memoryChildMain(std::uint32_t records, const std::filesystem::path& folder);
 
+// Adding a series to a map: a map archive (.scx) and bare scenario data
+// (.chk) holding `existing` triggers get `added` more.
+struct MapResult {
+    std::uint32_t existing = 0;
+    std::uint32_t added = 0;
+    std::uint64_t mapBytesBefore = 0;
+    std::uint64_t mapBytesAfter = 0;
+    std::uint64_t scenarioBytesAfter = 0;
+    std::vector<double> archiveAdd;  // maparchive::addSeries on the .scx, whole
+    std::vector<double> stormFloor;  // StormLib storing the final scenario data, compacting, fsync
+    std::vector<double> copyFloor;   // copying the map beside it with fsync
+    std::vector<double> scenarioAdd; // maparchive::addSeries on the .chk, whole
+    std::vector<double> scenarioFloor; // one write of the final .chk bytes with fsync
+};
+std::vector<MapResult> runMaps(const std::filesystem::path& folder, std::uint32_t existing,
+                               std::uint32_t added, int repeats);
+
 // Write sizes of the floors: the fastest of them counts.
 inline constexpr std::size_t kFloorWriteSizes[] = {1u << 20, 8u << 20};
 
@@ -93,7 +110,9 @@ std::string loadAverage();
 void printEncoding(const std::vector<EncodingResult>& results);
 void printFiles(const std::vector<FileResult>& results);
 void printMemory(const std::vector<MemoryResult>& results);
+void printMaps(const std::vector<MapResult>& results);
 void printSummary(const RunInfo& info, const std::vector<EncodingResult>& encoding,
-                  const std::vector<FileResult>& files, const std::vector<MemoryResult>& memory);
+                  const std::vector<FileResult>& files, const std::vector<MemoryResult>& memory,
+                  const std::vector<MapResult>& maps);
 
 } // namespace bench

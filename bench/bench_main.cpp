@@ -3,7 +3,8 @@
 //
 //   tallyforge_bench [[--folder] DIR] [--repeats N] [--sizes 1000,100000,...]
 //                    [--encoding-records N] [--skip-encoding] [--skip-files]
-//                    [--skip-memory] [--verbose]
+//                    [--skip-memory] [--skip-maps] [--map-triggers EXISTING,ADDED]
+//                    [--verbose]
 //
 // Without --folder the files go to a new folder under the system's temporary
 // folder, removed at the end.
@@ -108,6 +109,9 @@ struct Options {
     bool encoding = true;
     bool files = true;
     bool memory = true;
+    bool maps = true;
+    std::uint32_t mapExisting = 10'000;
+    std::uint32_t mapAdded = 100'000;
     bool verbose = false;
 };
 
@@ -150,6 +154,16 @@ Options parseOptions(int argc, char** argv) {
             o.verbose = true;
         } else if (arg == "--skip-memory") {
             o.memory = false;
+        } else if (arg == "--skip-maps") {
+            o.maps = false;
+        } else if (arg == "--map-triggers") {
+            // EXISTING,ADDED
+            std::istringstream pair(value());
+            std::string a, b;
+            std::getline(pair, a, ',');
+            std::getline(pair, b);
+            o.mapExisting = parseCount(a);
+            o.mapAdded = parseCount(b);
         } else if (arg.rfind("--", 0) != 0 && o.folder.empty()) {
             o.folder = arg;
         } else {
@@ -207,6 +221,7 @@ int main(int argc, char** argv) {
         std::vector<bench::EncodingResult> encoding;
         std::vector<bench::FileResult> files;
         std::vector<bench::MemoryResult> memory;
+        std::vector<bench::MapResult> maps;
         if (options.encoding) {
             encoding = bench::runEncoding(options.encodingRecords, options.repeats);
             bench::printEncoding(encoding);
@@ -221,9 +236,15 @@ int main(int argc, char** argv) {
         if (options.memory) {
             memory = bench::runMemory(options.folder, options.sizes);
             bench::printMemory(memory);
+            std::fflush(stdout);
+        }
+        if (options.maps) {
+            maps = bench::runMaps(options.folder, options.mapExisting, options.mapAdded,
+                                  std::min(options.repeats, 3));
+            bench::printMaps(maps);
         }
         std::printf("\nLoad average at the end: %s\n", bench::loadAverage().c_str());
-        bench::printSummary(info, encoding, files, memory);
+        bench::printSummary(info, encoding, files, memory, maps);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tallyforge_bench: %s\n", e.what());
         rc = 1;

@@ -23,7 +23,9 @@ std::string format(const char* fmt, double value) {
     return buf;
 }
 
-std::string thousands(std::uint64_t n) { return trigfile::withThousands(n); }
+std::string thousands(std::uint64_t n) {
+    return trigfile::withThousands(n);
+}
 
 // Decimal units for sizes and rates, as disks are sold; MiB for memory.
 std::string bytesText(double bytes) {
@@ -253,8 +255,32 @@ void printMemory(const std::vector<MemoryResult>& results) {
     }
 }
 
+void printMaps(const std::vector<MapResult>& results) {
+    for (const auto& r : results) {
+        std::printf("\nAdding %s triggers to a map holding %s (medians of %zu runs)\n",
+                    thousands(r.added).c_str(), thousands(r.existing).c_str(), r.archiveAdd.size());
+        std::printf("  map %s before, %s after; scenario data %s after\n",
+                    bytesText(static_cast<double>(r.mapBytesBefore)).c_str(),
+                    bytesText(static_cast<double>(r.mapBytesAfter)).c_str(),
+                    bytesText(static_cast<double>(r.scenarioBytesAfter)).c_str());
+        const double add = median(r.archiveAdd);
+        const double storm = median(r.stormFloor);
+        const double copy = median(r.copyFloor);
+        std::printf("  .scx add, whole:                       %s\n", secondsText(add).c_str());
+        std::printf("  StormLib storing the same data + fsync: %s\n", secondsText(storm).c_str());
+        std::printf("  copying the map beside it + fsync:      %s\n", secondsText(copy).c_str());
+        std::printf("  add / (StormLib + copy):                %.2f\n", add / (storm + copy));
+        const double chk = median(r.scenarioAdd);
+        const double plain = median(r.scenarioFloor);
+        std::printf("  .chk add, whole:                       %s\n", secondsText(chk).c_str());
+        std::printf("  one write of the result + fsync:        %s (ratio %.2f)\n",
+                    secondsText(plain).c_str(), chk / plain);
+    }
+}
+
 void printSummary(const RunInfo& info, const std::vector<EncodingResult>& encoding,
-                  const std::vector<FileResult>& files, const std::vector<MemoryResult>& memory) {
+                  const std::vector<FileResult>& files, const std::vector<MemoryResult>& memory,
+                  const std::vector<MapResult>& maps) {
     std::printf("\nSummary (Markdown)\n\n");
     std::printf("%s; folder on %s.\n\n", info.machine.c_str(), info.filesystem.c_str());
     std::printf("| Case | Measured (median) | Floor (median) | Ratio |\n|---|---|---|---|\n");
@@ -306,6 +332,22 @@ void printSummary(const RunInfo& info, const std::vector<EncodingResult>& encodi
                     "| | |\n",
                     thousands(large->records).c_str(), thousands(small->records).c_str(),
                     peakDifferenceMiB(*small, *large), kMemoryGrowthTargetMiB);
+    }
+    for (const auto& r : maps) {
+        const double add = median(r.archiveAdd);
+        const double storm = median(r.stormFloor);
+        const double copy = median(r.copyFloor);
+        std::printf("| Add %s triggers to a .scx holding %s (%s after) | %s | StormLib storing "
+                    "it: %s + copying the map: %s | **%.2f** |\n",
+                    thousands(r.added).c_str(), thousands(r.existing).c_str(),
+                    bytesText(static_cast<double>(r.mapBytesAfter)).c_str(),
+                    secondsText(add).c_str(), secondsText(storm).c_str(), secondsText(copy).c_str(),
+                    add / (storm + copy));
+        const double chk = median(r.scenarioAdd);
+        const double plain = median(r.scenarioFloor);
+        std::printf("| The same into a .chk (%s after) | %s | one write + fsync: %s | %.2f |\n",
+                    bytesText(static_cast<double>(r.scenarioBytesAfter)).c_str(),
+                    secondsText(chk).c_str(), secondsText(plain).c_str(), chk / plain);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "add_to_map.h"
 
 #include "atomic_file.h" // displayName
+#include "contained_read.h"
 #include "map_archive.h"
 #include "map_edit.h"
 #include "scenario_replace.h"
@@ -52,10 +53,6 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
             return AddOutcome::refused(named(map, refusal->reason));
         }
         const auto& data = std::get<std::vector<std::uint8_t>>(read);
-        if (const auto damage = findDamage(map, data)) {
-            return AddOutcome::refused("The scenario data of " + trigfile::displayName(map) +
-                                       " is damaged: " + *damage + ". The map was left as it was.");
-        }
         trigfile::ScenarioPlan plan = trigfile::planScenarioAddition(data, series);
         if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
             return AddOutcome::refused(named(map, refusal->reason));
@@ -64,6 +61,22 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
 
         edit->copyOriginal();
         edit->release();
+        // StormLib opens the copy for writing only once it has, in a child
+        // process that contains a crash or a runaway, checked every stored
+        // piece of the scenario data and opened the archive that way itself.
+        ScenarioRead probe = runContained(
+            [&]() -> ScenarioRead {
+                if (const auto damage = findDamage(edit->workingCopy(), data)) {
+                    return trigfile::Refusal{"The scenario data of " + trigfile::displayName(map) +
+                                             " is damaged: " + *damage + "."};
+                }
+                probeForWriting(edit->workingCopy());
+                return std::vector<std::uint8_t>{};
+            },
+            trigfile::displayName(map));
+        if (const auto* refusal = std::get_if<trigfile::Refusal>(&probe)) {
+            return AddOutcome::refused(named(map, refusal->reason));
+        }
         const Replaced replaced =
             replaceScenario(edit->workingCopy(), addition.newSize, [&](trigfile::ByteSink& out) {
                 return addition.write(out, series, progress);
@@ -71,12 +84,13 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
         if (replaced == Replaced::Cancelled) {
             return AddOutcome::cancelled();
         }
-        // What the map will hold, read back the way every reader of the
-        // program reads it, before it takes the map's place.
+        // What the map will hold, read back the way the program reads maps
+        // and compared byte for byte with what was stored, before it takes
+        // the map's place.
         const std::uint64_t expected = addition.existing.triggers + series.recordCount;
-        const trigfile::Inspection check = inspectArchive(edit->workingCopy());
-        const auto* counts = std::get_if<trigfile::OwnerCounts>(&check);
-        if (!counts || counts->triggers != expected) {
+        const ScenarioRead check = readScenarioData(edit->workingCopy());
+        const auto* stored = std::get_if<std::vector<std::uint8_t>>(&check);
+        if (!stored || !addition.matches(*stored, series)) {
             throw trigfile::WriteError("Could not change " + trigfile::displayName(map) +
                                        ": the rebuilt map did not read back as written. It was "
                                        "left as it was.");

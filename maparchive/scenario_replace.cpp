@@ -29,6 +29,19 @@ constexpr DWORD kStorageFlags = MPQ_FILE_IMPLODE | MPQ_FILE_COMPRESS | MPQ_FILE_
 // carry no compression byte to copy.
 constexpr DWORD kEditorCompression = MPQ_COMPRESSION_PKWARE;
 
+// The methods that give back every byte. The sound methods (ADPCM) lose
+// some, so scenario data stored with them is stored again with the editor's.
+constexpr DWORD kLosslessMethods = MPQ_COMPRESSION_HUFFMANN | MPQ_COMPRESSION_ZLIB |
+                                   MPQ_COMPRESSION_PKWARE | MPQ_COMPRESSION_BZIP2 |
+                                   MPQ_COMPRESSION_SPARSE;
+
+DWORD losslessOr(DWORD mask) {
+    if (mask == MPQ_COMPRESSION_LZMA || (mask != 0 && (mask & ~kLosslessMethods) == 0)) {
+        return mask;
+    }
+    return kEditorCompression;
+}
+
 [[noreturn]] void fail(const std::string& what) {
     const DWORD error = GetLastError();
     throw trigfile::WriteError(what + ": " + stormErrorText(error) + ".");
@@ -123,7 +136,7 @@ DWORD sectorCompression(HANDLE handle) {
         if (entry->dwFlags & MPQ_FILE_ENCRYPTED) {
             DecryptMpqBlock(head, sizeof head, key);
         }
-        return head[0];
+        return losslessOr(head[0]);
     };
     if (entry->dwFlags & MPQ_FILE_SINGLE_UNIT) {
         return compressionAt(0, entry->dwCmpSize, entry->dwFileSize, file->dwFileKey)
@@ -285,6 +298,11 @@ std::string stormErrorText(std::uint32_t error) {
         break;
     }
     return std::system_category().message(static_cast<int>(error));
+}
+
+void probeForWriting(const fs::path& path) {
+    Archive archive(path, true);
+    storedAs(archive.handle());
 }
 
 StoredAs scenarioStorage(const fs::path& path) {

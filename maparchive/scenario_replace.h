@@ -48,6 +48,10 @@ StoredAs scenarioStorage(const std::filesystem::path& archive);
 std::optional<std::string> findDamage(const std::filesystem::path& archive,
                                       std::span<const std::uint8_t> data);
 
+// Opens the archive for writing and looks at its scenario data the way
+// replaceScenario does, then closes it unchanged. Throws trigfile::WriteError.
+void probeForWriting(const std::filesystem::path& archive);
+
 // StormLib's error code in words.
 std::string stormErrorText(std::uint32_t error);
 

@@ -6,6 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 bash scripts/ensure_packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+# The check of changed maps with the npm package scm-extractor needs node and
+# npm (a node of another origin that brings its own npm will do).
+command -v npm >/dev/null || bash scripts/ensure_packages.sh nodejs npm
 
 # Window tests need no display.
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"

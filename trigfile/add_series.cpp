@@ -154,6 +154,33 @@ bool ScenarioAddition::write(ByteSink& out, const TriggerSeries& series,
     return true;
 }
 
+namespace {
+
+// Compares what is written with bytes already there, instead of writing.
+class ComparingSink : public ByteSink {
+  public:
+    explicit ComparingSink(std::span<const std::uint8_t> expected) : expected_(expected) {}
+    void write(const std::uint8_t* data, std::size_t size) override {
+        same_ = same_ && size <= expected_.size() - at_ &&
+                std::equal(data, data + size, expected_.begin() + static_cast<std::ptrdiff_t>(at_));
+        at_ += same_ ? size : 0;
+    }
+    bool matchedAll() const { return same_ && at_ == expected_.size(); }
+
+  private:
+    std::span<const std::uint8_t> expected_;
+    std::size_t at_ = 0;
+    bool same_ = true;
+};
+
+} // namespace
+
+bool ScenarioAddition::matches(std::span<const std::uint8_t> stored,
+                               const TriggerSeries& series) const {
+    ComparingSink compare(stored);
+    return write(compare, series, nullptr) && compare.matchedAll();
+}
+
 ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series) {
     ScenarioSectionsRead sections = parseScenarioSections(data);
     if (auto* refusal = std::get_if<Refusal>(&sections)) {
@@ -181,12 +208,12 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
         plan.insertAt = data.size();
     }
     plan.newSize = data.size() + added + (plan.hasTrig ? 0 : kSectionHeaderSize);
-    // The section's size field and the archive's file sizes are 32-bit.
-    if (trigSize > kMaxSectionSize || plan.newSize > kMaxSectionSize) {
-        return Refusal{"The map's triggers would no longer fit its trigger section, which holds "
-                       "at most " +
-                       withThousands(kMaxSectionSize / kRecordSize) +
-                       " triggers. Please add a shorter series."};
+    // The section's size field is 32-bit; and what Tallyforge writes it must
+    // be able to read back, which it checks for maps before they are replaced.
+    if (trigSize > kMaxSectionSize || plan.newSize > kMaxReadBytes) {
+        return Refusal{"With " + withThousands(series.recordCount) +
+                       " more triggers the map's scenario data would be larger than the " +
+                       sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series."};
     }
     plan.newTrigSize = static_cast<std::uint32_t>(trigSize);
     return plan;

@@ -26,9 +26,11 @@ constexpr int kMostBackups = 9999;
     throw WriteError("Could not change " + displayName(map) + ": " + why + ".");
 }
 
+#ifndef _WIN32
 std::string systemText(int error) {
     return std::generic_category().message(error);
 }
+#endif
 
 constexpr char kHeldOpen[] =
     "another program has it open. Close it there (in the map editor) and try again";
@@ -41,12 +43,26 @@ fs::path backupName(const fs::path& map, int number) {
         name += static_cast<fs::path::value_type>(c);
     }
     if (number > 1) {
-        for (char c : "-" + std::to_string(number)) {
+        // Appended rather than "-" + ...: optimised GCC 12 builds warn falsely about that.
+        std::string suffix(1, '-');
+        suffix += std::to_string(number);
+        for (char c : suffix) {
             name += static_cast<fs::path::value_type>(c);
         }
     }
     name += map.extension().native();
     return map.parent_path() / fs::path(name);
+}
+
+fs::path nextBackupName(const fs::path& map) {
+    for (int number = 1; number < kMostBackups; ++number) {
+        std::error_code ec;
+        const fs::path backup = backupName(map, number);
+        if (!fs::exists(fs::symlink_status(backup, ec))) {
+            return backup;
+        }
+    }
+    return backupName(map, kMostBackups);
 }
 
 MapEdit::Identity MapEdit::identityOf(const fs::path& map) {

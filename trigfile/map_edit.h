@@ -17,6 +17,8 @@ namespace trigfile {
 // older backup is never replaced: the next free name gets a number
 // ("Castle.before-tallyforge-2.scx", "-3", ...).
 std::filesystem::path backupName(const std::filesystem::path& map, int number);
+// The backup name an edit of the map would use now: the first one free.
+std::filesystem::path nextBackupName(const std::filesystem::path& map);
 
 // An edit of a map, or of any file an author cannot afford to lose, that
 // never puts it at risk:

@@ -64,31 +64,8 @@ class CreateTest : public QObject {
         return QDir(dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
-    // Types the texts (kill step, maximum, unit, amount, gas; "\r\n" is the
-    // Enter key), selects the action type and ticks the marks ("grey:" sets
-    // the third state, which only the program can).
     void fill(const QString& action, const QStringList& texts, const QStringList& marks) {
-        const QStringList boxes{"txtkillamount", "txtkillsupto", "txtunittype", "txtoreamount",
-                                "txtgasamount"};
-        w->type("txtgasamount", texts[4]);
-        w->click(action);
-        for (int i = 0; i < 4; ++i) {
-            w->clear(boxes[i]);
-            const QStringList parts = texts[i].split("\r\n");
-            for (int p = 0; p < parts.size(); ++p) {
-                if (p > 0) {
-                    QTest::keyClick(w->box(boxes[i]), Qt::Key_Return);
-                }
-                w->type(boxes[i], parts[p]);
-            }
-        }
-        for (const QString& mark : marks) {
-            if (mark.startsWith("grey:")) {
-                w->get<QCheckBox>(mark.mid(5))->setCheckState(Qt::PartiallyChecked);
-            } else {
-                w->click(mark);
-            }
-        }
+        w->fill(action, texts, marks);
     }
     void fillTypical() { fill("optcash", {"5", "12", "0", "100", "20"}, {"chkp1"}); }
     QByteArray typicalBytes() const {

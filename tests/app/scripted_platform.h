@@ -1,5 +1,6 @@
 #pragma once
 
+#include "add_to_map.h"
 #include "background_write.h"
 #include "platform.h"
 
@@ -79,6 +80,25 @@ class ScriptedPlatform : public Platform {
         const ListingAnswer answer = listingAnswers.front();
         listingAnswers.pop_front();
         return answer;
+    }
+
+    // The real add and progress box.
+    trigfile::AddOutcome addSeries(const std::filesystem::path& target,
+                                   const trigfile::TriggerSeries& series) override {
+        trigfile::AddOutcome outcome;
+        runWithProgress(
+            nullptr, series.recordCount,
+            [&](trigfile::WriteProgress& progress) {
+                outcome = trigfile::failuresAsOutcome(
+                    [&] { return maparchive::addSeries(target, series, &progress); });
+            },
+            [this](QProgressDialog& box) {
+                ++progressBoxesShown;
+                if (onProgressShown) {
+                    onProgressShown(box);
+                }
+            });
+        return outcome;
     }
 
     // The real background write and progress box, over the scripted disk.

@@ -5,6 +5,8 @@
 #include "scripted_platform.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -47,6 +49,43 @@ struct WindowDriver {
         const bool marked = button->inherits("QCheckBox") || button->inherits("QRadioButton");
         QTest::mouseClick(button, Qt::LeftButton, {},
                           marked ? QPoint(7, button->height() / 2) : button->rect().center());
+    }
+
+    // Types the texts (kill step, maximum, unit, amount, gas; "\r\n" is the
+    // Enter key), selects the action type and ticks the marks ("grey:" sets
+    // the third state, which only the program can).
+    void fill(const QString& action, const QStringList& texts, const QStringList& marks) const {
+        const QStringList boxes{"txtkillamount", "txtkillsupto", "txtunittype", "txtoreamount",
+                                "txtgasamount"};
+        type("txtgasamount", texts[4]);
+        click(action);
+        for (int i = 0; i < 4; ++i) {
+            clear(boxes[i]);
+            const QStringList parts = texts[i].split("\r\n");
+            for (int p = 0; p < parts.size(); ++p) {
+                if (p > 0) {
+                    QTest::keyClick(box(boxes[i]), Qt::Key_Return);
+                }
+                type(boxes[i], parts[p]);
+            }
+        }
+        for (const QString& mark : marks) {
+            if (mark.startsWith("grey:")) {
+                get<QCheckBox>(mark.mid(5))->setCheckState(Qt::PartiallyChecked);
+            } else {
+                click(mark);
+            }
+        }
+    }
+
+    // Chooses a command of the File menu once the poll has enabled it.
+    bool chooseFileCommand(const QString& name) const {
+        auto* action = get<QAction>(name);
+        if (!action || !QTest::qWaitFor([action] { return action->isEnabled(); }, 5000)) {
+            return false;
+        }
+        action->trigger();
+        return true;
     }
 
     // Lets Timer1 tick n more times; false if it stopped ticking.

@@ -93,8 +93,11 @@ const Bytes kSound = Bytes(3000, 0x5A);
 class AddToMap : public testsupport::ScratchFolder {
   protected:
     fs::path archive(const std::string& name, const Bytes& chk, const std::string& options) {
-        return packMap(folder_, name,
-                       {{"staredit/scenario.chk", chk}, {"staredit/wav/a.wav", kSound}}, options);
+        const fs::path map =
+            packMap(folder_, name, {{"staredit/scenario.chk", chk}, {"staredit/wav/a.wav", kSound}},
+                    options);
+        EXPECT_FALSE(map.empty()) << "smpq could not pack " << name;
+        return map;
     }
 };
 

@@ -43,7 +43,8 @@ inline Bytes seriesRecords(const trigfile::TriggerSeries& series) {
 }
 
 // Writes `files` (name in the archive -> bytes) into a new map `name` in
-// `folder` with smpq; `options` choose how smpq stores them.
+// `folder` with smpq; `options` choose how smpq stores them. An empty path
+// when smpq fails.
 inline std::filesystem::path packMap(const std::filesystem::path& folder, const std::string& name,
                                      const std::vector<std::pair<std::string, Bytes>>& files,
                                      const std::string& options) {
@@ -57,9 +58,9 @@ inline std::filesystem::path packMap(const std::filesystem::path& folder, const 
                    static_cast<std::streamsize>(bytes.size()));
         list += " " + quotedArg(inside);
     }
-    EXPECT_EQ(smpq(source, "-c -M 1 " + options + " " + quotedArg(folder / name) + list), 0);
+    const int status = smpq(source, "-c -M 1 " + options + " " + quotedArg(folder / name) + list);
     std::filesystem::remove_all(source);
-    return folder / name;
+    return status == 0 ? folder / name : std::filesystem::path();
 }
 
 } // namespace testsupport

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -131,7 +133,25 @@ TEST_F(MapEditTest, RefusesWhatItCannotReplaceBeforeWritingAnything) {
     EXPECT_EQ(namesIn(folder_), before);
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST_F(MapEditTest, AMapAnotherProgramHoldsOpenForWritingIsRefusedWithTheReason) {
+    writeBytes(map(), "open in the editor");
+    // As a map editor holds the map it has open: for writing, sharing reads.
+    HANDLE editor = CreateFileW(map().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(editor, INVALID_HANDLE_VALUE);
+    try {
+        trigfile::MapEdit edit(map());
+        ADD_FAILURE() << "a map open for writing was accepted";
+    } catch (const trigfile::WriteError& e) {
+        EXPECT_NE(std::string(e.what()).find("another program has it open"), std::string::npos)
+            << e.what();
+    }
+    CloseHandle(editor);
+    EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Castle.scx"});
+    EXPECT_NO_THROW(trigfile::MapEdit{map()}) << "once the editor lets go, the map can be edited";
+}
+#else
 TEST_F(MapEditTest, AMapAnotherProgramHoldsLockedIsRefusedWithTheReason) {
     writeBytes(map(), "open in the editor");
     // flock locks belong to an open file, so this one conflicts with the

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "byte_sink.h"
 #include "kill_reward_settings.h"
 #include "trigger_record.h"
 #include "trigger_series.h"
@@ -59,5 +60,24 @@ inline std::vector<std::uint8_t> expectedFile(const trigfile::TriggerSeries& ser
     }
     return out;
 }
+
+// Passes bytes on until a budget is spent, then fails like a full disk.
+class FullDiskSink : public trigfile::ByteSink {
+  public:
+    FullDiskSink(trigfile::ByteSink& inner, std::size_t budget) : inner_(inner), budget_(budget) {}
+    void write(const std::uint8_t* data, std::size_t size) override {
+        if (size > budget_) {
+            inner_.write(data, budget_);
+            budget_ = 0;
+            throw trigfile::WriteError("Could not write the file: No space left on device.");
+        }
+        inner_.write(data, size);
+        budget_ -= size;
+    }
+
+  private:
+    trigfile::ByteSink& inner_;
+    std::size_t budget_;
+};
 
 } // namespace testsupport

@@ -54,24 +54,7 @@ class TriggerFileTest : public testing::Test {
     fs::path folder_;
 };
 
-// Passes bytes on until a budget is spent, then fails like a full disk.
-class FullDiskSink : public trigfile::ByteSink {
-  public:
-    FullDiskSink(trigfile::ByteSink& inner, std::size_t budget) : inner_(inner), budget_(budget) {}
-    void write(const std::uint8_t* data, std::size_t size) override {
-        if (size > budget_) {
-            inner_.write(data, budget_);
-            budget_ = 0;
-            throw trigfile::WriteError("Could not write the file: No space left on device.");
-        }
-        inner_.write(data, size);
-        budget_ -= size;
-    }
-
-  private:
-    trigfile::ByteSink& inner_;
-    std::size_t budget_;
-};
+using testsupport::FullDiskSink;
 
 TEST_F(TriggerFileTest, TypicalMoneySeriesIsTheKnownSizeAndLayout) {
     const auto series = planOrFail(typed("5", "50", "0", "100"));

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform.h"
+
+#include "add_series.h"
+#include "kill_reward_settings.h"
+#include "trigger_series.h"
+
+#include <QString>
+
+#include <optional>
+
+// "Add to trigger file..." and "Add to map...": the window's series added
+// after the triggers a chosen file already holds. The same checks as Create
+// come first, then the file is chosen and read, then (for a map) the user
+// confirms, knowing the name of the backup; every box goes through the
+// platform, and the add itself through the core, as the command line does.
+class AddCommand {
+  public:
+    enum class Into { TriggerFile, Map };
+
+    // dialogue keeps the folder chosen last for the next Add of that kind.
+    AddCommand(Platform& platform, OpenRequest& dialogue, Into into)
+        : platform_(platform), dialogue_(dialogue), into_(into) {}
+
+    void run(const trigfile::KillRewardSettings& read);
+
+    // The dialogue each command starts with.
+    static OpenRequest dialogueFor(Into into, const QString& folder);
+
+  private:
+    std::optional<QString> chooseTarget();
+    bool confirmManyTriggers(const trigfile::TriggerSeries& series,
+                             const trigfile::OwnerCounts& existing);
+    bool confirmMapEdit(const QString& path, const trigfile::TriggerSeries& series);
+    void report(const QString& path, const trigfile::AddOutcome& outcome);
+    void refuse(const QString& text);
+
+    Platform& platform_;
+    OpenRequest& dialogue_;
+    Into into_;
+};
+
+namespace addtexts {
+inline constexpr char kRefusedTitle[] = "Error: Can't add";
+inline constexpr char kConfirmTitle[] = "Add to map";
+inline constexpr char kAddedTitle[] = "Triggers added";
+inline constexpr char kFailedTitle[] = "Error: Not added";
+inline constexpr char kLeftAlone[] = "The file was left as it was.";
+} // namespace addtexts

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Maps Tallyforge added a series to, read by the npm package scm-extractor,
+# a reader that follows the game's rules rather than StormLib's. The package
+# is installed under the build tree on first use.
+#   scm_extractor_test.sh MAKER NODE_FOLDER
+set -euo pipefail
+maker=$1
+node_folder=$2
+here=$(cd "$(dirname "$0")" && pwd)
+
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  echo "node and npm are needed (Debian: nodejs, npm)" >&2
+  exit 77
+fi
+if [ ! -f "$node_folder/node_modules/scm-extractor/index.js" ]; then
+  mkdir -p "$node_folder"
+  if ! npm install --prefix "$node_folder" --no-audit --no-fund --no-save scm-extractor@1.1.0 >&2; then
+    echo "could not install scm-extractor from the npm registry" >&2
+    exit 77
+  fi
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$maker" "$work"
+NODE_PATH="$node_folder/node_modules" node "$here/scm_extractor_check.js" "$work"

@@ -1,0 +1,76 @@
+// Adding to a trigger file when the disk fails or the user cancels: the old
+// file stays whole, and nothing is left beside it. Scenario data that would
+// outgrow what can be read back is refused before anything is written.
+
+#include "add_series.h"
+#include "scratch_folder.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Status = trigfile::AddOutcome::Status;
+using testsupport::namesIn;
+using testsupport::planOrFail;
+using testsupport::readBytes;
+using testsupport::typed;
+
+class AddToTriggerFile : public testsupport::ScratchFolder {
+  protected:
+    fs::path oldFile() {
+        const fs::path p = folder_ / "Old.trg";
+        const auto bytes = testsupport::expectedFile(planOrFail(typed("5", "50", "37", "100")));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return p;
+    }
+};
+
+TEST_F(AddToTriggerFile, AFullDiskAnywhereKeepsTheOldFileWhole) {
+    const fs::path file = oldFile();
+    const auto before = readBytes(file);
+    const auto series = planOrFail(typed("1", "2000", "0", "100", "25"));
+    // In the header, in the old records, at the seam, in the new records.
+    for (const std::size_t budget :
+         {std::size_t{4}, std::size_t{9000}, before.size(), before.size() + 1'500'000}) {
+        const auto outcome =
+            trigfile::addToTriggerFile(file, series, nullptr, [budget](trigfile::ByteSink& out) {
+                return std::make_unique<testsupport::FullDiskSink>(out, budget);
+            });
+        EXPECT_EQ(outcome.status, Status::Failed) << "budget " << budget;
+        EXPECT_NE(outcome.reason.find("No space left"), std::string::npos) << outcome.reason;
+        EXPECT_EQ(readBytes(file), before) << "budget " << budget;
+        EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Old.trg"}) << "budget " << budget;
+    }
+}
+
+TEST_F(AddToTriggerFile, CancelKeepsTheOldFileWhole) {
+    const fs::path file = oldFile();
+    const auto before = readBytes(file);
+    trigfile::WriteProgress progress;
+    progress.cancelRequested = true;
+    const auto outcome =
+        trigfile::addToTriggerFile(file, planOrFail(typed("1", "50", "0", "1")), &progress);
+    EXPECT_EQ(outcome.status, Status::Cancelled);
+    EXPECT_EQ(readBytes(file), before);
+    EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Old.trg"});
+}
+
+TEST(ScenarioAddition, RefusesScenarioDataThatWouldOutgrowWhatIsReadBack) {
+    std::vector<std::uint8_t> chk = {'V', 'E', 'R', ' ', 2, 0, 0, 0, 205, 0};
+    // 120,000 records are 288 MB, more than a reader takes in.
+    const auto big = planOrFail(typed("1", "120000", "0", "1"));
+    const auto plan = trigfile::planScenarioAddition(chk, big);
+    ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(plan));
+    EXPECT_NE(std::get<trigfile::Refusal>(plan).reason.find("120,000 more triggers"),
+              std::string::npos)
+        << std::get<trigfile::Refusal>(plan).reason;
+    const auto small = planOrFail(typed("1", "100000", "0", "1"));
+    EXPECT_TRUE(std::holds_alternative<trigfile::ScenarioAddition>(
+        trigfile::planScenarioAddition(chk, small)));
+}
+
+} // namespace
