@@ -88,12 +88,15 @@ else
   fi
 fi
 
-man_page="$prefix/share/man/man1/tallyforge.1.gz"
-if gzip -cd "$man_page" 2>/dev/null | grep -q '^\.TH TALLYFORGE 1'; then
-  ok "manual page"
-else
-  fail "no readable manual page $man_page"
-fi
+for page in tallyforge tallyforge-cli; do
+  man_page="$prefix/share/man/man1/$page.1.gz"
+  title="$(tr '[:lower:]' '[:upper:]' <<<"$page")"
+  if gzip -cd "$man_page" 2>/dev/null | grep -q "^\.TH $title 1"; then
+    ok "manual page of $page"
+  else
+    fail "no readable manual page $man_page"
+  fi
+done
 
 doc_dir="$prefix/share/doc/tallyforge"
 [ -s "$doc_dir/copyright" ] || fail "no $doc_dir/copyright"
@@ -184,6 +187,17 @@ trap on_exit EXIT
 trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
+
+# The command line needs no display; its version is the package's.
+cli="$prefix/bin/tallyforge-cli"
+if [ ! -x "$cli" ]; then
+  fail "no executable $cli"
+elif cli_version="$(cd "$scratch" && env -i HOME="$scratch" PATH=/usr/bin:/bin "${pass_on[@]}" "$cli" --version 2>&1)" &&
+  [[ "$cli_version" == "tallyforge-cli ${version:-}"* ]]; then
+  ok "$cli --version: $cli_version"
+else
+  fail "$cli --version said: $cli_version"
+fi
 
 if [ -x "$bin" ]; then
   # The window is 675x289 pixels below its menu bar; --screenshot saves it.

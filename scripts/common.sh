@@ -1,5 +1,6 @@
 # Shared by the run and test commands: the packages the build and its tests need.
 BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-qpa-plugins libgl-dev libgtest-dev
-  googletest libstorm-dev fonts-dejavu-core fonts-liberation desktop-file-utils locales procps)
+  googletest libstorm-dev fonts-dejavu-core fonts-liberation desktop-file-utils locales procps
+  libcli11-dev nlohmann-json3-dev)
 # What the tests need besides: smpq writes the maps the map reader's tests open.
 TEST_PACKAGES=(smpq)

@@ -484,4 +484,20 @@ std::string listTriggers(const TriggerRecords& records) {
     return head + "\n" + summary + "\n" + details;
 }
 
+std::string playerGroupName(std::uint32_t group) {
+    return player(group);
+}
+
+std::string conditionTypeName(std::uint8_t type) {
+    return named(kConditionTypes, type, "condition type");
+}
+
+std::string actionTypeName(std::uint8_t type) {
+    return named(kActionTypes, type, "action type");
+}
+
+std::string scoreKindName(std::uint32_t kind) {
+    return scoreKind(kind);
+}
+
 } // namespace trigfile

@@ -29,4 +29,12 @@ std::string describeAction(const DecodedAction& action);
 // The owners of a trigger from its execution table: "Player 1 and Force 2".
 std::string ownersText(const std::array<std::uint8_t, record::kExecutionTableSize>& table);
 
+// The names the listing gives single values ("Current Player", "Kill", "Set
+// Resources", "Razings"); a value without a name is given as its kind and
+// number ("player group 12").
+std::string playerGroupName(std::uint32_t group);
+std::string conditionTypeName(std::uint8_t type);
+std::string actionTypeName(std::uint8_t type);
+std::string scoreKindName(std::uint32_t kind);
+
 } // namespace trigfile

@@ -12,8 +12,32 @@
 namespace trigfile {
 namespace {
 
-std::string quoted(const char* caption) {
-    return std::string("\"") + caption + "\"";
+const char* caption(Input input) {
+    switch (input) {
+    case Input::KillStep:
+        return kKillStepCaption;
+    case Input::KillMax:
+        return kKillMaxCaption;
+    case Input::Unit:
+        return kUnitCaption;
+    case Input::Ore:
+        return kOreCaption;
+    case Input::Points:
+        return kPointsCaption;
+    case Input::Switch:
+        return kSwitchCaption;
+    case Input::Gas:
+        return kGasCaption;
+    }
+    return "";
+}
+
+std::string quotedCaption(Input input) {
+    return std::string("\"") + caption(input) + "\"";
+}
+
+std::string boxSubject(Input input) {
+    return "The box " + quotedCaption(input);
 }
 
 // The rounded value if it lies in [low, high]; infinities and NaN never do.
@@ -25,8 +49,8 @@ std::optional<std::uint32_t> roundedWithin(double value, double low, double high
     return static_cast<std::uint32_t>(r);
 }
 
-Refusal amountRefusal(const char* caption) {
-    return Refusal{"The box " + quoted(caption) + " must hold a number from 0 to " +
+Refusal amountRefusal(const InputNames& names, Input input) {
+    return Refusal{names.subject(input) + " must hold a number from 0 to " +
                    withThousands(kMaxFieldValue) + ". Please change it and try again."};
 }
 
@@ -49,7 +73,8 @@ ActionFields addResources(std::uint32_t amount, std::uint16_t resource) {
 }
 
 // Fills the reward actions, or says which amount does not fit.
-std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fields) {
+std::optional<Refusal> planActions(const KillRewardSettings& s, const InputNames& names,
+                                   RecordFields& fields) {
     const double maxField = kMaxFieldValue;
     switch (s.actionKind) {
     case ActionKind::Money: {
@@ -58,20 +83,20 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fi
         if (s.amount == 0) {
             const auto gas = roundedWithin(s.gasAmount, 0, maxField);
             if (!gas) {
-                return amountRefusal(kGasCaption);
+                return amountRefusal(names, Input::Gas);
             }
             fields.reward = addResources(*gas, kResourceGas);
             return std::nullopt;
         }
         const auto ore = roundedWithin(s.amount, 0, maxField);
         if (!ore) {
-            return amountRefusal(kOreCaption);
+            return amountRefusal(names, Input::Ore);
         }
         fields.reward = addResources(*ore, kResourceOre);
         if (s.gasAmount > 0) {
             const auto gas = roundedWithin(s.gasAmount, 0, maxField);
             if (!gas) {
-                return amountRefusal(kGasCaption);
+                return amountRefusal(names, Input::Gas);
             }
             fields.extraGas = addResources(*gas, kResourceGas);
         }
@@ -80,7 +105,7 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fi
     case ActionKind::Score: {
         const auto points = roundedWithin(s.amount, 0, maxField);
         if (!points) {
-            return amountRefusal(kPointsCaption);
+            return amountRefusal(names, Input::Points);
         }
         const bool known =
             s.scoreKind >= 0 && static_cast<std::size_t>(s.scoreKind) < kScoreKindNames.size();
@@ -92,7 +117,7 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fi
     case ActionKind::Switch: {
         const auto index = roundedWithin(s.amount, 0, kSwitchCount - 1); // typed from 1
         if (!index) {
-            return Refusal{"The box " + quoted(kSwitchCaption) +
+            return Refusal{names.subject(Input::Switch) +
                            " must hold a switch number from 1 to " + withThousands(kSwitchCount) +
                            ". Please change it and try again."};
         }
@@ -105,6 +130,8 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, RecordFields& fi
 }
 
 } // namespace
+
+const InputNames kBoxNames{boxSubject, quotedCaption};
 
 std::uint64_t countThresholds(double killMax, std::uint32_t step) {
     const double s = step;
@@ -124,17 +151,17 @@ std::uint64_t countThresholds(double killMax, std::uint32_t step) {
     return static_cast<std::uint64_t>(count);
 }
 
-SeriesPlan planSeries(const KillRewardSettings& s) {
+SeriesPlan planSeries(const KillRewardSettings& s, const InputNames& names) {
     // The first trigger waits for one step of kills, so a step past the
     // largest count a trigger holds could never be written.
     const auto step = roundedWithin(s.killStep, 1, kMaxFieldValue);
     if (!step) {
-        return Refusal{"The box " + quoted(kKillStepCaption) +
-                       " must hold a number of kills from 1 to " + withThousands(kMaxFieldValue) +
+        return Refusal{names.subject(Input::KillStep) + " must hold a number of kills from 1 to " +
+                       withThousands(kMaxFieldValue) +
                        ". Please change it and try again."};
     }
     if (!std::isfinite(s.killMax)) {
-        return Refusal{"The box " + quoted(kKillMaxCaption) + " holds a number too large to use. " +
+        return Refusal{names.subject(Input::KillMax) + " holds a number too large to use. " +
                        "Please change it and try again."};
     }
     const std::uint64_t count = countThresholds(s.killMax, *step);
@@ -144,8 +171,8 @@ SeriesPlan planSeries(const KillRewardSettings& s) {
             last < 1'000'000'000'000ULL ? withThousands(last) + " kills" : "that many kills";
         return Refusal{"The last trigger would wait for " + lastText +
                        ", but a trigger can count at most " + withThousands(kMaxFieldValue) +
-                       " kills. Please lower " + quoted(kKillMaxCaption) + " or " +
-                       quoted(kKillStepCaption) + " and try again."};
+                       " kills. Please lower " + names.mention(Input::KillMax) + " or " +
+                       names.mention(Input::KillStep) + " and try again."};
     }
 
     TriggerSeries series;
@@ -155,13 +182,13 @@ SeriesPlan planSeries(const KillRewardSettings& s) {
     // normalise() has already made any number past the list's highest "Men".
     const auto unit = roundedWithin(s.unitId, 0, kHighestUnitNumber);
     if (!unit) {
-        return Refusal{"The box " + quoted(kUnitCaption) + " must hold a unit number from 0 to " +
+        return Refusal{names.subject(Input::Unit) + " must hold a unit number from 0 to " +
                        withThousands(kHighestUnitNumber) +
                        ", as the unit list shows. Please change it and try again."};
     }
     series.fields.unitId = static_cast<std::uint16_t>(*unit);
 
-    if (auto refusal = planActions(s, series.fields)) {
+    if (auto refusal = planActions(s, names, series.fields)) {
         return *refusal;
     }
     series.fields.executionTable = executionTable(s);

@@ -26,10 +26,23 @@ struct TriggerSeries {
 
 using SeriesPlan = std::variant<TriggerSeries, Refusal>;
 
-// Plans the series for normalised settings, or says which box to change.
+// The inputs a refusal can ask the user to change.
+enum class Input { KillStep, KillMax, Unit, Ore, Points, Switch, Gas };
+
+// How a refusal names an input: the window by its box's caption, the command
+// line by its option.
+struct InputNames {
+    std::string (*subject)(Input); // opens a sentence: The box "How often does it fire?"
+    std::string (*mention)(Input); // within one: "How often does it fire?"
+};
+
+// The window's boxes, by the captions below.
+extern const InputNames kBoxNames;
+
+// Plans the series for normalised settings, or says which input to change.
 // Accepts exactly what can be written in full; refuses instead of writing
 // part of a file.
-SeriesPlan planSeries(const KillRewardSettings& normalised);
+SeriesPlan planSeries(const KillRewardSettings& normalised, const InputNames& names = kBoxNames);
 
 // The number of thresholds step, 2*step, ... up to killMax: at least one,
 // even when killMax is below the step. killMax must be finite, step >= 1.

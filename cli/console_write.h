@@ -1,0 +1,55 @@
+#pragma once
+
+#include "series_writer.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <utility>
+
+namespace cli {
+
+// How long a write may take before a progress line appears, as in the window.
+inline constexpr int kProgressDelayMs = 500;
+
+// While it lives, Ctrl+C asks the write to stop instead of ending the
+// program; then Ctrl+C does again whatever it did before.
+class InterruptGuard {
+  public:
+    InterruptGuard();
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+  private:
+    void (*previous_)(int);
+};
+
+// Until finished() says the work is done (it waits up to a tenth of a
+// second), passes Ctrl+C on to progress as a cancel and, once half a second
+// has gone by, keeps a progress line on standard error if it is a terminal.
+// The line is gone when this returns.
+void watchWrite(std::uint64_t totalRecords, trigfile::WriteProgress& progress,
+                const std::function<bool()>& finished);
+
+// Runs a write the way the window does, on the console: the work goes on in
+// a thread of its own; Ctrl+C is the window's Cancel (any old file is left as
+// it was); a write that takes a while shows a progress line. Returns what
+// work returns.
+template <typename Work>
+auto runConsoleWrite(std::uint64_t totalRecords, Work work)
+    -> decltype(work(std::declval<trigfile::WriteProgress&>())) {
+    InterruptGuard guard;
+    trigfile::WriteProgress progress;
+    auto done = std::async(std::launch::async, [&] { return work(progress); });
+    watchWrite(totalRecords, progress, [&] {
+        return done.wait_for(std::chrono::milliseconds(100)) == std::future_status::ready;
+    });
+    return done.get();
+}
+
+// Whether standard error is a terminal (a console window on Windows).
+bool stderrIsTerminal();
+
+} // namespace cli

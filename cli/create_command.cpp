@@ -1,0 +1,61 @@
+#include "create_command.h"
+
+#include "atomic_file.h"
+#include "console_text.h"
+#include "console_write.h"
+#include "exit_status.h"
+#include "many_triggers.h"
+#include "number_text.h"
+#include "trigger_file.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace cli {
+
+int runCreate(const CreateOptions& options) {
+    auto plan = planFromOptions(options.series);
+    if (const auto* error = std::get_if<std::string>(&plan)) {
+        printError(*error);
+        return kExitRefused;
+    }
+    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+
+    const std::filesystem::path target =
+        pathFromArgument(trigfile::withTrgExtension(options.output));
+    std::error_code error;
+    if (std::filesystem::exists(target, error) && !options.replace) {
+        printError(trigfile::displayName(target) +
+                   " exists. Give --replace to replace it; nothing was written.");
+        return kExitRefused;
+    }
+    warnAboutManyTriggers(series.recordCount);
+
+    const trigfile::WriteOutcome outcome =
+        runConsoleWrite(series.recordCount, [&](trigfile::WriteProgress& progress) {
+            return trigfile::writeTriggerFile(target, series, &progress);
+        });
+    switch (outcome.status) {
+    case trigfile::WriteOutcome::Status::Written:
+        if (options.verbose) {
+            std::printf("Wrote %s %s to %s, a file of %s.\n",
+                        trigfile::withThousands(series.recordCount).c_str(),
+                        series.recordCount == 1 ? "trigger" : "triggers",
+                        trigfile::displayName(target).c_str(),
+                        trigfile::fileSizeText(series.fileSize()).c_str());
+        }
+        return kExitOk;
+    case trigfile::WriteOutcome::Status::Cancelled:
+        printError("Interrupted: " + trigfile::displayName(target) +
+                   " was not written. Any file of that name was left as it was.");
+        return kExitInterrupted;
+    case trigfile::WriteOutcome::Status::Failed:
+        break;
+    }
+    printError(outcome.reason +
+               " The file was not created. Any file of that name was left as it was.");
+    return kExitFileFailed;
+}
+
+} // namespace cli

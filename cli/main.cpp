@@ -1,0 +1,109 @@
+// tallyforge-cli: the trigger-file core from the command line, for scripts
+// that build maps.
+#include "add_command.h"
+#include "console_text.h"
+#include "create_command.h"
+#include "exit_status.h"
+#include "show_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kCreateExample =
+    "Example:\n"
+    "  tallyforge-cli create --every 5 --up-to 50 --unit Zergling --ore 100 --player 1 "
+    "-o rewards.trg";
+constexpr const char* kAddExample =
+    "Example:\n"
+    "  tallyforge-cli add --every 10 --up-to 200 --unit Hydralisk --score 50 --score-kind Kills "
+    "--force 1 --to castle.scx\n\n"
+    "A map (.chk, .scm, .scx) is changed as a copy beside it, which takes its place once\n"
+    "complete; the map as it was is kept beside it as NAME.before-tallyforge.EXT (then\n"
+    "NAME.before-tallyforge-2.EXT, ...). A trigger file is rewritten whole beside itself\n"
+    "and put in place. Either stays as it was on any failure.";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Writes StarCraft kill-reward trigger series (.trg) for StarEdit: every K "
+                 "kills of one unit type, up to M kills, the current player gets ore or gas, "
+                 "score points, or a switch is set.",
+                 "tallyforge-cli");
+    // The same option spellings on every system: no /option on Windows.
+    app.allow_windows_style_options(false);
+    app.set_version_flag("--version", "tallyforge-cli " TALLYFORGE_VERSION);
+    app.require_subcommand(1);
+    app.footer(cli::kExitStatusHelp);
+
+    cli::CreateOptions create;
+    CLI::App* createCommand = app.add_subcommand(
+        "create", "Write a new trigger file holding one series, as the window's Create does");
+    cli::addSeriesOptions(*createCommand, create.series);
+    createCommand
+        ->add_option("-o", create.output,
+                     "The trigger file to write (.trg is added "
+                     "unless the name ends with it)")
+        ->option_text("FILE")
+        ->required();
+    createCommand->add_flag("--replace", create.replace, "Replace FILE if it exists");
+    createCommand->add_flag("--verbose", create.verbose, "Say what was written");
+    createCommand->footer(std::string(kCreateExample) + "\n\n" + cli::kExitStatusHelp);
+
+    cli::AddOptions add;
+    CLI::App* addCommand = app.add_subcommand(
+        "add", "Add one series to a trigger file (.trg) or a map (.chk, .scm, .scx), as the "
+               "window's \"Add to trigger file...\" and \"Add to map...\" do");
+    cli::addSeriesOptions(*addCommand, add.series);
+    addCommand->add_option("--to", add.target, "The trigger file or map to add to")
+        ->option_text("FILE")
+        ->required();
+    addCommand->add_flag("--verbose", add.verbose, "Say what was added, and the backup's name");
+    addCommand->footer(std::string(kAddExample) + "\n\n" + cli::kExitStatusHelp);
+
+    cli::ShowOptions show;
+    CLI::App* showCommand = app.add_subcommand(
+        "show", "List the triggers of a trigger file (.trg) or a map (.chk, .scm, .scx) in "
+                "words, as the window's Open... does, with each series found in one line");
+    showCommand->add_option("FILE", show.file, "The trigger file or map to list")->required();
+    showCommand->add_flag("--json", show.json,
+                          "Print one JSON document instead (its shape is in the README)");
+    showCommand->footer(cli::kExitStatusHelp);
+
+    std::vector<std::string> args = cli::utf8Arguments(argc, argv);
+    std::vector<std::string> reversed(args.rbegin(), args.rend() - 1); // CLI11 takes them reversed
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e, std::cout, std::cerr);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e, std::cout, std::cerr);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e, std::cout, std::cerr);
+    } catch (const CLI::ParseError& e) {
+        cli::printError(e.what());
+        std::cerr << "Run 'tallyforge-cli --help' or 'tallyforge-cli COMMAND --help' for more.\n";
+        return cli::kExitRefused;
+    }
+
+    try {
+        if (createCommand->parsed()) {
+            return cli::runCreate(create);
+        }
+        if (addCommand->parsed()) {
+            return cli::runAdd(add);
+        }
+        if (showCommand->parsed()) {
+            return cli::runShow(show);
+        }
+    } catch (const std::exception& e) {
+        cli::printError(std::string("Could not finish: ") + e.what());
+        return cli::kExitFileFailed;
+    }
+    return cli::kExitRefused;
+}

@@ -1,0 +1,17 @@
+#include "many_triggers.h"
+
+#include "console_text.h"
+#include "number_text.h"
+
+namespace cli {
+
+void warnAboutManyTriggers(std::uint64_t mostForOneOwner) {
+    if (mostForOneOwner > kMostTriggersPerPlayer) {
+        printError("warning: an owner would have " + trigfile::withThousands(mostForOneOwner) +
+                   " triggers. A player who owns more than " +
+                   trigfile::withThousands(kMostTriggersPerPlayer) +
+                   " triggers makes StarCraft crash when a game is saved.");
+    }
+}
+
+} // namespace cli

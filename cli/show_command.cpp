@@ -1,0 +1,182 @@
+#include "show_command.h"
+
+#include "add_to_map.h"
+#include "atomic_file.h"
+#include "console_text.h"
+#include "decoded_trigger.h"
+#include "exit_status.h"
+#include "open_triggers.h"
+#include "series_recognition.h"
+#include "trigger_listing.h"
+#include "unit_names.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// "trg", "chk", "scm" or "scx": what the file was read as.
+std::string kindOf(const std::filesystem::path& file) {
+    std::string ext = file.extension().string();
+    for (char& c : ext) {
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return ext.empty() ? ext : ext.substr(1);
+}
+
+Json named(std::uint32_t number, const std::string& name) {
+    return Json{{"number", number}, {"name", name}};
+}
+
+Json unit(std::uint32_t number) {
+    return named(number, trigfile::unitName(number));
+}
+
+Json owners(const std::array<std::uint8_t, trigfile::kExecutionTableSize>& table) {
+    Json list = Json::array();
+    for (std::uint32_t i = 0; i < table.size(); ++i) {
+        if (table[i] != 0) {
+            list.push_back(named(i, trigfile::playerGroupName(i)));
+        }
+    }
+    return list;
+}
+
+Json condition(std::size_t slot, const trigfile::DecodedCondition& c) {
+    return Json{{"slot", slot},
+                {"type", named(c.type, trigfile::conditionTypeName(c.type))},
+                {"text", trigfile::describeCondition(c)},
+                {"player", named(c.playerGroup, trigfile::playerGroupName(c.playerGroup))},
+                {"quantity", c.quantity},
+                {"unit", unit(c.unitType)},
+                {"comparison", c.comparison},
+                {"resourceType", c.resourceType},
+                {"location", c.location},
+                {"flags", c.flags}};
+}
+
+Json action(std::size_t slot, const trigfile::DecodedAction& a) {
+    return Json{{"slot", slot},
+                {"type", named(a.type, trigfile::actionTypeName(a.type))},
+                {"text", trigfile::describeAction(a)},
+                {"player", named(a.playerGroup, trigfile::playerGroupName(a.playerGroup))},
+                {"amount", a.amountOrSwitch},
+                {"resourceOrScoreKind", a.resourceOrScore},
+                {"modifierOrState", a.modifierOrState},
+                {"location", a.location},
+                {"textString", a.text},
+                {"soundString", a.sound},
+                {"time", a.time},
+                {"flags", a.flags}};
+}
+
+Json trigger(std::size_t index, const trigfile::DecodedTrigger& t) {
+    Json conditions = Json::array();
+    for (std::size_t i = 0; i < t.conditions.size(); ++i) {
+        if (t.conditions[i].type != 0) {
+            conditions.push_back(condition(i, t.conditions[i]));
+        }
+    }
+    Json actions = Json::array();
+    for (std::size_t i = 0; i < t.actions.size(); ++i) {
+        if (t.actions[i].type != 0) {
+            actions.push_back(action(i, t.actions[i]));
+        }
+    }
+    return Json{{"number", index + 1},
+                {"owners", owners(t.executionTable)},
+                {"conditions", std::move(conditions)},
+                {"actions", std::move(actions)},
+                {"executionFlags", t.executionFlags}};
+}
+
+Json reward(const trigfile::RecordFields& fields) {
+    const trigfile::ActionFields& r = fields.reward;
+    if (r.action == trigfile::kActionSetSwitch) {
+        return Json{{"kind", "Switch"}, {"switch", r.value + 1}};
+    }
+    if (r.action == trigfile::kActionSetScore) {
+        return Json{{"kind", "Score"},
+                    {"points", r.value},
+                    {"scoreKind", named(r.kindOrType, trigfile::scoreKindName(r.kindOrType))}};
+    }
+    const bool gasOnly = r.kindOrType == trigfile::kResourceGas;
+    return Json{{"kind", "Money"},
+                {"ore", gasOnly ? 0 : r.value},
+                {"gas", gasOnly ? r.value : (fields.extraGas ? fields.extraGas->value : 0)}};
+}
+
+Json series(const trigfile::RecognisedSeries& found) {
+    const trigfile::TriggerSeries& s = found.series;
+    return Json{{"firstTrigger", found.firstRecord + 1},
+                {"triggerCount", s.recordCount},
+                {"summary", trigfile::seriesSummary(s)},
+                {"every", s.killStep},
+                {"upTo", s.lastThreshold()},
+                {"unit", unit(s.fields.unitId)},
+                {"reward", reward(s.fields)},
+                {"owners", owners(s.fields.executionTable)}};
+}
+
+// Compact, and a file name that is not UTF-8 is shown with U+FFFD where it
+// is not, instead of failing.
+std::string dumped(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// Triggers are numbered from 1, as the listing numbers them.
+// One document, written trigger by trigger so that a big file never has to
+// be held as JSON in memory.
+void printJson(const std::string& name, const trigfile::TriggerRecords& records) {
+    std::cout << "{\"file\":" << dumped(Json(name))
+              << ",\"kind\":" << dumped(Json(kindOf(pathFromArgument(name))))
+              << ",\"triggerCount\":" << records.count() << ",\"triggers\":[";
+    for (std::size_t i = 0; i < records.count(); ++i) {
+        std::cout << (i == 0 ? "\n" : ",\n")
+                  << dumped(trigger(i, trigfile::decodeTrigger(records.record(i))));
+    }
+    std::cout << "],\"series\":[";
+    bool first = true;
+    for (const auto& found : trigfile::findSeries(records)) {
+        std::cout << (first ? "\n" : ",\n") << dumped(series(found));
+        first = false;
+    }
+    std::cout << "]}\n";
+}
+
+} // namespace
+
+int runShow(const ShowOptions& options) {
+    const std::filesystem::path file = pathFromArgument(options.file);
+    if (maparchive::targetOf(file) == maparchive::Target::Unknown) {
+        printError("show takes a trigger file (.trg), a scenario file (.chk) or a map (.scm, "
+                   ".scx), not " +
+                   trigfile::displayName(file) + ".");
+        return kExitRefused;
+    }
+    const trigfile::TriggerFileRead read = maparchive::readTriggersOf(file);
+    if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
+        printError(refusal->reason);
+        return kExitFileFailed;
+    }
+    const auto& records = std::get<trigfile::TriggerRecords>(read);
+    if (options.json) {
+        printJson(options.file, records);
+    } else {
+        std::cout << trigfile::listTriggers(records);
+    }
+    std::cout.flush();
+    if (!std::cout) {
+        printError("Could not write the listing to standard output.");
+        return kExitFileFailed;
+    }
+    return kExitOk;
+}
+
+} // namespace cli

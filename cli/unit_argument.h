@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace cli {
+
+// What --unit names: a unit number, or why the text names none.
+using UnitChoice = std::variant<std::uint16_t, std::string>;
+
+// A unit by its number (0 to 232) or by its name in the unit list, without
+// regard to case, blanks or punctuation ("zergling", "siege tank (siege
+// mode)"). A text found in only one name picks that unit ("kazansky"); one
+// found in several is ambiguous. Errors list the names that come closest.
+UnitChoice findUnit(std::string_view text);
+
+} // namespace cli
