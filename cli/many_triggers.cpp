@@ -6,10 +6,10 @@
 namespace cli {
 
 void warnAboutManyTriggers(std::uint64_t mostForOneOwner) {
-    if (mostForOneOwner > kMostTriggersPerPlayer) {
+    if (mostForOneOwner > trigfile::kMostTriggersPerPlayer) {
         printError("warning: an owner would have " + trigfile::withThousands(mostForOneOwner) +
                    " triggers. A player who owns more than " +
-                   trigfile::withThousands(kMostTriggersPerPlayer) +
+                   trigfile::withThousands(trigfile::kMostTriggersPerPlayer) +
                    " triggers makes StarCraft crash when a game is saved.");
     }
 }

@@ -1,5 +1,6 @@
 #include "series_options.h"
 
+#include "game_limits.h"
 #include "unit_argument.h"
 #include "whole_number.h"
 
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 #include <string_view>
 
 namespace cli {
@@ -163,9 +165,11 @@ void addSeriesOptions(CLI::App& command, SeriesOptions& o) {
                                  "Units, Buildings, \"Units and Buildings\", Kills, Razings, "
                                  "\"Kills and Razings\", Custom")
                      ->option_text("KIND");
-    auto* switchOption =
-        command.add_option("--switch", o.switchNumber, "Switch: set switch N (1 to 256)")
-            ->option_text("N");
+    auto* switchOption = command
+                             .add_option("--switch", o.switchNumber,
+                                         "Switch: set switch N (1 to " +
+                                             std::to_string(trigfile::kSwitchCount) + ")")
+                             ->option_text("N");
     ore->excludes(score)->excludes(switchOption);
     gas->excludes(score)->excludes(switchOption);
     score->excludes(switchOption);

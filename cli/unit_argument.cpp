@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 #include <vector>
 
 namespace cli {
@@ -95,20 +96,23 @@ std::vector<const Unit*> nearest(const std::string& key) {
     return out;
 }
 
+std::string unitRangeText() {
+    return "--unit must be a unit number from 0 to " +
+           std::to_string(trigfile::kHighestUnitNumber) + " or a name from the unit list";
+}
+
 } // namespace
 
 UnitChoice findUnit(std::string_view text) {
     if (const auto number = wholeNumber(text)) {
         if (*number > trigfile::kHighestUnitNumber) {
-            return "--unit must be a unit number from 0 to 232 or a name from the unit list, "
-                   "not " +
-                   std::string(text) + ".";
+            return unitRangeText() + ", not " + std::string(text) + ".";
         }
         return static_cast<std::uint16_t>(*number);
     }
     const std::string key = folded(text);
     if (key.empty()) {
-        return "--unit must be a unit number from 0 to 232 or a name from the unit list.";
+        return unitRangeText() + ".";
     }
     std::vector<const Unit*> containing;
     for (const Unit& unit : units()) {
