@@ -149,9 +149,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 # --- 3. Tests under Wine -----------------------------------------------------
+# Qt puts every program of a Windows build at the top of the build folder:
+# the core's tests are *_tests.exe, the window's *_test.exe.
+core_tests=("$build"/app/*_tests.exe)
+window_tests=("$build"/app/*_test.exe)
+[ -f "${core_tests[0]}" ] || die "no core tests (*_tests.exe) in $build/app"
+[ -f "${window_tests[0]}" ] || die "no window tests (*_test.exe) in $build/app"
 status=0
 step "the core's tests under Wine"
-for exe in "$build"/app/tests/trigfile/*.exe; do
+for exe in "${core_tests[@]}"; do
   echo "-- $(basename "$exe")" >&2
   "$wine" "$exe" --gtest_color=no --gtest_brief=1 >"$build/$(basename "$exe" .exe).log" 2>&1 ||
     status=1
@@ -162,11 +168,12 @@ done
 # with Wine's fonts, as on a Windows machine. WINDOW_TESTS_PLATFORM=offscreen
 # runs them on Qt's offscreen platform instead.
 step "the window's tests under Wine (${WINDOW_TESTS_PLATFORM:-windows} platform)"
-for exe in "$build"/app/tests/app/*.exe; do
+for exe in "${window_tests[@]}"; do
   name="$(basename "$exe" .exe)"
-  if (cd "$build/app/tests/app" && QT_QPA_PLATFORM="${WINDOW_TESTS_PLATFORM:-windows}" \
+  platform="${WINDOW_TESTS_PLATFORM:-windows}"
+  if (cd "$build/app" && QT_QPA_PLATFORM="$platform" \
     timeout 600 "$wine" "$exe" -o "$build/$name.log,txt" >/dev/null 2>&1); then
-    echo "-- $name: $(grep -E '^Totals:' "$build/$name.log")" >&2
+    echo "-- $name ($platform): $(grep -E '^Totals:' "$build/$name.log")" >&2
   else
     echo "-- $name: FAILED" >&2
     grep -E '^(FAIL|XPASS|QFATAL)|Loc:|Totals:' "$build/$name.log" >&2 || tail -n 20 "$build/$name.log" >&2
