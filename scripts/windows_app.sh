@@ -15,6 +15,7 @@
 #   bash scripts/windows_app.sh
 #
 # Ends non-zero on any failure; the last line it prints is the zip's path.
+# SKIP_WINE_TESTS=1 leaves out step 3 (for work on step 4).
 # Wine runs in a prefix of its own under build-windows/; the Wine server of
 # that prefix and the X server are the script's own, ended by prefix and by
 # process id. Screenshots of the window under Wine are left in
@@ -156,6 +157,7 @@ window_tests=("$build"/app/*_test.exe)
 [ -f "${core_tests[0]}" ] || die "no core tests (*_tests.exe) in $build/app"
 [ -f "${window_tests[0]}" ] || die "no window tests (*_test.exe) in $build/app"
 status=0
+if [ -z "${SKIP_WINE_TESTS:-}" ]; then
 step "the core's tests under Wine"
 for exe in "${core_tests[@]}"; do
   echo "-- $(basename "$exe")" >&2
@@ -182,6 +184,7 @@ for exe in "${window_tests[@]}"; do
   "$wineserver" -w
 done
 [ "$status" -eq 0 ] || die "tests under Wine (logs in $build)"
+fi
 
 # --- 4. The unzipped program, driven through one Create --------------------
 step "the zip's contents"
@@ -201,6 +204,8 @@ while IFS= read -r program; do
     lower="${dll,,}"
     case "$lower" in
       lib*.dll | qt6*.dll) die "$(basename "$program") needs $dll, which the zip does not bring" ;;
+      # API sets are names Windows itself resolves; Wine has no files for them.
+      api-ms-win-*.dll) continue ;;
     esac
     [ -e "$system32/$lower" ] || [ -e "$system32/$dll" ] ||
       die "$(basename "$program") needs $dll, which is not a Windows DLL"
@@ -226,7 +231,7 @@ app_pid=$!
 main="$(window_of Tallyforge 60)"
 [ -n "$main" ] || die "the program showed no window titled Tallyforge within 60 s"
 sleep 2
-xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main"
+timeout 10 xdotool windowfocus --sync "$main" || xdotool windowfocus "$main"
 screenshot window
 
 # The kill step box has the focus when the window opens; Tab goes on in the
@@ -254,7 +259,7 @@ dialog="$(window_of 'Save as' 30)"
 sleep 1
 screenshot save-dialog
 target_windows="Z:${out//\//\\}\\Kills"
-keys ctrl+a BackSpace
+keys End shift+Home BackSpace
 typed "$target_windows"
 keys Return
 hold="$(window_of 'Please hold\.\.\.' 30)"
