@@ -10,6 +10,10 @@ UnitList::UnitList(QWidget* parent) : QPlainTextEdit(parent), text_(unitListText
     setTabChangesFocus(true);
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // A Windows edit box keeps about two pixels between its frame and the
+    // text, not Qt's four: with Windows' wider scroll bar the four cost
+    // "30 = Siege Tank(Siege mode)" its one line.
+    document()->setDocumentMargin(2);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setPlainText(text_);

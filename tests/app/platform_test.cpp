@@ -34,6 +34,13 @@ class PlatformTest : public QObject {
     }
 
   private slots:
+    void initTestCase() {
+        // Windows' native save dialogue runs a loop of its own that no widget
+        // of the test can reach; Qt's own dialogue is answered instead (the
+        // native one is driven from outside by scripts/windows_app.sh).
+        QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    }
+
     void messageBoxShowsTheRequestAndReturnsTheButton_data() {
         QTest::addColumn<int>("buttons");
         QTest::addColumn<int>("icon");

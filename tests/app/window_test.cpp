@@ -14,6 +14,8 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QtTest>
 
 #include "leading_number.h"
@@ -287,6 +289,28 @@ class WindowTest : public WindowTestCase {
         QCOMPARE(list->toPlainText().split('\n'), lines << QString());
         QVERIFY2(list->verticalScrollBar()->isVisible() && list->verticalScrollBar()->maximum() > 0,
                  "the unit list must scroll");
+    }
+
+    void siegeTankLineFitsTheUnitList() {
+        // The list wraps lines wider than the box, and a name split in two
+        // reads as two entries. With the window's font (MS Sans Serif, or a
+        // stand-in of its width) the Siege Tank's second mode fits.
+        auto* list = w->get<UnitList>("txtunitlist");
+        const QString family = list->fontInfo().family();
+        if (!QStringList{"MS Sans Serif", "Microsoft Sans Serif", "Arial", "Liberation Sans",
+                         "Helvetica", "Nimbus Sans"}
+                 .contains(family)) {
+            QSKIP(qPrintable("the list is laid out for MS Sans Serif or a font of Arial's "
+                             "width; this machine has " +
+                             family));
+        }
+        const QTextBlock block = list->document()->findBlockByNumber(
+            list->toPlainText().split('\n').indexOf("30 = Siege Tank(Siege mode)"));
+        QVERIFY(block.isValid());
+        auto* layout = qobject_cast<QPlainTextDocumentLayout*>(list->document()->documentLayout());
+        QVERIFY(layout);
+        layout->ensureBlockLayout(block);
+        QCOMPARE(block.layout()->lineCount(), 1);
     }
 
     void unitListRefusesTypingPastingAndDeleting() {
