@@ -14,7 +14,12 @@ if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
 fi
 if [ ! -f "$node_folder/node_modules/scm-extractor/index.js" ]; then
   mkdir -p "$node_folder"
-  if ! npm install --prefix "$node_folder" --no-audit --no-fund --no-save scm-extractor@1.1.0 >&2; then
+  # Installed from inside the folder rather than with --prefix, which would
+  # also move npm's global settings (and the certificate file they may name)
+  # to PREFIX/etc/npmrc. The package file keeps npm from looking further up.
+  [ -f "$node_folder/package.json" ] || echo '{"private": true}' >"$node_folder/package.json"
+  if ! (cd "$node_folder" && npm install --no-audit --no-fund --no-save --fetch-retries=1 \
+    scm-extractor@1.1.0) >&2; then
     echo "could not install scm-extractor from the npm registry" >&2
     exit 77
   fi
