@@ -123,6 +123,9 @@ class AddTest : public WindowTestCase {
     }
 
     void addingToAMapNamesTheBackupBeforeAndAfter() {
+#ifdef Q_OS_WIN
+        QSKIP("the map is packed with the build machine's smpq, which a Windows build cannot run");
+#endif
         fillTypical();
         const QByteArray added = typicalRecords();
         const QByteArray oldRecords = triggerFile(2).mid(trigfile::kPreambleSize);

@@ -90,6 +90,11 @@ class PlatformTest : public QObject {
     // A failure names the file; a long name without spaces must wrap inside
     // the box rather than run off its edge, and read the same.
     void aLongNameInAMessageWrapsInsideTheBox() {
+#ifdef Q_OS_WIN
+        // Under Windows' message-box layout the label's size hint stays the
+        // unwrapped width, so this measure cannot tell whether the name wraps.
+        QSKIP("the size-hint measure does not apply to Windows' message-box layout");
+#endif
         const QString name = "/home/mapper/maps/" + QString(230, 'n') + ".trg";
         const QString text = "Could not write \"" + name + "\": File name too long.";
         QString shown;
