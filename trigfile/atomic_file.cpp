@@ -51,12 +51,10 @@ long long readSome(int fd, std::uint8_t* data, std::size_t size) {
     const unsigned int n = size > (1u << 30) ? (1u << 30) : static_cast<unsigned int>(size);
     return _read(fd, data, n);
 }
-bool rewind(int fd) {
-    return _lseeki64(fd, 0, SEEK_SET) == 0;
+bool seekTo(int fd, std::uint64_t offset) {
+    return _lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) == static_cast<__int64>(offset);
 }
-bool emptyFile(int fd) {
-    return _chsize_s(fd, 0) == 0;
-}
+
 int flushToDisk(int fd) {
     return _commit(fd);
 }
@@ -124,12 +122,10 @@ long long writeSome(int fd, const std::uint8_t* data, std::size_t size) {
 long long readSome(int fd, std::uint8_t* data, std::size_t size) {
     return ::read(fd, data, size);
 }
-bool rewind(int fd) {
-    return ::lseek(fd, 0, SEEK_SET) == 0;
+bool seekTo(int fd, std::uint64_t offset) {
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
-bool emptyFile(int fd) {
-    return ::ftruncate(fd, 0) == 0;
-}
+
 int flushToDisk(int fd) {
     return ::fsync(fd);
 }
@@ -315,7 +311,7 @@ fs::path followLinks(const fs::path& name) {
 }
 
 int copyWhole(int from, int to) {
-    if (!rewind(from)) {
+    if (!seekTo(from, 0)) {
         return errno;
     }
     std::vector<std::uint8_t> buffer(1u << 20);
@@ -364,7 +360,8 @@ void flushFile(const fs::path& path) {
     }
 }
 
-AtomicFile::AtomicFile(fs::path target, std::uint64_t expectedSize) : target_(std::move(target)) {
+AtomicFile::AtomicFile(fs::path target, std::uint64_t expectedSize, Work work)
+    : target_(std::move(target)) {
     destination_ = followLinks(target_);
     if (namesAFolder(destination_)) {
         fail("Could not write " + displayName(target_), "that name belongs to a folder");
@@ -384,6 +381,9 @@ AtomicFile::AtomicFile(fs::path target, std::uint64_t expectedSize) : target_(st
     removeLeftoverTemporaryFiles(destination_.parent_path(), folderFd_);
     createTemporaryFile();
     working_ = temporary_;
+    if (work == Work::ByAnotherLibrary) {
+        createWorkingCopy();
+    }
 }
 
 // Gives a file made for the target the old file's group (and, for root, its
@@ -523,45 +523,46 @@ void AtomicFile::paceWriteback() {
     fail("Could not write " + displayName(target_), errnoText(error));
 }
 
-void AtomicFile::release() {
-    if (fd_ < 0) {
-        return;
-    }
+// The bytes go to a file of their own beside the temporary file, which
+// then only marks the work as live.
+void AtomicFile::createWorkingCopy() {
     const fs::path copy = workingCopyNameFor(temporary_);
-    int out = openExclusiveIn(folderFd_, copy, creationMode());
-    if (out < 0 && errno == EEXIST) {
+    int fd = openExclusiveIn(folderFd_, copy, creationMode());
+    if (fd < 0 && errno == EEXIST) {
         // Left by a killed writer of the same name: while we hold the
         // temporary file, nobody else's.
         removeIn(folderFd_, copy);
-        out = openExclusiveIn(folderFd_, copy, creationMode());
+        fd = openExclusiveIn(folderFd_, copy, creationMode());
     }
-    if (out < 0) {
+    if (fd < 0) {
         const int error = errno;
         discard();
+        closeFolder(folderFd_);
+        folderFd_ = -1;
         fail("Could not write " + displayName(target_), errnoText(error));
     }
-    working_ = copy;
-    keepAttributes(out);
-    // The bytes move to the working copy; the temporary file, emptied, only
-    // marks the work as live from now on.
-    int error = copyWhole(fd_, out);
-    if (closeFile(out) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && !emptyFile(fd_)) {
-        error = errno;
-    }
-    if (error != 0) {
-        discard();
-        fail("Could not write " + displayName(target_), errnoText(error));
-    }
+    keepAttributes(fd);
 #ifdef _WIN32
     lockFd_ = fd_; // open without sharing: nobody can remove it meanwhile
 #else
     closeFile(fd_); // lockFd_ holds the lock
 #endif
+    fd_ = fd;
+    working_ = copy;
+}
+
+void AtomicFile::release() {
+    if (fd_ < 0) {
+        return;
+    }
+    const int fd = fd_;
     fd_ = -1;
     released_ = true;
+    if (closeFile(fd) != 0) {
+        const int error = errno;
+        discard();
+        fail("Could not write " + displayName(target_), errnoText(error));
+    }
 }
 
 bool AtomicFile::commit(const std::atomic<bool>* cancelled,
@@ -608,7 +609,7 @@ bool AtomicFile::commit(const std::atomic<bool>* cancelled,
         fail("Could not put the new file in place of " + displayName(target_), why);
     }
     done_ = true;
-    removeWriterFiles(); // after a release(), the emptied temporary file; anything left beside it
+    removeWriterFiles(); // the temporary file beside a working copy; anything left beside it
     releaseLock();
     flushFolder(destination_.parent_path());
     return true;

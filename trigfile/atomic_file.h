@@ -46,20 +46,27 @@ struct KeptAttributes {
 
 class AtomicFile : public ByteSink {
   public:
+    // Who changes the file once it is written. ByAnotherLibrary: the bytes go
+    // to a working copy beside the temporary file (workingPath()), which
+    // after release() another library may open by name, change, and even
+    // replace with a file of its own making (StormLib rebuilds a map archive
+    // so); the temporary file stays empty and marks the work as live until
+    // the end, whatever that library renames.
+    enum class Work { ThisWriter, ByAnotherLibrary };
+
     // Throws WriteError.
-    explicit AtomicFile(std::filesystem::path target, std::uint64_t expectedSize = 0);
+    explicit AtomicFile(std::filesystem::path target, std::uint64_t expectedSize = 0,
+                        Work work = Work::ThisWriter);
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(const std::uint8_t* data, std::size_t size) override;
 
-    // Hands what was written to another library as a working copy beside
-    // the temporary file (workingPath()), which that library opens by name,
-    // changes, and may even replace with a file of its own making (StormLib
-    // rebuilds a map archive so). The temporary file stays, empty, marking
-    // the work as live until the end. No write() after this; commit() puts
-    // the working copy in place with the kept attributes and flushes it.
+    // Closes the file being written without putting it in place, so that
+    // another library can open it by name and change it (see Work). No
+    // write() after this; commit() flushes what that library left, with the
+    // attributes a replace keeps, and puts it in place.
     void release();
 
     // Flushes the file to the disk and puts it in the target's place, unless
@@ -73,7 +80,7 @@ class AtomicFile : public ByteSink {
 
     const std::filesystem::path& temporaryPath() const { return temporary_; }
     // Where the bytes that take the target's place are: the temporary file,
-    // or after release() the working copy.
+    // or the working copy beside it.
     const std::filesystem::path& workingPath() const { return working_; }
     // Where the bytes go: the target, or the file a symbolic link names.
     const std::filesystem::path& destination() const { return destination_; }
@@ -81,6 +88,7 @@ class AtomicFile : public ByteSink {
   private:
     int creationMode() const;
     void createTemporaryFile();
+    void createWorkingCopy();
     void keepAttributes(int fd) const;
     void discard() noexcept;
     void removeWriterFiles() noexcept;
@@ -90,13 +98,13 @@ class AtomicFile : public ByteSink {
     std::filesystem::path target_;      // as chosen, for messages
     std::filesystem::path destination_; // target_ with its links followed
     std::filesystem::path temporary_;
-    std::filesystem::path working_; // temporary_, or after release() the working copy
+    std::filesystem::path working_; // temporary_, or the working copy beside it
     KeptAttributes kept_;
     int fd_ = -1;
     // A second descriptor of the temporary file that holds its lock until
     // the file is renamed or removed, after fd_ is closed (POSIX, see
     // temporary_files.h); on Windows, the temporary file kept open without
-    // sharing after release().
+    // sharing beside a working copy.
     int lockFd_ = -1;
     // POSIX: the target's folder, held open so that the temporary file is
     // removed even if the folder is moved or renamed while we write.
@@ -115,8 +123,8 @@ class AtomicFile : public ByteSink {
 // for instance). Throws WriteError.
 void flushFile(const std::filesystem::path& path);
 
-// Copies the whole of the open file `from` (from its start) to the end of
-// `to`. Returns 0, or the system's error number.
+// Copies the whole of the open file `from` to the start of `to`. Returns 0,
+// or the system's error number.
 int copyWhole(int from, int to);
 
 // The place a name leads to once the symbolic links of its last part are

@@ -116,7 +116,7 @@ MapEdit::MapEdit(fs::path map) : map_(std::move(map)) {
     }
     holdMap();
     try {
-        copy_.emplace(map_);
+        copy_.emplace(map_, 0, AtomicFile::Work::ByAnotherLibrary);
     } catch (...) {
         unlock();
         throw;

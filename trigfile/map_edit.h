@@ -50,8 +50,8 @@ class MapEdit {
     // Writes the map's bytes, as they are, into the copy.
     void copyOriginal();
     const std::filesystem::path& workingCopy() const { return copy_->workingPath(); }
-    // Hands the copy to another library, which may open and change it, even
-    // replace it with a file of its own making (see AtomicFile::release).
+    // Closes the copy, so that another library may open and change it, even
+    // replace it with a file of its own making (see AtomicFile::Work).
     void release() { copy_->release(); }
 
     // Returns the name of the backup, or nothing when cancelled was set (the
