@@ -35,7 +35,7 @@ void writeSpan(ByteSink& out, std::span<const std::uint8_t> bytes) {
 std::string prefixed(const fs::path& file, const Refusal& refusal) {
     const std::string name = displayName(file);
     // The readers may already have named the file.
-    if (refusal.reason.rfind(name, 0) == 0) {
+    if (refusal.reason.find(name) != std::string::npos) {
         return refusal.reason;
     }
     return name + ": " + refusal.reason;
