@@ -145,20 +145,6 @@ TEST_F(MapArchive, ScenarioDataPackedWithLzmaIsRefusedQuietly) {
     EXPECT_EQ(testsupport::readBytes(folder_ / "stderr"), Bytes{}) << "printed on the terminal";
 }
 
-// What stops StormLib in the child is reported for what it is: a map it
-// cannot open for writing gives its reason, not a shortage of memory.
-TEST_F(MapArchive, TheContainedReadSaysWhatStoppedIt) {
-    testsupport::writeBytes(folder_ / "other.txt", "not the scenario");
-    ASSERT_EQ(smpq(folder_, "-c -M 1 without.scm other.txt"), 0);
-    const fs::path map = folder_ / "without.scm";
-    const auto read = maparchive::runContained(maparchive::ContainedJob::ReadForWriting, map,
-                                               fs::file_size(map), "\"without.scm\"");
-    ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(read));
-    const std::string& reason = std::get<trigfile::Refusal>(read).reason;
-    EXPECT_NE(reason.find("no scenario data"), std::string::npos) << reason;
-    EXPECT_EQ(reason.find("memory"), std::string::npos) << reason;
-}
-
 // A child that waits instead of working (on a named pipe here, on a share
 // that stopped answering elsewhere) is ended by the clock.
 TEST_F(MapArchive, AChildThatWaitsIsEndedByTheClock) {
