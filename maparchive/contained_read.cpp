@@ -15,9 +15,10 @@
 #ifdef _WIN32
 #include <atomic>
 #include <cwchar>
-#include <shellapi.h> // CommandLineToArgvW, after windows.h
 #include <thread>
 #include <windows.h>
+
+#include <shellapi.h> // CommandLineToArgvW; needs windows.h first
 #else
 #include <cerrno>
 #include <csignal>
