@@ -11,6 +11,8 @@
 
 #include <StormLib.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <variant>
@@ -51,12 +53,12 @@ bool makeMap(const fs::path& map, const std::vector<std::pair<const char*, Bytes
 Bytes scenario() {
     const Bytes trg = testsupport::expectedFile(
         testsupport::planOrFail(testsupport::typed("5", "50", "37", "100")));
-    const Bytes head = {'V', 'E', 'R', ' ', 2, 0, 0, 0, 205, 0, 'T', 'R', 'I', 'G', 0, 0, 0, 0};
-    Bytes chk;
-    chk.reserve(head.size() + trg.size() + 9000);
-    chk.insert(chk.end(), head.begin(), head.end());
-    trigfile::putU32(chk.data() + 14, static_cast<std::uint32_t>(trg.size() - 8));
-    chk.insert(chk.end(), trg.begin() + 8, trg.end());
+    const std::uint8_t head[] = {'V', 'E', 'R', ' ', 2, 0, 0, 0, 205, 0, 'T', 'R', 'I', 'G'};
+    const std::size_t records = trg.size() - 8;
+    Bytes chk(sizeof head + 4 + records);
+    std::copy(std::begin(head), std::end(head), chk.begin());
+    trigfile::putU32(chk.data() + sizeof head, static_cast<std::uint32_t>(records));
+    std::copy(trg.begin() + 8, trg.end(), chk.begin() + sizeof head + 4);
     chk.resize(chk.size() + 9000, 7); // more than one sector
     return chk;
 }

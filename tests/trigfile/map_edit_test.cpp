@@ -43,10 +43,12 @@ void writeAll(trigfile::ByteSink& sink, const std::string& text) {
 fs::path rebuildingName(const fs::path& workingCopy) {
     return workingCopy.string() + ".tmp";
 }
+#ifndef _WIN32
 void rebuildLikeStormLib(const fs::path& workingCopy, const std::string& rebuilt) {
     writeBytes(rebuildingName(workingCopy), rebuilt);
     fs::rename(rebuildingName(workingCopy), workingCopy);
 }
+#endif
 
 struct BackupNameCase {
     const char* map;
