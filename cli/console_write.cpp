@@ -1,11 +1,13 @@
 #include "console_write.h"
 
+#include "exit_status.h"
 #include "number_text.h"
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #ifdef _WIN32
@@ -17,12 +19,24 @@
 namespace cli {
 namespace {
 
-// Set by the Ctrl+C handler; a lock-free atomic is safe to store there.
-std::atomic<bool> gInterrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+// The signals that cancel a write. Windows has no SIGHUP; its console sends
+// SIGBREAK for Ctrl+Break.
+constexpr int kCancelling[] = {SIGINT, SIGTERM,
+#ifdef SIGHUP
+                               SIGHUP
+#else
+                               SIGBREAK
+#endif
+};
 
-extern "C" void onInterrupt(int) {
-    gInterrupted.store(true);
+// The first signal that cancelled the write, set by the handler; a
+// lock-free atomic is safe to store there.
+std::atomic<int> gInterrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void onInterrupt(int signal) {
+    int none = 0;
+    gInterrupted.compare_exchange_strong(none, signal);
 }
 
 std::string progressLine(std::uint64_t written, std::uint64_t total) {
@@ -37,14 +51,36 @@ std::string progressLine(std::uint64_t written, std::uint64_t total) {
 } // namespace
 
 InterruptGuard::InterruptGuard() {
-    gInterrupted.store(false);
-    previous_ = std::signal(SIGINT, onInterrupt);
+    static_assert(std::size(kCancelling) == kSignals);
+    gInterrupted.store(0);
+    for (int i = 0; i < kSignals; ++i) {
+        previous_[i] = std::signal(kCancelling[i], onInterrupt);
+        if (previous_[i] == SIG_IGN) {
+            std::signal(kCancelling[i], SIG_IGN);
+        }
+    }
 }
 
 InterruptGuard::~InterruptGuard() {
-    if (previous_ != SIG_ERR) {
-        std::signal(SIGINT, previous_);
+    for (int i = kSignals - 1; i >= 0; --i) {
+        if (previous_[i] != SIG_ERR) {
+            std::signal(kCancelling[i], previous_[i]);
+        }
     }
+}
+
+int finish(int status) {
+    const int signal = gInterrupted.load();
+    if (signal == 0) {
+        return status;
+    }
+    if (signal == SIGINT) {
+        return kExitInterrupted;
+    }
+    std::fflush(nullptr);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    return 128 + signal; // not reached where the default action ends the program
 }
 
 bool stderrIsTerminal() {
@@ -61,7 +97,7 @@ void watchWrite(std::uint64_t totalRecords, trigfile::WriteProgress& progress,
     const auto start = std::chrono::steady_clock::now();
     std::size_t shownWidth = 0;
     while (!finished()) {
-        if (gInterrupted.load()) {
+        if (gInterrupted.load() != 0) {
             progress.cancelRequested.store(true);
         }
         if (!terminal || std::chrono::steady_clock::now() - start <

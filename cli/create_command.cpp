@@ -13,6 +13,27 @@
 #include <system_error>
 
 namespace cli {
+namespace {
+
+// Whether -o can only mean a folder: a name that ends in a separator, "."
+// or "..", or an existing folder's. Adding ".trg" would make a hidden file
+// inside it ("out/.trg", "..trg") that nobody asked for.
+bool namesAFolder(const std::string& output) {
+    if (output.empty() || output.back() == '/') {
+        return true;
+    }
+#ifdef _WIN32
+    if (output.back() == '\\' || output.back() == ':') {
+        return true;
+    }
+#endif
+    const std::filesystem::path path = pathFromArgument(output);
+    std::error_code error;
+    return path.filename() == "." || path.filename() == ".." ||
+           std::filesystem::is_directory(path, error);
+}
+
+} // namespace
 
 int runCreate(const CreateOptions& options) {
     auto plan = planFromOptions(options.series);
@@ -22,6 +43,13 @@ int runCreate(const CreateOptions& options) {
     }
     const auto& series = std::get<trigfile::TriggerSeries>(plan);
 
+    if (namesAFolder(options.output)) {
+        printError("-o takes the name of a file to write, not " +
+                   (options.output.empty() ? std::string("an empty name")
+                                           : "the folder \"" + options.output + "\"") +
+                   ". Nothing was written.");
+        return kExitRefused;
+    }
     const std::filesystem::path target =
         pathFromArgument(trigfile::withTrgExtension(options.output));
     std::error_code error;

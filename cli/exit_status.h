@@ -26,6 +26,8 @@ inline constexpr const char* kExitStatusHelp = "Exit status:\n"
                                                "  3    a file could not be read or written; any "
                                                "old file left as it was\n"
                                                "  130  interrupted (Ctrl+C) while writing; the "
-                                               "old file left as it was";
+                                               "old file left as it was\n"
+                                               "SIGTERM or SIGHUP while writing leave the old file "
+                                               "as it was too, then end the program by that signal.";
 
 } // namespace cli

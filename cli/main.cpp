@@ -2,6 +2,7 @@
 // that build maps.
 #include "add_command.h"
 #include "console_text.h"
+#include "console_write.h"
 #include "create_command.h"
 #include "exit_status.h"
 #include "show_command.h"
@@ -91,19 +92,18 @@ int main(int argc, char** argv) {
         return cli::kExitRefused;
     }
 
+    int status = cli::kExitRefused;
     try {
         if (createCommand->parsed()) {
-            return cli::runCreate(create);
-        }
-        if (addCommand->parsed()) {
-            return cli::runAdd(add);
-        }
-        if (showCommand->parsed()) {
-            return cli::runShow(show);
+            status = cli::runCreate(create);
+        } else if (addCommand->parsed()) {
+            status = cli::runAdd(add);
+        } else if (showCommand->parsed()) {
+            status = cli::runShow(show);
         }
     } catch (const std::exception& e) {
         cli::printError(std::string("Could not finish: ") + e.what());
-        return cli::kExitFileFailed;
+        status = cli::kExitFileFailed;
     }
-    return cli::kExitRefused;
+    return cli::finish(status);
 }

@@ -127,7 +127,10 @@ UnitChoice findUnit(std::string_view text) {
     if (containing.size() == 1) {
         return containing.front()->number;
     }
-    const std::string quoted = "\"" + std::string(text) + "\"";
+    // Appended rather than "\"" + ...: optimised GCC 12 builds warn falsely about that.
+    std::string quoted(1, '"');
+    quoted += text;
+    quoted += '"';
     if (containing.size() > 1) {
         return "--unit " + quoted + " is in the names of several units: " + listed(containing) +
                ". Please give the whole name or the number.";

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <system_error>
 
 namespace fs = std::filesystem;
 using trigfile::AddOutcome;
@@ -62,20 +63,20 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
         edit->copyOriginal();
         edit->release();
         // StormLib opens the copy for writing only once it has, in a child
-        // process that contains a crash or a runaway, checked every stored
-        // piece of the scenario data and opened the archive that way itself.
-        ScenarioRead probe = runContained(
-            [&]() -> ScenarioRead {
-                if (const auto damage = findDamage(edit->workingCopy(), data)) {
-                    return trigfile::Refusal{"The scenario data of " + trigfile::displayName(map) +
-                                             " is damaged: " + *damage + "."};
-                }
-                probeForWriting(edit->workingCopy());
-                return std::vector<std::uint8_t>{};
-            },
-            trigfile::displayName(map));
+        // process that contains a crash or a runaway, opened the archive that
+        // way itself and read the copy's scenario data, every stored piece
+        // checked, as exactly what was read from the map.
+        std::error_code ec;
+        const std::uint64_t copySize = std::filesystem::file_size(edit->workingCopy(), ec);
+        const ScenarioRead probe = runContained(ContainedJob::ReadForWriting, edit->workingCopy(),
+                                                copySize, trigfile::displayName(map));
         if (const auto* refusal = std::get_if<trigfile::Refusal>(&probe)) {
             return AddOutcome::refused(named(map, refusal->reason));
+        }
+        if (std::get<std::vector<std::uint8_t>>(probe) != data) {
+            return AddOutcome::refused("The scenario data of " + trigfile::displayName(map) +
+                                       " did not read the same twice; it may be damaged, or "
+                                       "another program changed it meanwhile.");
         }
         const Replaced replaced =
             replaceScenario(edit->workingCopy(), addition.newSize, [&](trigfile::ByteSink& out) {
@@ -84,13 +85,16 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
         if (replaced == Replaced::Cancelled) {
             return AddOutcome::cancelled();
         }
-        // What the map will hold, read back the way the program reads maps
-        // and compared byte for byte with what was stored, before it takes
-        // the map's place.
+        // What the map will hold, read back the way the program reads maps,
+        // within the reader's own limits, and compared byte for byte with
+        // what was stored, before it takes the map's place.
         const std::uint64_t expected = addition.existing.triggers + series.recordCount;
         const ScenarioRead check = readScenarioData(edit->workingCopy());
         const auto* stored = std::get_if<std::vector<std::uint8_t>>(&check);
-        if (!stored || !addition.matches(*stored, series)) {
+        if (!stored ||
+            !std::holds_alternative<trigfile::TriggerRecords>(
+                trigfile::readScenarioTriggers(*stored)) ||
+            !addition.matches(*stored, series)) {
             throw trigfile::WriteError("Could not change " + trigfile::displayName(map) +
                                        ": the rebuilt map did not read back as written. It was "
                                        "left as it was.");

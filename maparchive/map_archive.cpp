@@ -4,7 +4,8 @@
 #include "bounded_read.h"
 #include "contained_read.h"
 #include "number_text.h"
-#include "trigger_record.h" // getU32
+#include "scenario_replace.h" // findDamage
+#include "trigger_record.h"   // getU32
 
 #include <StormLib.h>
 
@@ -120,16 +121,12 @@ std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint
     return std::nullopt;
 }
 
-// What StormLib does, in whichever process runs it; the map has passed the
+// What StormLib reads, in whichever process runs it; the map has passed the
 // checks above.
 ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::string& name,
                               std::uint64_t mapSize) {
     Handle<closeArchive> archive;
-    // StarCraft reads version 1 archives only; its maps need neither the
-    // list of names nor the attributes file.
-    constexpr DWORD kOpenFlags =
-        MPQ_OPEN_READ_ONLY | MPQ_OPEN_FORCE_MPQ_V1 | MPQ_OPEN_NO_LISTFILE | MPQ_OPEN_NO_ATTRIBUTES;
-    if (!SFileOpenArchive(nativeName<TCHAR>(map).c_str(), 0, kOpenFlags, archive.out())) {
+    if (!SFileOpenArchive(nativeName<TCHAR>(map).c_str(), 0, openFlagsOfTheGame(), archive.out())) {
         return refusal("StormLib could not open the map " + name, GetLastError());
     }
     Handle<closeFile> file;
@@ -181,13 +178,28 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
 
 } // namespace
 
+std::uint32_t openFlagsOfTheGame() {
+    // StarCraft reads version 1 archives only; its maps need neither the
+    // list of names nor the attributes file.
+    return MPQ_OPEN_READ_ONLY | MPQ_OPEN_FORCE_MPQ_V1 | MPQ_OPEN_NO_LISTFILE |
+           MPQ_OPEN_NO_ATTRIBUTES;
+}
+
+ScenarioRead readScenarioUncontained(const std::filesystem::path& map, const std::string& name,
+                                     std::uint64_t mapSize) {
+    ScenarioRead read = readWithStormLib(map, name, mapSize);
+    if (const auto* data = std::get_if<std::vector<std::uint8_t>>(&read)) {
+        if (const auto damage = findDamage(map, *data)) {
+            return trigfile::Refusal{"The scenario data of " + name + " is damaged: " + *damage +
+                                     "."};
+        }
+    }
+    return read;
+}
+
 ScenarioRead readScenarioData(const std::filesystem::path& map) {
     // The checks run here, so that the child has nothing to do but StormLib.
     const std::string name = trigfile::displayName(map);
-    std::error_code ec;
-    if (std::filesystem::is_directory(map, ec)) {
-        return trigfile::Refusal{"Could not open " + name + ": it is a folder."};
-    }
     std::uint64_t mapSize = 0;
     {
         auto file = trigfile::readBoundedFile(map, kMaxMapBytes);
@@ -200,7 +212,7 @@ ScenarioRead readScenarioData(const std::filesystem::path& map) {
         }
         mapSize = bytes.size();
     }
-    return runContained([&] { return readWithStormLib(map, name, mapSize); }, name);
+    return runContained(ContainedJob::ReadScenario, map, mapSize, name);
 }
 
 } // namespace maparchive

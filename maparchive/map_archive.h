@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -20,10 +21,24 @@ inline constexpr std::uint64_t kMaxMapBytes = 64ULL * 1024 * 1024;
 using ScenarioRead = std::variant<std::vector<std::uint8_t>, trigfile::Refusal>;
 
 // The map's scenario data, read through StormLib with the archive opened
-// read-only. A map StormLib cannot open or one without scenario data is
-// refused with the reason StormLib gives; a map over kMaxMapBytes, one whose
-// archive header claims tables larger than the file, or scenario data over
-// trigfile::kMaxReadBytes is refused before StormLib reads it.
+// read-only, as the game reads it, in a contained child process (see
+// contained_read.h). A map StormLib cannot open or one without scenario data
+// is refused with the reason StormLib gives; a map that is not a regular
+// file or is over kMaxMapBytes, one whose archive header claims tables
+// larger than the file, or scenario data over trigfile::kMaxReadBytes is
+// refused before StormLib reads it. Every stored piece of the scenario data
+// is then unpacked again and compared with what was read (findDamage): the
+// listing, the add and its check of the result all read maps this way.
 ScenarioRead readScenarioData(const std::filesystem::path& map);
+
+// How the reader has StormLib open a map: read-only, as the game reads it
+// (SFileOpenArchive's flags).
+std::uint32_t openFlagsOfTheGame();
+
+// What the contained child runs for readScenarioData: StormLib's read and
+// the damage check, in whichever process runs it. The map has passed
+// readScenarioData's own checks; mapSize is its size.
+ScenarioRead readScenarioUncontained(const std::filesystem::path& map, const std::string& name,
+                                     std::uint64_t mapSize);
 
 } // namespace maparchive

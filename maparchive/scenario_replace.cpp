@@ -25,6 +25,8 @@ namespace {
 constexpr DWORD kStorageFlags = MPQ_FILE_IMPLODE | MPQ_FILE_COMPRESS | MPQ_FILE_ENCRYPTED |
                                 MPQ_FILE_FIX_KEY | MPQ_FILE_SINGLE_UNIT | MPQ_FILE_SECTOR_CRC;
 
+constexpr DWORD kForWriting = 0; // SFileOpenArchive's flags
+
 // The compression the game's own editor uses, for data whose stored sectors
 // carry no compression byte to copy.
 constexpr DWORD kEditorCompression = MPQ_COMPRESSION_PKWARE;
@@ -58,9 +60,9 @@ template <typename Char> std::basic_string<Char> stormName(const fs::path& p) {
 
 class Archive {
   public:
-    Archive(const fs::path& path, bool forWriting) : path_(path) {
-        if (!SFileOpenArchive(stormName<TCHAR>(path).c_str(), 0,
-                              forWriting ? 0 : MPQ_OPEN_READ_ONLY, &handle_)) {
+    // flags: SFileOpenArchive's; 0 opens it for writing.
+    Archive(const fs::path& path, DWORD flags) : path_(path) {
+        if (!SFileOpenArchive(stormName<TCHAR>(path).c_str(), 0, flags, &handle_)) {
             handle_ = nullptr;
             fail("StormLib could not open the map " + trigfile::displayName(path));
         }
@@ -232,7 +234,7 @@ bool pieceMatches(const TMPQFile* file, std::vector<std::uint8_t> stored,
 } // namespace
 
 std::optional<std::string> findDamage(const fs::path& path, std::span<const std::uint8_t> data) {
-    Archive archive(path, false);
+    Archive archive(path, openFlagsOfTheGame()); // as the reader saw it
     ScenarioFile scenario(archive.handle());
     std::uint8_t first = 0;
     DWORD got = 0;
@@ -301,12 +303,12 @@ std::string stormErrorText(std::uint32_t error) {
 }
 
 void probeForWriting(const fs::path& path) {
-    Archive archive(path, true);
+    Archive archive(path, kForWriting);
     storedAs(archive.handle());
 }
 
 StoredAs scenarioStorage(const fs::path& path) {
-    Archive archive(path, false);
+    Archive archive(path, MPQ_OPEN_READ_ONLY);
     return storedAs(archive.handle());
 }
 
@@ -315,7 +317,7 @@ Replaced replaceScenario(const fs::path& path, std::uint64_t size,
     if (size > 0xFFFFFFFFu) {
         throw trigfile::WriteError("The new scenario data would be larger than a map can hold.");
     }
-    Archive archive(path, true);
+    Archive archive(path, kForWriting);
     ULONGLONG fileTime = 0;
     StoredAs stored;
     {

@@ -2,6 +2,7 @@
 
 #include "atomic_file.h"
 #include "bounded_read.h"
+#include "file_identity.h"
 #include "map_edit.h"
 #include "number_text.h"
 
@@ -31,26 +32,10 @@ void writeSpan(ByteSink& out, std::span<const std::uint8_t> bytes) {
     }
 }
 
-// What a file looked like when it was read, to notice a change before it
-// is replaced.
-struct Stamp {
-    std::uintmax_t size = 0;
-    fs::file_time_type modified{};
-    bool operator==(const Stamp&) const = default;
-};
-
-Stamp stampOf(const fs::path& file) {
-    std::error_code ec;
-    Stamp s;
-    s.size = fs::file_size(file, ec);
-    s.modified = fs::last_write_time(file, ec);
-    return s;
-}
-
 std::string prefixed(const fs::path& file, const Refusal& refusal) {
     const std::string name = displayName(file);
     // The readers may already have named the file.
-    if (refusal.reason.rfind(name, 0) == 0) {
+    if (refusal.reason.find(name) != std::string::npos) {
         return refusal.reason;
     }
     return name + ": " + refusal.reason;
@@ -105,7 +90,9 @@ Inspection inspectTriggerFile(const fs::path& file) {
 AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
                             WriteProgress* progress, const SinkWrapper& wrap) {
     return failuresAsOutcome([&] {
-        const Stamp before = stampOf(file);
+        // What the file was when it was read, to notice a change before it
+        // is replaced.
+        const auto before = identityOf(file);
         TriggerFileRead read = readTriggerFile(file);
         if (const auto* refusal = std::get_if<Refusal>(&read)) {
             return AddOutcome::refused(prefixed(file, *refusal));
@@ -123,7 +110,7 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
         const bool written =
             writeSeriesRecords(sink, series, progress) &&
             out.commit(progress ? &progress->cancelRequested : nullptr, [&] {
-                if (!(stampOf(file) == before)) {
+                if (!before || identityOf(file) != before) {
                     throw WriteError("Could not add to " + displayName(file) +
                                      ": another program changed it meanwhile. It was left as "
                                      "that program saved it.");
@@ -194,9 +181,16 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
     ScenarioAddition plan;
     plan.data = data;
     plan.existing = countOwners(std::get<TriggerRecords>(triggers));
+    const auto& all = std::get<std::vector<ScenarioSection>>(sections);
+    const auto hasTrig = [](const ScenarioSection& s) { return s.isNamed("TRIG"); };
+    if (all.size() >= kMaxSections && std::none_of(all.begin(), all.end(), hasTrig)) {
+        return Refusal{"The scenario data already has " + withThousands(kMaxSections) +
+                       " sections, the most Tallyforge reads, so it has no room for a TRIG "
+                       "section."};
+    }
     const std::uint64_t added = static_cast<std::uint64_t>(series.recordCount) * kRecordSize;
     std::uint64_t trigSize = added;
-    for (const ScenarioSection& section : std::get<std::vector<ScenarioSection>>(sections)) {
+    for (const ScenarioSection& section : all) {
         if (section.isNamed("TRIG")) {
             plan.hasTrig = true;
             plan.trigSizeField = section.offset + 4;

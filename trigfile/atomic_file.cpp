@@ -1,12 +1,14 @@
 #include "atomic_file.h"
 
 #include "number_text.h"
+#include "regular_file.h"
 #include "temporary_files.h"
 
 #include <cerrno>
 #include <random>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -37,7 +39,7 @@ std::string errnoText(int error) {
 #ifdef _WIN32
 int openExclusive(const fs::path& p, int) {
     int fd = -1;
-    _wsopen_s(&fd, p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYRW,
+    _wsopen_s(&fd, p.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYRW,
               _S_IREAD | _S_IWRITE);
     return fd;
 }
@@ -45,6 +47,14 @@ long long writeSome(int fd, const std::uint8_t* data, std::size_t size) {
     const unsigned int n = size > (1u << 30) ? (1u << 30) : static_cast<unsigned int>(size);
     return _write(fd, data, n);
 }
+long long readSome(int fd, std::uint8_t* data, std::size_t size) {
+    const unsigned int n = size > (1u << 30) ? (1u << 30) : static_cast<unsigned int>(size);
+    return _read(fd, data, n);
+}
+bool seekTo(int fd, std::uint64_t offset) {
+    return _lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) == static_cast<__int64>(offset);
+}
+
 int flushToDisk(int fd) {
     return _commit(fd);
 }
@@ -77,7 +87,7 @@ void removeIn(int, const fs::path& p) {
 void closeFolder(int) {}
 #else
 int openExclusive(const fs::path& p, int mode) {
-    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    return ::open(p.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
 }
 int openFolder(const fs::path& folder) {
     return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -87,7 +97,7 @@ int openExclusiveIn(int folderFd, const fs::path& p, int mode) {
     if (folderFd < 0) {
         return openExclusive(p, mode);
     }
-    return ::openat(folderFd, p.filename().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    return ::openat(folderFd, p.filename().c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
 }
 int statIn(int folderFd, const fs::path& p, struct stat& st) {
     if (folderFd < 0) {
@@ -109,6 +119,13 @@ void closeFolder(int folderFd) {
 long long writeSome(int fd, const std::uint8_t* data, std::size_t size) {
     return ::write(fd, data, size);
 }
+long long readSome(int fd, std::uint8_t* data, std::size_t size) {
+    return ::read(fd, data, size);
+}
+bool seekTo(int fd, std::uint64_t offset) {
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
 int flushToDisk(int fd) {
     return ::fsync(fd);
 }
@@ -183,6 +200,9 @@ void checkTargetReplaceable(const fs::path& destination, const fs::path& target)
     if (fs::is_directory(st)) {
         fail("Could not write " + displayName(target), "that name belongs to a folder");
     }
+    if (const auto notAFile = notARegularFile(st.type())) {
+        fail("Could not write " + displayName(target), *notAFile);
+    }
     const auto writeBits =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if ((st.permissions() & writeBits) == fs::perms::none) {
@@ -201,7 +221,7 @@ bool namesAFolder(const fs::path& p) {
 // Windows: a link (or any other reparse point) is opened through, and the
 // system names the file it reaches. A link to nothing is refused: which
 // name a new file would get there is for the link's own kind to say.
-fs::path followLinks(const fs::path& target) {
+fs::path linkDestination(const fs::path& target) {
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         return target;
@@ -242,7 +262,7 @@ void checkSizeLimit(std::uint64_t, const fs::path&) {} // Windows sets no file-s
 // The file a chain of symbolic links ends at: the place the bytes must go,
 // whether or not a file is there yet. Only the name's last part is
 // followed; links among the folders above it work as they are.
-fs::path followLinks(const fs::path& target) {
+fs::path linkDestination(const fs::path& target) {
     fs::path p = target;
     for (int hops = 0; hops < 40; ++hops) { // the kernel's own limit
         struct stat st {};
@@ -286,13 +306,36 @@ void checkSizeLimit(std::uint64_t size, const fs::path& target) {
 
 } // namespace
 
-// What a replace keeps of the file it replaces.
-struct ExistingFile {
-    bool exists = false;
-#ifndef _WIN32
-    struct stat st {};
-#endif
-};
+fs::path followLinks(const fs::path& name) {
+    return linkDestination(name);
+}
+
+int copyWhole(int from, int to) {
+    if (!seekTo(from, 0)) {
+        return errno;
+    }
+    std::vector<std::uint8_t> buffer(1u << 20);
+    for (;;) {
+        const long long n = readSome(from, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : 0;
+        }
+        for (long long at = 0; at < n;) {
+            const long long put =
+                writeSome(to, buffer.data() + at, static_cast<std::size_t>(n - at));
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            if (put <= 0) {
+                return put < 0 ? errno : ENOSPC;
+            }
+            at += put;
+        }
+    }
+}
 
 std::string displayName(const fs::path& path) {
     // Appended rather than "\"" + ...: optimised GCC 12 builds warn falsely about that.
@@ -317,7 +360,8 @@ void flushFile(const fs::path& path) {
     }
 }
 
-AtomicFile::AtomicFile(fs::path target, std::uint64_t expectedSize) : target_(std::move(target)) {
+AtomicFile::AtomicFile(fs::path target, std::uint64_t expectedSize, Work work)
+    : target_(std::move(target)) {
     destination_ = followLinks(target_);
     if (namesAFolder(destination_)) {
         fail("Could not write " + displayName(target_), "that name belongs to a folder");
@@ -326,26 +370,52 @@ AtomicFile::AtomicFile(fs::path target, std::uint64_t expectedSize) : target_(st
     checkTargetReplaceable(destination_, target_);
     checkSizeLimit(expectedSize, target_);
 
-    ExistingFile existing;
 #ifndef _WIN32
-    existing.exists =
-        ::stat(destination_.c_str(), &existing.st) == 0 && S_ISREG(existing.st.st_mode);
+    struct stat st {};
+    if (::stat(destination_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        kept_ = KeptAttributes{true, static_cast<std::uint32_t>(st.st_mode & 07777), st.st_uid,
+                               st.st_gid};
+    }
 #endif
     folderFd_ = openFolder(destination_.parent_path());
     removeLeftoverTemporaryFiles(destination_.parent_path(), folderFd_);
-    createTemporaryFile(existing);
+    createTemporaryFile();
+    working_ = temporary_;
+    if (work == Work::ByAnotherLibrary) {
+        createWorkingCopy();
+    }
 }
 
-void AtomicFile::createTemporaryFile(const ExistingFile& existing) {
-#ifdef _WIN32
-    // Windows files have no mode bits: the new file takes the folder's
-    // inherited permissions, as any file newly saved there does.
-    const int mode = 0;
-#else
-    // Never more open than the old file while the new one is written; the
-    // umask may take bits away, the exact mode is set below.
-    const int mode = existing.exists ? static_cast<int>(existing.st.st_mode & 0777) : 0666;
+// Gives a file made for the target the old file's group (and, for root, its
+// owner) and mode. The group first: changing it may clear set-id bits that
+// the mode then restores. Other users cannot give a file away, so the new
+// file is theirs; nor can they give it a group they are not in, so it then
+// has theirs. Either way it keeps the old mode.
+void AtomicFile::keepAttributes([[maybe_unused]] int fd) const {
+#ifndef _WIN32
+    if (!kept_.exists) {
+        return;
+    }
+    const uid_t owner = ::geteuid() == 0 ? kept_.owner : static_cast<uid_t>(-1);
+    if (::fchown(fd, owner, kept_.group) != 0) {
+        // kept as far as the system allows
+    }
+    ::fchmod(fd, kept_.mode);
 #endif
+}
+
+// Never more open than the old file while the new one is written; the
+// umask may take bits away, keepAttributes sets the exact mode.
+int AtomicFile::creationMode() const {
+#ifdef _WIN32
+    return 0;
+#else
+    return kept_.exists ? static_cast<int>(kept_.mode & 0777) : 0666;
+#endif
+}
+
+void AtomicFile::createTemporaryFile() {
+    const int mode = creationMode();
     std::random_device device;
     std::uint32_t salt = device();
     int error = 0;
@@ -379,21 +449,8 @@ void AtomicFile::createTemporaryFile(const ExistingFile& existing) {
             }
             continue;
         }
-        if (existing.exists) {
-            // The group (and, for root, the owner) first: changing them may
-            // clear set-id bits that the mode then restores. Other users
-            // cannot give a file away, so the new file is theirs; nor can
-            // they give it a group they are not in, so it then has theirs.
-            // Either way it keeps the old mode.
-            const uid_t owner = ::geteuid() == 0 ? existing.st.st_uid : static_cast<uid_t>(-1);
-            if (::fchown(fd_, owner, existing.st.st_gid) != 0) {
-                // kept as far as the system allows
-            }
-            ::fchmod(fd_, existing.st.st_mode & 07777);
-        }
-#else
-        (void)existing;
 #endif
+        keepAttributes(fd_);
         return;
     }
     closeFolder(folderFd_);
@@ -466,6 +523,34 @@ void AtomicFile::paceWriteback() {
     fail("Could not write " + displayName(target_), errnoText(error));
 }
 
+// The bytes go to a file of their own beside the temporary file, which
+// then only marks the work as live.
+void AtomicFile::createWorkingCopy() {
+    const fs::path copy = workingCopyNameFor(temporary_);
+    int fd = openExclusiveIn(folderFd_, copy, creationMode());
+    if (fd < 0 && errno == EEXIST) {
+        // Left by a killed writer of the same name: while we hold the
+        // temporary file, nobody else's.
+        removeIn(folderFd_, copy);
+        fd = openExclusiveIn(folderFd_, copy, creationMode());
+    }
+    if (fd < 0) {
+        const int error = errno;
+        discard();
+        closeFolder(folderFd_);
+        folderFd_ = -1;
+        fail("Could not write " + displayName(target_), errnoText(error));
+    }
+    keepAttributes(fd);
+#ifdef _WIN32
+    lockFd_ = fd_; // open without sharing: nobody can remove it meanwhile
+#else
+    closeFile(fd_); // lockFd_ holds the lock
+#endif
+    fd_ = fd;
+    working_ = copy;
+}
+
 void AtomicFile::release() {
     if (fd_ < 0) {
         return;
@@ -483,13 +568,15 @@ void AtomicFile::release() {
 bool AtomicFile::commit(const std::atomic<bool>* cancelled,
                         const std::function<void()>& beforeReplace) {
     if (released_ && fd_ < 0) {
-        // Changed by another library since: flush what it wrote.
-        fd_ = openForFlush(temporary_);
+        // Changed by another library since, perhaps replaced by a file of its
+        // own making: flush what it wrote, with the attributes the target keeps.
+        fd_ = openForFlush(working_);
         if (fd_ < 0) {
             const int error = errno;
             discard();
             fail("Could not write " + displayName(target_), errnoText(error));
         }
+        keepAttributes(fd_);
     }
     if (flushToDisk(fd_) != 0) {
         const int error = errno;
@@ -516,12 +603,13 @@ bool AtomicFile::commit(const std::atomic<bool>* cancelled,
         discard();
         throw;
     }
-    if (!replaceTarget(temporary_, destination_)) {
+    if (!replaceTarget(working_, destination_)) {
         const std::string why = lastSystemError();
         discard();
         fail("Could not put the new file in place of " + displayName(target_), why);
     }
     done_ = true;
+    removeWriterFiles(); // the temporary file beside a working copy; anything left beside it
     releaseLock();
     flushFolder(destination_.parent_path());
     return true;
@@ -536,8 +624,23 @@ void AtomicFile::discard() noexcept {
         closeFile(fd_);
         fd_ = -1;
     }
-    removeIn(folderFd_, temporary_);
-    releaseLock(); // only once the file is gone, so nobody takes it for a leftover
+    removeWriterFiles();
+    releaseLock(); // only once the files are gone, so nobody takes them for leftovers
+}
+
+// The working copy, what another library made beside it, and then the
+// temporary file. On Windows the temporary file, open without sharing,
+// can be removed only once it is closed; nothing else of ours is left by
+// then for another save to take for a leftover.
+void AtomicFile::removeWriterFiles() noexcept {
+    for (const fs::path& name : namesOfWriter(temporary_)) {
+#ifdef _WIN32
+        if (name == temporary_) {
+            releaseLock();
+        }
+#endif
+        removeIn(folderFd_, name);
+    }
 }
 
 void AtomicFile::releaseLock() noexcept {

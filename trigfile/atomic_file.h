@@ -28,26 +28,45 @@ inline constexpr std::uint64_t kWritebackLag = 32u << 20;
 // and, where the system allows, its group and owner; other names (hard
 // links) of the old file keep the old bytes. Everything that can be checked
 // about the final name is checked by the constructor, before any byte is
-// written: its folder, its length, whether it is a folder or read-only, and
-// whether a file of expectedSize bytes (when known) fits under the
-// process's file-size limit. The constructor also removes temporary files
-// that earlier writers into the same folder left behind when they were
-// killed (see temporary_files.h).
-struct ExistingFile; // what a replace keeps of the file it replaces
+// written: its folder, its length, whether it is a folder, another kind of
+// file that is not a regular file, or read-only, and whether a file of
+// expectedSize bytes (when known) fits under the process's file-size
+// limit. The constructor also removes temporary files that earlier writers
+// into the same folder left behind when they were killed (see
+// temporary_files.h).
+
+// What a replace keeps of the file it replaces. Windows files have no mode
+// bits: a new file there takes the folder's inherited permissions.
+struct KeptAttributes {
+    bool exists = false;
+    std::uint32_t mode = 0; // permission bits, set-id and sticky bits
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+};
 
 class AtomicFile : public ByteSink {
   public:
+    // Who changes the file once it is written. ByAnotherLibrary: the bytes go
+    // to a working copy beside the temporary file (workingPath()), which
+    // after release() another library may open by name, change, and even
+    // replace with a file of its own making (StormLib rebuilds a map archive
+    // so); the temporary file stays empty and marks the work as live until
+    // the end, whatever that library renames.
+    enum class Work { ThisWriter, ByAnotherLibrary };
+
     // Throws WriteError.
-    explicit AtomicFile(std::filesystem::path target, std::uint64_t expectedSize = 0);
+    explicit AtomicFile(std::filesystem::path target, std::uint64_t expectedSize = 0,
+                        Work work = Work::ThisWriter);
     ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(const std::uint8_t* data, std::size_t size) override;
 
-    // Closes the temporary file without putting it in place, so that another
-    // library can open it by name and change it (a map archive is edited by
-    // StormLib this way). No write() after this; commit() still flushes it.
+    // Closes the file being written without putting it in place, so that
+    // another library can open it by name and change it (see Work). No
+    // write() after this; commit() flushes what that library left, with the
+    // attributes a replace keeps, and puts it in place.
     void release();
 
     // Flushes the file to the disk and puts it in the target's place, unless
@@ -60,22 +79,32 @@ class AtomicFile : public ByteSink {
                 const std::function<void()>& beforeReplace = {});
 
     const std::filesystem::path& temporaryPath() const { return temporary_; }
+    // Where the bytes that take the target's place are: the temporary file,
+    // or the working copy beside it.
+    const std::filesystem::path& workingPath() const { return working_; }
     // Where the bytes go: the target, or the file a symbolic link names.
     const std::filesystem::path& destination() const { return destination_; }
 
   private:
-    void createTemporaryFile(const ExistingFile& existing);
+    int creationMode() const;
+    void createTemporaryFile();
+    void createWorkingCopy();
+    void keepAttributes(int fd) const;
     void discard() noexcept;
+    void removeWriterFiles() noexcept;
     void releaseLock() noexcept;
     void paceWriteback();
 
     std::filesystem::path target_;      // as chosen, for messages
     std::filesystem::path destination_; // target_ with its links followed
     std::filesystem::path temporary_;
+    std::filesystem::path working_; // temporary_, or the working copy beside it
+    KeptAttributes kept_;
     int fd_ = -1;
-    // POSIX: a second descriptor of the temporary file that holds its lock
-    // until the file is renamed or removed, after fd_ is closed (see
-    // temporary_files.h).
+    // A second descriptor of the temporary file that holds its lock until
+    // the file is renamed or removed, after fd_ is closed (POSIX, see
+    // temporary_files.h); on Windows, the temporary file kept open without
+    // sharing beside a working copy.
     int lockFd_ = -1;
     // POSIX: the target's folder, held open so that the temporary file is
     // removed even if the folder is moved or renamed while we write.
@@ -93,6 +122,16 @@ class AtomicFile : public ByteSink {
 // Flushes an existing, closed file to the disk (a copy made by the system,
 // for instance). Throws WriteError.
 void flushFile(const std::filesystem::path& path);
+
+// Copies the whole of the open file `from` to the start of `to`. Returns 0,
+// or the system's error number.
+int copyWhole(int from, int to);
+
+// The place a name leads to once the symbolic links of its last part are
+// followed, whether or not a file is there yet (on Windows, any reparse
+// point, which must lead to a file). Throws WriteError for a loop or a link
+// that cannot be read.
+std::filesystem::path followLinks(const std::filesystem::path& name);
 
 // The user-facing name of a path, for messages.
 std::string displayName(const std::filesystem::path& path);

@@ -15,9 +15,10 @@ inline constexpr std::uint64_t kMaxReadBytes = 256ULL * 1024 * 1024;
 
 using FileBytes = std::variant<std::vector<std::uint8_t>, Refusal>;
 
-// The whole file, or why it cannot be read. Stops at maxBytes + 1 bytes
-// rather than trusting the size the system reports, so devices and pipes
-// that never end are refused too.
+// The whole file, or why it cannot be read. What is not a regular file (a
+// folder, a named pipe, a device) is refused at once, without waiting on it;
+// the read stops at maxBytes + 1 bytes rather than trusting the size the
+// system reports.
 FileBytes readBoundedFile(const std::filesystem::path& path,
                           std::uint64_t maxBytes = kMaxReadBytes);
 

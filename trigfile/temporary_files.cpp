@@ -1,6 +1,8 @@
 #include "temporary_files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <string>
 #include <string_view>
 #include <system_error>
 
@@ -25,6 +27,14 @@ constexpr std::string_view kSuffix = ".tallyforge.tmp";
 constexpr std::size_t kSaltDigits = 8;
 constexpr std::size_t kLongestKeptName = 72;
 
+// Added to a temporary file's name: the working copy handed to StormLib;
+// StormLib's rebuild of that copy (its name with ".tmp" added); a backup
+// being copied; and StormLib's rebuild of the temporary file itself, which
+// versions before the working copy left when killed. Longest first.
+constexpr std::string_view kWorkingCopySuffix = ".work";
+constexpr std::string_view kBackupCopySuffix = ".backup";
+constexpr std::string_view kWriterSuffixes[] = {".work.tmp", ".backup", ".work", ".tmp"};
+
 // True for the code units that continue a character: UTF-8 continuation
 // bytes on POSIX, low surrogates of UTF-16 on Windows.
 bool continuesACharacter(fs::path::value_type unit) {
@@ -40,28 +50,103 @@ bool isHexDigit(fs::path::value_type unit) {
     return (unit >= '0' && unit <= '9') || (unit >= 'a' && unit <= 'f');
 }
 
+bool endsWith(const Native& name, std::size_t end, std::string_view tail) {
+    return end >= tail.size() &&
+           std::equal(tail.begin(), tail.end(),
+                      name.begin() + static_cast<std::ptrdiff_t>(end - tail.size()),
+                      [](char a, fs::path::value_type b) {
+                          return static_cast<fs::path::value_type>(a) == b;
+                      });
+}
+
+Native withAdded(Native name, std::string_view tail) {
+    for (char c : tail) {
+        name += static_cast<fs::path::value_type>(c);
+    }
+    return name;
+}
+
+// Whether the first `size` units of name are a name temporaryNameFor makes:
+// "." + name + "." + digits + suffix, the name perhaps empty.
+bool isTemporaryFileName(const Native& name, std::size_t size) {
+    const std::size_t tail = 1 + kSaltDigits + kSuffix.size();
+    if (size < 1 + tail || name.front() != '.') {
+        return false;
+    }
+    const std::size_t dot = size - tail;
+    if (name[dot] != '.') {
+        return false;
+    }
+    for (std::size_t i = dot + 1; i < dot + 1 + kSaltDigits; ++i) {
+        if (!isHexDigit(name[i])) {
+            return false;
+        }
+    }
+    return endsWith(name, size, kSuffix);
+}
+
+// The length of the temporary file's name that name belongs to (its own
+// length for the temporary file itself), or 0 when it is none of ours.
+std::size_t writerNameLength(const Native& name) {
+    if (isTemporaryFileName(name, name.size())) {
+        return name.size();
+    }
+    for (const std::string_view added : kWriterSuffixes) {
+        if (endsWith(name, name.size(), added) &&
+            isTemporaryFileName(name, name.size() - added.size())) {
+            return name.size() - added.size();
+        }
+    }
+    return 0;
+}
+
 #ifndef _WIN32
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Removes one leftover if nobody holds it. The lock is taken on a
-// descriptor of our own, and the name is checked to still be that file
-// before it goes.
-void removeIfAbandoned(int folderFd, const char* name) {
-    int fd = ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        // A replaced file's mode may not let its owner read it.
-        fd = ::openat(folderFd, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+// Opens a temporary file to take its lock; a replaced file's mode may not
+// let its owner read it. -1 with errno set when it cannot be opened.
+int openToLock(int folderFd, const char* name) {
+    const int fd =
+        ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0 || errno != EACCES) {
+        return fd;
     }
+    return ::openat(folderFd, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+
+// Whether st is a regular file of this user's.
+bool isOwnFile(const struct stat& st) {
+    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+// Removes `name`, a file that belongs to the temporary file `writer` (which
+// may be name itself), if no live writer holds that temporary file. The lock
+// is taken on a descriptor of our own, and the temporary file's name is
+// checked to still be that file before anything goes.
+void removeIfAbandoned(int folderFd, const char* name, const std::string& writer) {
+    const bool isWriter = writer == name;
+    if (!isWriter) {
+        struct stat own {};
+        if (::fstatat(folderFd, name, &own, AT_SYMLINK_NOFOLLOW) != 0 || !isOwnFile(own)) {
+            return;
+        }
+    }
+    const int fd = openToLock(folderFd, writer.c_str());
     if (fd < 0) {
+        // Its writer is gone: a live writer keeps its temporary file until
+        // everything else it made is gone.
+        if (!isWriter && errno == ENOENT) {
+            ::unlinkat(folderFd, name, 0);
+        }
         return;
     }
     struct stat opened {};
     struct stat named {};
-    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid() &&
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        ::fstatat(folderFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(opened, named)) {
+    if (::fstat(fd, &opened) == 0 && isOwnFile(opened) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(folderFd, writer.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(opened, named)) {
         ::unlinkat(folderFd, name, 0);
     }
     ::close(fd); // and with it the lock
@@ -92,25 +177,25 @@ fs::path temporaryNameFor(const fs::path& target, std::uint32_t salt) {
     return target.parent_path() / fs::path(name);
 }
 
+fs::path workingCopyNameFor(const fs::path& temporary) {
+    return fs::path(withAdded(temporary.native(), kWorkingCopySuffix));
+}
+
+fs::path backupCopyNameFor(const fs::path& temporary) {
+    return fs::path(withAdded(temporary.native(), kBackupCopySuffix));
+}
+
 bool isTemporaryName(const fs::path& path) {
-    const Native& name = path.native();
-    // "." + name + "." + digits + suffix; the name may be empty.
-    const std::size_t tail = 1 + kSaltDigits + kSuffix.size();
-    if (name.size() < 1 + tail || name.front() != '.') {
-        return false;
+    return writerNameLength(path.native()) != 0;
+}
+
+std::vector<fs::path> namesOfWriter(const fs::path& temporary) {
+    std::vector<fs::path> names;
+    for (const std::string_view added : kWriterSuffixes) {
+        names.emplace_back(withAdded(temporary.native(), added));
     }
-    const std::size_t dot = name.size() - tail;
-    if (name[dot] != '.') {
-        return false;
-    }
-    for (std::size_t i = dot + 1; i < dot + 1 + kSaltDigits; ++i) {
-        if (!isHexDigit(name[i])) {
-            return false;
-        }
-    }
-    return std::equal(
-        kSuffix.begin(), kSuffix.end(), name.end() - kSuffix.size(),
-        [](char a, fs::path::value_type b) { return static_cast<fs::path::value_type>(a) == b; });
+    names.push_back(temporary);
+    return names;
 }
 
 #ifdef _WIN32
@@ -124,8 +209,17 @@ void removeLeftoverTemporaryFiles(const fs::path& folder, int) noexcept {
         std::error_code ec;
         const fs::path where = folder.empty() ? fs::path(L".") : folder;
         for (fs::directory_iterator it(where, ec), end; !ec && it != end; it.increment(ec)) {
-            if (isTemporaryName(it->path().filename())) {
-                // Fails with a sharing violation while a writer has it open.
+            const Native name = it->path().filename().native();
+            const std::size_t writer = writerNameLength(name);
+            if (writer == 0) {
+                continue;
+            }
+            // A live writer holds its temporary file open without sharing,
+            // so it cannot be removed; what else belongs to it goes only
+            // once it is gone or removed.
+            const fs::path own = it->path().parent_path() / fs::path(name.substr(0, writer));
+            if (writer == name.size() || ::DeleteFileW(own.c_str()) ||
+                ::GetLastError() == ERROR_FILE_NOT_FOUND) {
                 ::DeleteFileW(it->path().c_str());
             }
         }
@@ -154,8 +248,9 @@ void removeLeftoverTemporaryFiles(const fs::path& folder, int folderFd) noexcept
     }
     const int at = folderFd >= 0 ? folderFd : listFd;
     while (const dirent* entry = ::readdir(listing)) {
-        if (isTemporaryName(fs::path(entry->d_name))) {
-            removeIfAbandoned(at, entry->d_name);
+        const std::string name = entry->d_name;
+        if (const std::size_t writer = writerNameLength(name)) {
+            removeIfAbandoned(at, entry->d_name, name.substr(0, writer));
         }
     }
     ::closedir(listing);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 // The writer's temporary files: their names, the mark of a live writer, and
 // the removal of those that killed writers left behind.
@@ -22,15 +23,29 @@ namespace trigfile {
 // character, so that the temporary name fits wherever the target's does.
 std::filesystem::path temporaryNameFor(const std::filesystem::path& target, std::uint32_t salt);
 
-// True for the names temporaryNameFor makes, and only those.
+// The working copy handed to another library, beside the temporary file.
+std::filesystem::path workingCopyNameFor(const std::filesystem::path& temporary);
+// A copy of the original made for a backup where the disk has no hard
+// links, until it is complete and takes the backup's name.
+std::filesystem::path backupCopyNameFor(const std::filesystem::path& temporary);
+
+// True for the names temporaryNameFor, workingCopyNameFor and
+// backupCopyNameFor make, the name StormLib gives its rebuild of a working
+// copy or of a temporary file, and only those.
 bool isTemporaryName(const std::filesystem::path& name);
+
+// Every name that belongs to the writer of this temporary file, the
+// temporary file itself last.
+std::vector<std::filesystem::path> namesOfWriter(const std::filesystem::path& temporary);
 
 // POSIX: marks fd, a temporary file just created, as a live writer's.
 // False if that failed (another process got hold of it first).
 bool holdAsLiveWriter(int fd);
 
 // Removes this program's temporary files in folder that no live writer
-// holds and that belong to this user. folderFd is folder held open, or -1.
+// holds and that belong to this user: a temporary file that nobody holds,
+// and the working copies and rebuilds of one that is gone or that nobody
+// holds. folderFd is folder held open, or -1.
 // Problems are ignored: this only tidies up.
 void removeLeftoverTemporaryFiles(const std::filesystem::path& folder, int folderFd) noexcept;
 

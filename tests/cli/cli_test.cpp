@@ -99,6 +99,11 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"two rewards", series({"--switch", "3", "--player", "1", "-o", "a"}), 2,
                    "--switch", ""},
         StatusCase{"an unknown command", {"frobnicate"}, 2, "tallyforge-cli", ""},
+        StatusCase{"-o a name ending in a separator", series({"--player", "1", "-o", "out/"}), 2,
+                   "folder", ""},
+        StatusCase{"-o the current folder", series({"--player", "1", "-o", "."}), 2, "folder", ""},
+        StatusCase{"-o the folder above", series({"--player", "1", "-o", ".."}), 2, "folder", ""},
+        StatusCase{"-o an empty name", series({"--player", "1", "-o", ""}), 2, "empty name", ""},
         StatusCase{"a folder that does not exist",
                    series({"--player", "1", "-o", "no/such/folder/a"}), 3, "No such file", ""},
         StatusCase{
@@ -140,18 +145,40 @@ TEST_F(CliReplace, AnExistingFileIsReplacedOnlyWhenAsked) {
     EXPECT_EQ(std::filesystem::file_size(folder_ / "old.trg"), 2408u + 10u * 2400u);
 }
 
-TEST_F(CliReplace, CtrlCDuringTheWriteKeepsTheOldFileLikeCancel) {
-    testsupport::writeBytes(folder_ / "big.trg", "the author's file");
+// Ctrl+C, and SIGTERM and SIGHUP as timeout, kill and a closed terminal send
+// them, cancel a write as the window's Cancel does: the old file stays as it
+// was and no temporary file is left. Ctrl+C then ends with status 130, the
+// others end the program by their signal, as the sender expects.
+struct InterruptCase {
+    const char* what;
+    int signal;
+    bool adding; // to a big .chk; otherwise a big create
+    friend void PrintTo(const InterruptCase& c, std::ostream* os) { *os << c.what; }
+};
+
+class CliInterrupt : public testsupport::ScratchFolder,
+                     public testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(CliInterrupt, ASignalDuringTheWriteKeepsTheOldFileLikeCancel) {
+    const InterruptCase& c = GetParam();
     const std::string program = TALLYFORGE_CLI;
-    // A million triggers: 2.4 GB, far more than is written before the interrupt.
-    std::vector<std::string> args{program,    "create",
+    // Scenario data of one section, or an old trigger file; then far more
+    // triggers than are written before the signal: 100,000 added (240 MB),
+    // or a million created (2.4 GB).
+    const std::string old = c.adding ? std::string("VER \x02\x00\x00\x00\xcd\x00", 10)
+                                     : std::string("the author's file");
+    const std::string name = c.adding ? "big.chk" : "big.trg";
+    testsupport::writeBytes(folder_ / name, old);
+    std::vector<std::string> args{program,    c.adding ? "add" : "create",
                                   "--every",  "1",
-                                  "--up-to",  "1000000",
+                                  "--up-to",  c.adding ? "100000" : "1000000",
                                   "--unit",   "0",
                                   "--ore",    "1",
-                                  "--player", "1",
-                                  "-o",       (folder_ / "big").string(),
-                                  "--replace"};
+                                  "--player", "1"};
+    for (const char* more : c.adding ? std::vector<const char*>{"--to", name.c_str()}
+                                     : std::vector<const char*>{"-o", "big", "--replace"}) {
+        args.emplace_back(more);
+    }
     std::vector<char*> argv;
     for (auto& arg : args) {
         argv.push_back(arg.data());
@@ -161,28 +188,42 @@ TEST_F(CliReplace, CtrlCDuringTheWriteKeepsTheOldFileLikeCancel) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, (folder_ / ".stderr").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::string folder = folder_.string();
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
 
-    // Interrupt once the new file has started beside the old one.
+    // Signal once the new file has started beside the old one.
     const auto writing = [&] { return testsupport::namesIn(folder_).size() > 2; };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!writing() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_TRUE(writing()) << "the write never started";
-    kill(pid, SIGINT);
+    kill(pid, c.signal);
     int raw = 0;
     waitpid(pid, &raw, 0);
 
-    EXPECT_TRUE(WIFEXITED(raw)) << "Ctrl+C must stop the write, not kill the program";
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 130);
-    EXPECT_EQ(testsupport::fileText(folder_ / "big.trg"), "the author's file");
+    if (c.signal == SIGINT) {
+        EXPECT_TRUE(WIFEXITED(raw)) << "Ctrl+C must stop the write, not kill the program";
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 130);
+    } else {
+        EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == c.signal)
+            << "the program must end by the signal once the write is cancelled";
+    }
+    EXPECT_EQ(testsupport::fileText(folder_ / name), old);
     std::filesystem::remove(folder_ / ".stderr");
-    EXPECT_EQ(testsupport::namesIn(folder_), std::vector<std::string>{"big.trg"})
-        << "no temporary file is left";
+    EXPECT_EQ(testsupport::namesIn(folder_), std::vector<std::string>{name})
+        << "no temporary file and no backup are left";
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliInterrupt,
+                         testing::Values(InterruptCase{"Ctrl+C during a create", SIGINT, false},
+                                         InterruptCase{"SIGTERM during a create", SIGTERM, false},
+                                         InterruptCase{"SIGHUP during a create", SIGHUP, false},
+                                         InterruptCase{"SIGTERM during an add to a .chk", SIGTERM,
+                                                       true}));
 
 TEST_F(CliReplace, SeveralAddsBuildATriggerFileSeriesBySeries) {
     const Args first{"--every", "5",     "--up-to", "12",       "--unit",

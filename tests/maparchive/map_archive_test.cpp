@@ -1,3 +1,4 @@
+#include "contained_read.h"
 #include "map_archive.h"
 #include "scenario_sections.h"
 #include "scratch_folder.h"
@@ -5,9 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,10 +95,21 @@ TEST_F(MapArchive, RefusesWhatItCannotReadWithAReason) {
     zeroSectors[0x18] = zeroSectors[0x1C] = 8;
     zeroSectors[0x19] = zeroSectors[0x1A] = zeroSectors[0x1D] = zeroSectors[0x1E] = 0;
     testsupport::writeBytes(folder_ / "zero-sectors.scx", zeroSectors);
+    // A map whose scenario data spans several sectors, with a sector size
+    // (byte 14 of the archive header) of 16 MiB: StormLib reads it as one
+    // piece and hands back zeros where the data does not unpack.
+    Bytes big = scenarioWithTriggers();
+    big.resize(big.size() + 20000, 0x5A);
+    Bytes shifted = testsupport::readBytes(makeMap(big, "PKWARE", "shifted.scx"));
+    shifted[0x0E] = 15;
+    std::ofstream(folder_ / "shifted.scx", std::ios::binary)
+        .write(reinterpret_cast<const char*>(shifted.data()),
+               static_cast<std::streamsize>(shifted.size()));
     const struct {
         fs::path map;
         const char* mustMention;
     } cases[] = {
+        {folder_ / "shifted.scx", "damaged"},
         {folder_ / "missing.scm", "missing.scm"},
         {notAMap, "StormLib"},
         {folder_ / "folder.scm", "folder"},
@@ -106,6 +123,42 @@ TEST_F(MapArchive, RefusesWhatItCannotReadWithAReason) {
         EXPECT_NE(std::get<trigfile::Refusal>(read).reason.find(c.mustMention), std::string::npos)
             << std::get<trigfile::Refusal>(read).reason;
     }
+}
+
+// StormLib stops on one of its own checks for scenario data packed with
+// LZMA, which StarCraft's maps never use: the reason says so, and StormLib's
+// own words about it do not reach the terminal.
+TEST_F(MapArchive, ScenarioDataPackedWithLzmaIsRefusedQuietly) {
+    const fs::path map = makeMap(scenarioWithTriggers(), "LZMA", "lzma.scx");
+    std::fflush(stderr);
+    const int terminal = ::dup(2);
+    const int captured = ::open((folder_ / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(captured, 2);
+    const auto read = maparchive::readScenarioData(map);
+    std::fflush(stderr);
+    ::dup2(terminal, 2);
+    ::close(terminal);
+    ::close(captured);
+    ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(read));
+    EXPECT_NE(std::get<trigfile::Refusal>(read).reason.find("LZMA"), std::string::npos)
+        << std::get<trigfile::Refusal>(read).reason;
+    EXPECT_EQ(testsupport::readBytes(folder_ / "stderr"), Bytes{}) << "printed on the terminal";
+}
+
+// A child that waits instead of working (on a named pipe here, on a share
+// that stopped answering elsewhere) is ended by the clock.
+TEST_F(MapArchive, AChildThatWaitsIsEndedByTheClock) {
+    const fs::path pipe = folder_ / "pipe.scx";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    maparchive::ChildLimits limits;
+    limits.wallClock = std::chrono::seconds(1);
+    const auto start = std::chrono::steady_clock::now();
+    const auto read = maparchive::runContained(maparchive::ContainedJob::ReadScenario, pipe, 512,
+                                               "\"pipe.scx\"", limits);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(read));
+    EXPECT_NE(std::get<trigfile::Refusal>(read).reason.find("took too long"), std::string::npos)
+        << std::get<trigfile::Refusal>(read).reason;
 }
 
 } // namespace

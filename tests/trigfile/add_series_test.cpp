@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -72,5 +75,49 @@ TEST(ScenarioAddition, RefusesScenarioDataThatWouldOutgrowWhatIsReadBack) {
     EXPECT_TRUE(std::holds_alternative<trigfile::ScenarioAddition>(
         trigfile::planScenarioAddition(chk, small)));
 }
+
+// A TRIG section added to scenario data that already has as many sections
+// as the reader takes would make data that Tallyforge itself refuses to read.
+TEST(ScenarioAddition, RefusesASectionBeyondTheMostTheReaderTakes) {
+    const std::uint8_t empty[8] = {'J', 'U', 'N', 'K', 0, 0, 0, 0};
+    std::vector<std::uint8_t> chk;
+    for (std::size_t i = 0; i < trigfile::kMaxSections; ++i) {
+        chk.insert(chk.end(), std::begin(empty), std::end(empty));
+    }
+    ASSERT_TRUE(
+        std::holds_alternative<trigfile::TriggerRecords>(trigfile::readScenarioTriggers(chk)));
+    const auto series = planOrFail(typed("1", "3", "0", "1"));
+    const auto plan = trigfile::planScenarioAddition(chk, series);
+    ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(plan))
+        << "data of one section more than the reader takes would be written";
+    EXPECT_NE(std::get<trigfile::Refusal>(plan).reason.find("65,536 sections"), std::string::npos)
+        << std::get<trigfile::Refusal>(plan).reason;
+}
+
+#ifndef _WIN32
+// Another program saves the trigger file while the add writes: as a new
+// file renamed over it, of the same size, with the old time put back.
+TEST_F(AddToTriggerFile, AFileSavedMeanwhileWithItsSizeAndTimeIsLeftAsSaved) {
+    const fs::path file = oldFile();
+    const auto time = fs::last_write_time(file);
+    auto theirs = readBytes(file);
+    theirs[100] ^= 1;
+    const auto outcome = trigfile::addToTriggerFile(
+        file, planOrFail(typed("1", "3", "0", "1")), nullptr, [&](trigfile::ByteSink& out) {
+            const fs::path saving = folder_ / "saving.trg";
+            std::ofstream(saving, std::ios::binary)
+                .write(reinterpret_cast<const char*>(theirs.data()),
+                       static_cast<std::streamsize>(theirs.size()));
+            fs::last_write_time(saving, time);
+            fs::rename(saving, file);
+            return std::make_unique<testsupport::FullDiskSink>(out, ~std::uint64_t{0});
+        });
+    EXPECT_EQ(outcome.status, Status::Failed);
+    EXPECT_NE(outcome.reason.find("another program changed it"), std::string::npos)
+        << outcome.reason;
+    EXPECT_EQ(readBytes(file), theirs);
+    EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Old.trg"});
+}
+#endif
 
 } // namespace

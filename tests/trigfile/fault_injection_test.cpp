@@ -9,6 +9,7 @@
 // write short, a folder is made immutable. Tests needing rights that the
 // machine does not give are skipped with the reason.
 
+#include "map_edit.h"
 #include "scratch_folder.h"
 #include "test_support.h"
 #include "trigger_file.h"
@@ -604,6 +605,38 @@ INSTANTIATE_TEST_SUITE_P(
                     LateFault{syscallfaults::Call::Rename, EIO, "putting in place fails"},
                     LateFault{syscallfaults::Call::Rename, ENOSPC,
                               "the folder has no room for the name"}));
+
+// A map on a disk without hard links (a FAT stick) that is full: the backup
+// cannot be kept, and the reason is the disk's, not the tidying up's.
+class BackupFaultTest : public FaultTest {
+  protected:
+    void TearDown() override {
+        syscallfaults::disarmAll();
+        FaultTest::TearDown();
+    }
+};
+
+TEST_F(BackupFaultTest, ABackupThatCannotBeKeptIsReportedWithTheDisksReason) {
+    Tmpfs disk(maps_, "size=64k");
+    if (!disk.failure().empty()) {
+        GTEST_SKIP() << "cannot mount a small file system here: " << disk.failure();
+    }
+    target_ = maps_ / "Castle.scx";
+    testsupport::writeBytes(target_, std::string(24 * 1024, 'm')); // room for a copy, not two
+    rememberCurrentState(maps_);
+    trigfile::MapEdit edit(target_);
+    edit.copyOriginal();
+    syscallfaults::arm(syscallfaults::Call::Link, EPERM);
+    try {
+        edit.commit();
+        ADD_FAILURE() << "the map was replaced without a backup";
+    } catch (const trigfile::WriteError& e) {
+        EXPECT_NE(std::string(e.what()).find(systemText(ENOSPC)), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(syscallfaults::delivered(), 1) << "the hard link was never refused";
+    EXPECT_TRUE(stateOf(target_) == oldState_) << "the map was changed";
+    EXPECT_EQ(namesIn(maps_), oldNames_);
+}
 
 // ---------------------------------------------------------------------------
 // A writer killed outright (SIGKILL, a crash) leaves its temporary file; the

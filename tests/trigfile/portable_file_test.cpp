@@ -173,10 +173,22 @@ TEST_F(PortableFileTest, ReplacingAnExistingFileLeavesOnlyTheNewOne) {
 TEST_F(PortableFileTest, ASaveRemovesLeftoversButNotAFileBeingWritten) {
     const fs::path leftover = trigfile::temporaryNameFor(folder_ / "big.trg", 0x1234abcdu);
     testsupport::writeBytes(leftover, "the first gigabytes of a killed write");
+    // A map edit killed while StormLib rebuilt its working copy leaves that
+    // copy and StormLib's new file beside it, whose name adds ".tmp"; older
+    // versions handed StormLib the temporary file itself.
+    const fs::path map = trigfile::temporaryNameFor(folder_ / "Castle.scx", 0x0badf00du);
+    const fs::path leftovers[] = {leftover, fs::path(map.native() + fs::path(".work").native()),
+                                  fs::path(map.native() + fs::path(".work.tmp").native()),
+                                  fs::path(map.native() + fs::path(".tmp").native())};
+    for (const fs::path& p : leftovers) {
+        testsupport::writeBytes(p, "left by a killed write");
+    }
     trigfile::AtomicFile stillWriting(folder_ / "other.trg");
     ASSERT_EQ(trigfile::writeTriggerFile(folder_ / "new.trg", smallSeries()).status,
               Status::Written);
-    EXPECT_FALSE(fs::exists(leftover));
+    for (const fs::path& p : leftovers) {
+        EXPECT_FALSE(fs::exists(p)) << utf8(p.filename().u8string());
+    }
     EXPECT_EQ(namesIn(folder_),
               (std::vector<std::string>{utf8(stillWriting.temporaryPath().filename().u8string()),
                                         "new.trg"}));

@@ -15,6 +15,7 @@ namespace {
 std::atomic<int> fsyncError{0};
 std::atomic<int> closeError{0};
 std::atomic<int> renameError{0};
+std::atomic<int> linkError{0};
 std::atomic<int> deliveredCount{0};
 
 template <typename Fn> Fn next(const char* name) {
@@ -66,6 +67,9 @@ void arm(Call call, int error) {
     case Call::Rename:
         renameError = error;
         break;
+    case Call::Link:
+        linkError = error;
+        break;
     }
 }
 
@@ -73,6 +77,7 @@ void disarmAll() {
     fsyncError = 0;
     closeError = 0;
     renameError = 0;
+    linkError = 0;
 }
 
 int delivered() {
@@ -105,6 +110,15 @@ int close(int fd) {
 int rename(const char* from, const char* to) {
     static const auto real = next<int (*)(const char*, const char*)>("rename");
     if (const int error = take(renameError, renameError.load() != 0 && endsWithTmp(from))) {
+        errno = error;
+        return -1;
+    }
+    return real(from, to);
+}
+
+int link(const char* from, const char* to) {
+    static const auto real = next<int (*)(const char*, const char*)>("link");
+    if (const int error = take(linkError, true)) {
         errno = error;
         return -1;
     }
