@@ -199,7 +199,6 @@ enum ActionField : unsigned {
     kActAmount = 1u << 5,
     kActUnitOrType = 1u << 6,
     kActModifier = 1u << 7,
-    kActUnit = 1u << 8, // the unit-or-type field names a unit
     kActEvery = (1u << 8) - 1,
 };
 
@@ -227,7 +226,7 @@ std::string textNumber(std::uint32_t string, const ActionExtras& extras) {
         return "text 0";
     }
     return "text " + number(string) + " " +
-           (extras.text ? "\"" + escapedText(*extras.text) + "\"" : "(no such string)");
+           (extras.text ? stringWords(string, extras) : "(no such string)");
 }
 
 std::string actionNumbers(const DecodedAction& a, const ActionExtras& extras) {
