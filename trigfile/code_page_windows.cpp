@@ -32,6 +32,17 @@ std::optional<std::string> codePageToUtf8(std::string_view bytes, unsigned codeP
                             wide) != wide) {
         return std::nullopt;
     }
+    // Windows reads the bytes a code page leaves unassigned (0x80 in 949;
+    // 0x81, 0x8D, 0x8F, 0x90 and 0x9D in 1252) as the C1 control of the same
+    // number instead of failing. They are no text of the code page, as
+    // iconv says elsewhere; UTF-8 may hold the C1 controls themselves.
+    if (codePage != CP_UTF8) {
+        for (const wchar_t c : utf16) {
+            if (c >= 0x80 && c <= 0x9F) {
+                return std::nullopt;
+            }
+        }
+    }
     const int narrow = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), wide,
                                            nullptr, 0, nullptr, nullptr);
     if (narrow <= 0) {
