@@ -55,8 +55,8 @@ TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
                            (number == 1 ? std::string("its header")
                                         : "its last whole trigger (trigger " +
                                               withThousands(number - 1) + ")") +
-                           ", too few for another trigger of " + bytesText(kRecordSize) +
-                           "; it may be damaged or cut short."};
+                           ", too few for " + (number == 1 ? "a" : "another") + " trigger of " +
+                           bytesText(kRecordSize) + "; it may be damaged or cut short."};
         }
         const std::uint8_t* record = bytes.data() + at;
         layout.recordOffsets.push_back(at);
