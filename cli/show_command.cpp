@@ -1,5 +1,6 @@
 #include "show_command.h"
 
+#include "action_extras.h"
 #include "add_to_map.h"
 #include "atomic_file.h"
 #include "console_text.h"
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 
 namespace cli {
@@ -61,10 +63,45 @@ Json condition(std::size_t slot, const trigfile::DecodedCondition& c) {
                 {"flags", c.flags}};
 }
 
-Json action(std::size_t slot, const trigfile::DecodedAction& a) {
+// The string an action names: its text as read, or null when it is not to
+// be found; null when the action names none.
+Json namedString(const trigfile::DecodedAction& a, const trigfile::ActionExtras& extras) {
+    if (a.text == 0) {
+        return nullptr;
+    }
+    if (!extras.text) {
+        return Json{{"number", a.text}, {"text", nullptr}, {"encoding", nullptr}};
+    }
+    // Bytes in no known encoding are given escaped, as the listing shows them.
+    const bool known = extras.text->encoding != trigfile::TextEncoding::Unknown;
+    return Json{{"number", a.text},
+                {"text", known ? extras.text->text : trigfile::escapedText(*extras.text)},
+                {"encoding", trigfile::encodingName(extras.text->encoding)}};
+}
+
+Json unitProperties(const std::optional<trigfile::UnitProperties>& properties) {
+    if (!properties) {
+        return nullptr;
+    }
+    const trigfile::UnitProperties& u = *properties;
+    return Json{{"text", trigfile::describeUnitProperties(u)},
+                {"fieldsUsed", u.fieldsUsed},
+                {"owner", u.owner},
+                {"hitPoints", u.hitPoints},
+                {"shields", u.shields},
+                {"energy", u.energy},
+                {"resources", u.resources},
+                {"hangar", u.hangar},
+                {"statesUsed", u.statesUsed},
+                {"states", u.states},
+                {"unused", u.unused}};
+}
+
+Json action(std::size_t slot, const trigfile::DecodedAction& a,
+            const trigfile::ActionExtras& extras) {
     return Json{{"slot", slot},
                 {"type", named(a.type, trigfile::actionTypeName(a.type))},
-                {"text", trigfile::describeAction(a)},
+                {"text", trigfile::describeAction(a, extras)},
                 {"player", named(a.playerGroup, trigfile::playerGroupName(a.playerGroup))},
                 {"amount", a.amountOrSwitch},
                 {"resourceOrScoreKind", a.resourceOrScore},
@@ -73,10 +110,13 @@ Json action(std::size_t slot, const trigfile::DecodedAction& a) {
                 {"textString", a.text},
                 {"soundString", a.sound},
                 {"time", a.time},
-                {"flags", a.flags}};
+                {"flags", a.flags},
+                {"string", namedString(a, extras)},
+                {"unitProperties", unitProperties(extras.unitProperties)}};
 }
 
-Json trigger(std::size_t index, const trigfile::DecodedTrigger& t) {
+Json trigger(const trigfile::TriggerRecords& records, std::size_t index,
+             const trigfile::DecodedTrigger& t) {
     Json conditions = Json::array();
     for (std::size_t i = 0; i < t.conditions.size(); ++i) {
         if (t.conditions[i].type != 0) {
@@ -86,7 +126,8 @@ Json trigger(std::size_t index, const trigfile::DecodedTrigger& t) {
     Json actions = Json::array();
     for (std::size_t i = 0; i < t.actions.size(); ++i) {
         if (t.actions[i].type != 0) {
-            actions.push_back(action(i, t.actions[i]));
+            actions.push_back(
+                action(i, t.actions[i], trigfile::extrasOf(records, index, i, t.actions[i])));
         }
     }
     return Json{{"number", index + 1},
@@ -136,10 +177,12 @@ std::string dumped(const Json& value) {
 void printJson(const std::string& name, const trigfile::TriggerRecords& records) {
     std::cout << "{\"file\":" << dumped(Json(name))
               << ",\"kind\":" << dumped(Json(kindOf(pathFromArgument(name))))
-              << ",\"triggerCount\":" << records.count() << ",\"triggers\":[";
+              << ",\"triggerCount\":" << records.count()
+              << ",\"stacked\":" << (records.trigSections > 1 ? "true" : "false")
+              << ",\"triggers\":[";
     for (std::size_t i = 0; i < records.count(); ++i) {
         std::cout << (i == 0 ? "\n" : ",\n")
-                  << dumped(trigger(i, trigfile::decodeTrigger(records.record(i))));
+                  << dumped(trigger(records, i, trigfile::decodeTrigger(records.record(i))));
     }
     std::cout << "],\"series\":[";
     bool first = true;

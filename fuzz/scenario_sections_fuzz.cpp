@@ -1,8 +1,10 @@
 // Any bytes as scenario data. A walk of the sections written here, apart from
 // the reader, says whether the data may be read: every section's size fits in
 // what is left, no partial header at the end, every TRIG section whole
-// records. The reader must agree, list the same sections in order, and give
-// the TRIG records only when there is at most one TRIG section.
+// records. The reader must agree, list the same sections in order, give the
+// records of every TRIG section one after another, and find each string
+// where a plain walk of the STRx (else STR) sections, laid over one another,
+// finds it.
 
 #include "scenario_sections.h"
 
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -26,9 +29,46 @@ struct Walked {
     bool readable = true;
     std::vector<std::size_t> offsets;
     std::size_t trigCount = 0;
-    std::size_t trigOffset = 0;
-    std::uint64_t trigSize = 0;
+    std::vector<std::uint8_t> trig; // every TRIG section's data, in order
+    std::vector<std::uint8_t> str;  // STR sections laid over one another
+    std::vector<std::uint8_t> strx; // the same for STRx
+    bool hasStr = false;
+    bool hasStrx = false;
 };
+
+void layOver(std::vector<std::uint8_t>& into, const std::uint8_t* from, std::size_t size) {
+    if (into.size() < size) {
+        into.resize(size);
+    }
+    if (size > 0) {
+        std::memcpy(into.data(), from, size);
+    }
+}
+
+// String n of a table whose count and offsets are `width` bytes wide: the
+// bytes before its NUL, or false when the table does not have it.
+bool stringAt(const std::vector<std::uint8_t>& t, std::size_t width, std::uint64_t n,
+              std::string& out) {
+    const auto field = [&](std::uint64_t at) {
+        std::uint64_t v = 0;
+        for (std::size_t i = width; i-- > 0;) {
+            v = v << 8 | t[at + i];
+        }
+        return v;
+    };
+    if (n == 0 || t.size() < width || n > field(0) || (n + 1) * width > t.size()) {
+        return false;
+    }
+    const std::uint64_t offset = field(n * width);
+    if (offset >= t.size()) {
+        return false;
+    }
+    out.clear();
+    for (std::uint64_t i = offset; i < t.size() && t[i] != 0; ++i) {
+        out.push_back(static_cast<char>(t[i]));
+    }
+    return true;
+}
 
 Walked walk(const std::uint8_t* data, std::size_t size) {
     Walked w;
@@ -48,8 +88,15 @@ Walked walk(const std::uint8_t* data, std::size_t size) {
         w.offsets.push_back(static_cast<std::size_t>(at));
         if (trig) {
             ++w.trigCount;
-            w.trigOffset = static_cast<std::size_t>(at + 8);
-            w.trigSize = length;
+            w.trig.insert(w.trig.end(), h + 8, h + 8 + length);
+        }
+        if (std::memcmp(h, "STR ", 4) == 0) {
+            layOver(w.str, h + 8, static_cast<std::size_t>(length));
+            w.hasStr = true;
+        }
+        if (std::memcmp(h, "STRx", 4) == 0) {
+            layOver(w.strx, h + 8, static_cast<std::size_t>(length));
+            w.hasStrx = true;
         }
         at += 8 + length;
     }
@@ -75,15 +122,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < sections.size(); ++i) {
         check(sections[i].offset == w.offsets[i], "section offset");
     }
-    if (w.trigCount > 1) {
-        check(std::holds_alternative<trigfile::Refusal>(triggers), "several TRIG sections read");
-        return 0;
-    }
     check(std::holds_alternative<trigfile::TriggerRecords>(triggers), "TRIG refused");
     const auto& records = std::get<trigfile::TriggerRecords>(triggers);
-    check(records.bytes.size() == w.trigSize, "TRIG size");
-    check(w.trigSize == 0 ||
-              std::memcmp(records.bytes.data(), data + w.trigOffset, records.bytes.size()) == 0,
-          "TRIG bytes");
+    check(records.trigSections == w.trigCount, "TRIG section count");
+    check(records.bytes == w.trig, "TRIG bytes");
+    check(records.strings.has_value() == (w.hasStr || w.hasStrx), "string table");
+    if (records.strings) {
+        const auto& table = w.hasStrx ? w.strx : w.str;
+        const std::size_t width = w.hasStrx ? 4 : 2;
+        for (std::uint64_t n = 0; n < 300; ++n) {
+            std::string expected;
+            const bool there = stringAt(table, width, n, expected);
+            const auto got = records.strings->bytes(static_cast<std::uint32_t>(n));
+            check(got.has_value() == there, "whether a string is there");
+            check(!there || *got == expected, "string bytes");
+        }
+    }
     return 0;
 }

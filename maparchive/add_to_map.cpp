@@ -31,12 +31,12 @@ trigfile::Inspection inspectArchive(const fs::path& map) {
     if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
         return trigfile::Refusal{named(map, refusal->reason)};
     }
-    trigfile::TriggerFileRead triggers =
-        trigfile::readScenarioTriggers(std::get<std::vector<std::uint8_t>>(read));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&triggers)) {
+    trigfile::Inspection inspection =
+        trigfile::inspectScenarioData(std::get<std::vector<std::uint8_t>>(read));
+    if (const auto* refusal = std::get_if<trigfile::Refusal>(&inspection)) {
         return trigfile::Refusal{named(map, refusal->reason)};
     }
-    return trigfile::countOwners(std::get<trigfile::TriggerRecords>(triggers));
+    return inspection;
 }
 
 AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& series,

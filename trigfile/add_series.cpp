@@ -10,6 +10,7 @@
 #include <exception>
 #include <limits>
 #include <new>
+#include <optional>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -30,6 +31,19 @@ void writeSpan(ByteSink& out, std::span<const std::uint8_t> bytes) {
     if (!bytes.empty()) {
         out.write(bytes.data(), bytes.size());
     }
+}
+
+// Several TRIG sections, which the game reads one after another: the way
+// protected maps are made, so a map editor's add would change what the
+// protector built.
+std::optional<Refusal> stackedRefusal(const TriggerRecords& records) {
+    if (records.trigSections <= 1) {
+        return std::nullopt;
+    }
+    return Refusal{"The map is stacked: its triggers are spread over " +
+                   withThousands(records.trigSections) +
+                   " TRIG sections, which the game reads one after another. Protected maps are "
+                   "made this way, so Tallyforge does not add to it."};
 }
 
 std::string prefixed(const fs::path& file, const Refusal& refusal) {
@@ -93,20 +107,24 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
         // What the file was when it was read, to notice a change before it
         // is replaced.
         const auto before = identityOf(file);
-        TriggerFileRead read = readTriggerFile(file);
+        FileBytes read = readBoundedFile(file);
         if (const auto* refusal = std::get_if<Refusal>(&read)) {
             return AddOutcome::refused(prefixed(file, *refusal));
         }
-        const TriggerRecords& old = std::get<TriggerRecords>(read);
+        const auto& old = std::get<std::vector<std::uint8_t>>(read);
+        const TriggerFileLayoutRead layout = layOutTriggerFile(old);
+        if (const auto* refusal = std::get_if<Refusal>(&layout)) {
+            return AddOutcome::refused(prefixed(file, *refusal));
+        }
+        const std::size_t oldRecords = std::get<TriggerFileLayout>(layout).recordOffsets.size();
 
         AtomicFile out(file);
         std::unique_ptr<ByteSink> wrapped = wrap ? wrap(out) : nullptr;
         ByteSink& sink = wrapped ? *wrapped : out;
-        // The old file as it was: its header and every record, the empty
-        // first trigger among them; then the new records alone.
-        const Preamble preamble = encodePreamble();
-        sink.write(preamble.data(), kHeaderSize);
-        writeSpan(sink, old.bytes);
+        // The old file byte for byte: its header, every record (the empty
+        // first trigger among them) and the blocks after them; then the new
+        // records alone.
+        writeSpan(sink, old);
         const bool written =
             writeSeriesRecords(sink, series, progress) &&
             out.commit(progress ? &progress->cancelRequested : nullptr, [&] {
@@ -119,7 +137,7 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
         if (!written) {
             return AddOutcome::cancelled();
         }
-        return AddOutcome::added(old.count() + series.recordCount);
+        return AddOutcome::added(oldRecords + series.recordCount);
     });
 }
 
@@ -178,6 +196,9 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
         return std::move(*refusal);
     }
 
+    if (auto refusal = stackedRefusal(std::get<TriggerRecords>(triggers))) {
+        return *refusal;
+    }
     ScenarioAddition plan;
     plan.data = data;
     plan.existing = countOwners(std::get<TriggerRecords>(triggers));
@@ -213,16 +234,28 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
     return plan;
 }
 
+Inspection inspectScenarioData(std::span<const std::uint8_t> data) {
+    TriggerFileRead read = readScenarioTriggers(data);
+    if (auto* refusal = std::get_if<Refusal>(&read)) {
+        return std::move(*refusal);
+    }
+    const auto& records = std::get<TriggerRecords>(read);
+    if (auto refusal = stackedRefusal(records)) {
+        return *refusal;
+    }
+    return countOwners(records);
+}
+
 Inspection inspectScenarioFile(const fs::path& file) {
     FileBytes bytes = readBoundedFile(file);
     if (const auto* refusal = std::get_if<Refusal>(&bytes)) {
         return Refusal{prefixed(file, *refusal)};
     }
-    TriggerFileRead read = readScenarioTriggers(std::get<std::vector<std::uint8_t>>(bytes));
-    if (const auto* refusal = std::get_if<Refusal>(&read)) {
+    Inspection inspection = inspectScenarioData(std::get<std::vector<std::uint8_t>>(bytes));
+    if (const auto* refusal = std::get_if<Refusal>(&inspection)) {
         return Refusal{prefixed(file, *refusal)};
     }
-    return countOwners(std::get<TriggerRecords>(read));
+    return inspection;
 }
 
 AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,

@@ -71,17 +71,19 @@ AddOutcome failuresAsOutcome(const std::function<AddOutcome()>& add);
 // A trigger file (.trg): what it holds now, or why it cannot be added to.
 Inspection inspectTriggerFile(const std::filesystem::path& file);
 
-// Appends the series' records to the trigger file: written beside it,
-// flushed, then put in its place; on any failure or cancel the old file is
-// left whole. The file's empty first trigger is not repeated.
+// Appends the series' records to the trigger file: every byte of the old
+// file stays (its records and the text and unit-properties blocks after
+// them), the new records follow. Written beside it, flushed, then put in
+// its place; on any failure or cancel the old file is left whole. The
+// file's empty first trigger is not repeated.
 AddOutcome addToTriggerFile(const std::filesystem::path& file, const TriggerSeries& series,
                             WriteProgress* progress = nullptr, const SinkWrapper& wrap = {});
 
 // Scenario data with the series added to its TRIG section (a TRIG section
 // is made at the end when there is none). Every other section, and the
 // records already in TRIG, keep their bytes. Checked before anything is
-// written: the data's sections, and a TRIG section that would outgrow its
-// 32-bit size.
+// written: the data's sections, a stacked map (several TRIG sections), and
+// a TRIG section that would outgrow its 32-bit size.
 struct ScenarioAddition {
     std::span<const std::uint8_t> data; // the scenario data as it is
     std::size_t trigSizeField = 0;      // where the TRIG size is written, if hasTrig
@@ -99,7 +101,11 @@ struct ScenarioAddition {
 using ScenarioPlan = std::variant<ScenarioAddition, Refusal>;
 ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series);
 
-// A scenario file (.chk) on disk.
+// Scenario data as it is, or why nothing can be added to it: data that
+// cannot be read safely, and a stacked map (several TRIG sections).
+Inspection inspectScenarioData(std::span<const std::uint8_t> data);
+
+// The same for a scenario file (.chk) on disk.
 Inspection inspectScenarioFile(const std::filesystem::path& file);
 
 // Adds the series to a scenario file through a MapEdit: a copy beside it,

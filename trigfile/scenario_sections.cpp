@@ -1,6 +1,7 @@
 #include "scenario_sections.h"
 
 #include "number_text.h"
+#include "string_table.h"
 
 #include <algorithm>
 
@@ -51,20 +52,23 @@ TriggerFileRead readScenarioTriggers(std::span<const std::uint8_t> data) {
         return std::move(*refusal);
     }
     const auto& sections = std::get<std::vector<ScenarioSection>>(parsed);
-    const auto isTrig = [](const ScenarioSection& s) { return s.isNamed("TRIG"); };
-    const auto trigCount = std::count_if(sections.begin(), sections.end(), isTrig);
-    if (trigCount > 1) {
-        return Refusal{"The scenario data has " +
-                       withThousands(static_cast<std::uint64_t>(trigCount)) +
-                       " TRIG sections. Which one the game runs is not certain, so Tallyforge "
-                       "does not read any of them."};
+    TriggerRecords records;
+    std::size_t size = 0;
+    for (const ScenarioSection& s : sections) {
+        if (s.isNamed("TRIG")) {
+            size += s.size;
+            ++records.trigSections;
+        }
     }
-    const auto trig = std::find_if(sections.begin(), sections.end(), isTrig);
-    if (trig == sections.end()) {
-        return TriggerRecords{};
+    records.bytes.reserve(size);
+    for (const ScenarioSection& s : sections) {
+        if (s.isNamed("TRIG")) {
+            const auto from = data.begin() + static_cast<std::ptrdiff_t>(s.dataOffset());
+            records.bytes.insert(records.bytes.end(), from, from + s.size);
+        }
     }
-    const auto from = data.begin() + static_cast<std::ptrdiff_t>(trig->dataOffset());
-    return TriggerRecords{std::vector<std::uint8_t>(from, from + trig->size)};
+    records.strings = readStringTable(data, sections);
+    return records;
 }
 
 } // namespace trigfile

@@ -39,9 +39,10 @@ using ScenarioSectionsRead = std::variant<std::vector<ScenarioSection>, Refusal>
 // than kMaxSections sections. Maps protected by such tricks are not half-read.
 ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data);
 
-// The triggers of scenario data: the records of its TRIG section, none when
-// it has no TRIG section. Several TRIG sections are refused, since which one
-// the game would run is not for Tallyforge to guess.
+// The triggers of scenario data as the game reads them: the records of its
+// TRIG sections one after another (a map with several is "stacked", a trick
+// of map protectors; trigSections says how many), none without a TRIG
+// section; and the strings its actions name (string_table.h).
 TriggerFileRead readScenarioTriggers(std::span<const std::uint8_t> data);
 
 // A section name for messages: printable letters as they are, others as \xNN.

@@ -1,5 +1,6 @@
 #include "trigger_listing.h"
 
+#include "game_text.h"
 #include "number_text.h"
 #include "series_recognition.h"
 #include "unit_names.h"
@@ -177,6 +178,30 @@ std::string location(std::uint32_t l) {
     return l == 0 ? "anywhere" : "location " + number(l);
 }
 
+// The fields of a slot, to say which of them the words cover: every field
+// the words leave out is shown by its number where it is not what the map
+// editors write there.
+enum ConditionField : unsigned {
+    kCondLocation = 1u << 0,
+    kCondPlayer = 1u << 1,
+    kCondQuantity = 1u << 2,
+    kCondUnit = 1u << 3,
+    kCondComparison = 1u << 4,
+    kCondResource = 1u << 5,
+    kCondEvery = (1u << 6) - 1,
+};
+enum ActionField : unsigned {
+    kActLocation = 1u << 0,
+    kActText = 1u << 1,
+    kActSound = 1u << 2,
+    kActTime = 1u << 3,
+    kActPlayer = 1u << 4,
+    kActAmount = 1u << 5,
+    kActUnitOrType = 1u << 6,
+    kActModifier = 1u << 7,
+    kActEvery = (1u << 8) - 1,
+};
+
 // Every field of a condition by number, for types the listing has no words for.
 std::string conditionNumbers(const DecodedCondition& c) {
     return "player group " + number(c.playerGroup) + ", quantity " + number(c.quantity) +
@@ -184,11 +209,56 @@ std::string conditionNumbers(const DecodedCondition& c) {
            ", resource type " + number(c.resourceType) + ", location " + number(c.location);
 }
 
-std::string actionNumbers(const DecodedAction& a) {
+// An action's string in words: its text quoted, or its number and why not.
+std::string stringWords(std::uint32_t string, const ActionExtras& extras) {
+    if (string == 0) {
+        return "no string";
+    }
+    if (extras.text) {
+        return "\"" + escapedText(*extras.text) + "\"";
+    }
+    return "string " + number(string) + " (no such string)";
+}
+
+// The text field among the numbers: "text 4 \"Points\"".
+std::string textNumber(std::uint32_t string, const ActionExtras& extras) {
+    if (string == 0) {
+        return "text 0";
+    }
+    return "text " + number(string) + " " +
+           (extras.text ? stringWords(string, extras) : "(no such string)");
+}
+
+std::string actionNumbers(const DecodedAction& a, const ActionExtras& extras) {
     return "player group " + number(a.playerGroup) + ", number " + number(a.amountOrSwitch) +
            ", type " + number(a.resourceOrScore) + ", modifier " + number(a.modifierOrState) +
-           ", location " + number(a.location) + ", text " + number(a.text) + ", sound " +
+           ", location " + number(a.location) + ", " + textNumber(a.text, extras) + ", sound " +
            number(a.sound) + ", time " + number(a.time) + " ms";
+}
+
+// The flags the map editors write on an action of a type: "always display"
+// on all but those that show nothing while the game runs.
+std::uint8_t editorsActionFlags(std::uint8_t type) {
+    switch (type) {
+    case 12: // Set Mission Objectives
+    case 17: // the leader boards
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+    case 32:
+    case 33:
+    case 34:
+    case 35:
+    case 36:
+    case 37:
+    case 47: // Comment
+    case 58: // debug mode
+    case 59:
+        return 0;
+    default:
+        return type < kActionTypes.size() ? kActionAlwaysDisplay : 0;
+    }
 }
 
 std::string joined(const std::vector<std::string>& parts) {
@@ -255,7 +325,8 @@ std::string laterThresholds(const TriggerSeries& s) {
            number(s.lastThreshold());
 }
 
-void appendDetails(std::string& out, std::size_t index, const DecodedTrigger& t) {
+void appendDetails(std::string& out, const TriggerRecords& records, std::size_t index,
+                   const DecodedTrigger& t) {
     out += "Trigger " + number(index + 1) + ", for " + ownersText(t.executionTable);
     const std::string flags = executionFlagsText(t.executionFlags);
     out += flags.empty() ? ":\n" : " (" + flags + "):\n";
@@ -270,13 +341,29 @@ void appendDetails(std::string& out, std::size_t index, const DecodedTrigger& t)
     out += any ? "" : "    (none)\n";
     out += "  Actions:\n";
     any = false;
-    for (const auto& a : t.actions) {
-        if (const std::string text = describeAction(a); !text.empty()) {
-            out += "    " + text + "\n";
-            any = true;
+    for (std::size_t slot = 0; slot < t.actions.size(); ++slot) {
+        const DecodedAction& a = t.actions[slot];
+        if (a.type == 0) {
+            continue;
         }
+        out += "    " + describeAction(a, extrasOf(records, index, slot, a)) + "\n";
+        any = true;
     }
     out += any ? "" : "    (none)\n";
+}
+
+// The first text a trigger's actions show, cut for its summary line, or "".
+std::string firstText(const TriggerRecords& records, std::size_t index, const DecodedTrigger& t) {
+    for (std::size_t slot = 0; slot < t.actions.size(); ++slot) {
+        const DecodedAction& a = t.actions[slot];
+        if (a.type == 0 || a.text == 0) {
+            continue;
+        }
+        const ActionExtras extras = extrasOf(records, index, slot, a);
+        return extras.text ? "\"" + escapedText(*extras.text, kSummaryTextCharacters) + "\""
+                           : "string " + number(a.text) + " (no such string)";
+    }
+    return {};
 }
 
 } // namespace
@@ -293,72 +380,124 @@ std::string ownersText(const std::array<std::uint8_t, record::kExecutionTableSiz
     return owners.empty() ? "no one" : joined(owners);
 }
 
-std::string describeCondition(const DecodedCondition& c) {
-    if (c.type == 0) {
-        return {};
+namespace {
+
+// Condition types whose unit field names a unit; the map editors set the
+// unit-type bit of their flags.
+bool conditionNamesUnit(std::uint8_t type) {
+    switch (type) {
+    case 2: // Command
+    case 3: // Bring
+    case kConditionKill:
+    case 6: // Command the Most (At), Most Kills
+    case 7:
+    case 8:
+    case 15: // Deaths
+    case 16: // Command the Least (At), Least Kills
+    case 17:
+    case 18:
+        return true;
+    default:
+        return false;
     }
-    std::string text;
+}
+
+// Action types whose unit-or-type field names a unit.
+bool actionNamesUnit(std::uint8_t type) {
+    switch (type) {
+    case 7:  // Transmission: the speaker
+    case 11: // Create Unit with Properties
+    case 17: // leader boards of units
+    case 18:
+    case 20:
+    case 22: // Kill Unit, Kill Unit At Location, Remove Unit, Remove Unit At Location
+    case 23:
+    case 24:
+    case 25:
+    case 29: // Talking Portrait
+    case 33: // leader board goals of units
+    case 34:
+    case 36:
+    case 38: // Move Location, Move Unit
+    case 39:
+    case 42: // Set Doodad State, Set Invincibility, Create Unit, Set Deaths, Order
+    case 43:
+    case 44:
+    case 45:
+    case 46:
+    case 48: // Give Units to Player, Modify Unit Hit Points, Energy, Shields, Hangar
+    case 49:
+    case 50:
+    case 51:
+    case 53:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string conditionWords(const DecodedCondition& c, unsigned& covered) {
     const std::string who = player(c.playerGroup);
     const std::string amount = comparison(c.comparison) + " " + number(c.quantity);
+    const unsigned compared = kCondComparison | kCondQuantity;
     switch (c.type) {
     case 1:
-        text = "Countdown timer is " + amount + " game seconds.";
-        break;
+        covered = compared;
+        return "Countdown timer is " + amount + " game seconds.";
     case 2:
-        text = who + " commands " + amount + " of " + unitText(c.unitType) + ".";
-        break;
+        covered = compared | kCondPlayer | kCondUnit;
+        return who + " commands " + amount + " of " + unitText(c.unitType) + ".";
     case 3:
-        text = who + " brings " + amount + " of " + unitText(c.unitType) + " to " +
+        covered = compared | kCondPlayer | kCondUnit | kCondLocation;
+        return who + " brings " + amount + " of " + unitText(c.unitType) + " to " +
                location(c.location) + ".";
-        break;
     case 4:
-        text = who + " accumulates " + amount + " " + resource(c.resourceType) + ".";
-        break;
+        covered = compared | kCondPlayer | kCondResource;
+        return who + " accumulates " + amount + " " + resource(c.resourceType) + ".";
     case kConditionKill:
-        text = who + " kills " + amount + " of " + unitText(c.unitType) + ".";
-        break;
+        covered = compared | kCondPlayer | kCondUnit;
+        return who + " kills " + amount + " of " + unitText(c.unitType) + ".";
     case 11: {
         // The switch number is in the resource byte, its state in the comparison.
+        covered = kCondResource | kCondComparison;
         const std::string state = c.comparison == 2   ? "is set"
                                   : c.comparison == 3 ? "is cleared"
                                                       : "has state " + number(c.comparison);
-        text = "Switch " + number(c.resourceType + 1u) + " " + state + ".";
-        break;
+        return "Switch " + number(c.resourceType + 1u) + " " + state + ".";
     }
     case 12:
-        text = "Elapsed scenario time is " + amount + " game seconds.";
-        break;
+        covered = compared;
+        return "Elapsed scenario time is " + amount + " game seconds.";
     case 14:
-        text = who + " has " + amount + " opponents remaining.";
-        break;
+        covered = compared | kCondPlayer;
+        return who + " has " + amount + " opponents remaining.";
     case 15:
-        text = who + " has suffered " + amount + " deaths of " + unitText(c.unitType) + ".";
-        break;
+        covered = compared | kCondPlayer | kCondUnit;
+        return who + " has suffered " + amount + " deaths of " + unitText(c.unitType) + ".";
     case 21:
-        text = who + " " + scoreKind(c.resourceType) + " score is " + amount + ".";
-        break;
+        covered = compared | kCondPlayer | kCondResource;
+        return who + " " + scoreKind(c.resourceType) + " score is " + amount + ".";
     case 22:
-        text = "Always.";
-        break;
+        covered = 0;
+        return "Always.";
     case 23:
-        text = "Never.";
-        break;
+        covered = 0;
+        return "Never.";
     default:
-        text = named(kConditionTypes, c.type, "Condition type") + ": " + conditionNumbers(c) + ".";
-        break;
+        covered = kCondEvery;
+        return named(kConditionTypes, c.type, "Condition type") + ": " + conditionNumbers(c) + ".";
     }
-    if (c.flags & kConditionDisabled) {
-        text += " (disabled)";
-    }
-    return text;
 }
 
-std::string describeAction(const DecodedAction& a) {
-    if (a.type == 0) {
-        return {};
-    }
-    std::string text;
+// "Create 2 Marine (0) at location 3 for Player 1"
+std::string createWords(const DecodedAction& a) {
+    return "Create " + number(a.modifierOrState) + " " + unitText(a.resourceOrScore) + " at " +
+           location(a.location) + " for " + player(a.playerGroup);
+}
+
+std::string actionWords(const DecodedAction& a, const ActionExtras& extras, unsigned& covered) {
     const std::string who = player(a.playerGroup);
+    const std::string text = stringWords(a.text, extras);
     switch (a.type) {
     case 1:
     case 2:
@@ -366,41 +505,171 @@ std::string describeAction(const DecodedAction& a) {
     case 5:
     case 6:
     case 56:
-        text = std::string(kActionTypes[a.type]) + ".";
-        break;
+        covered = 0;
+        return std::string(kActionTypes[a.type]) + ".";
     case 4:
-        text = "Wait for " + number(a.time) + " milliseconds.";
-        break;
+        covered = kActTime;
+        return "Wait for " + number(a.time) + " milliseconds.";
     case 9:
-        text = "Display text message: string " + number(a.text) + ".";
-        break;
+        covered = kActText;
+        return "Display text message: " + text + ".";
+    case 11:
+        // The properties are the trigger file's block after the record; a
+        // map gives the number of its unit-properties slot instead.
+        covered = kActModifier | kActUnitOrType | kActLocation | kActPlayer | kActAmount;
+        return createWords(a) + " with properties: " +
+               (extras.unitProperties ? describeUnitProperties(*extras.unitProperties)
+                                      : "slot " + number(a.amountOrSwitch)) +
+               ".";
+    case 12:
+        covered = kActText;
+        return "Set mission objectives: " + text + ".";
     case kActionSetSwitch:
-        text =
-            "Switch " + number(a.amountOrSwitch + 1ull) + ": " + modifier(a.modifierOrState) + ".";
-        break;
+        covered = kActAmount | kActModifier;
+        return "Switch " + number(a.amountOrSwitch + 1ull) + ": " + modifier(a.modifierOrState) +
+               ".";
     case kActionSetResources:
-        text = "Modify resources for " + who + ": " + modifier(a.modifierOrState) + " " +
+        covered = kActPlayer | kActModifier | kActAmount | kActUnitOrType;
+        return "Modify resources for " + who + ": " + modifier(a.modifierOrState) + " " +
                number(a.amountOrSwitch) + " " + resource(a.resourceOrScore) + ".";
-        break;
     case kActionSetScore:
-        text = "Modify score for " + who + ": " + modifier(a.modifierOrState) + " " +
+        covered = kActPlayer | kActModifier | kActAmount | kActUnitOrType;
+        return "Modify score for " + who + ": " + modifier(a.modifierOrState) + " " +
                number(a.amountOrSwitch) + " " + scoreKind(a.resourceOrScore) + " points.";
-        break;
+    case 44:
+        covered = kActModifier | kActUnitOrType | kActLocation | kActPlayer;
+        return createWords(a) + ".";
     case 45:
-        text = "Modify death counts for " + who + ": " + modifier(a.modifierOrState) + " " +
+        covered = kActPlayer | kActModifier | kActAmount | kActUnitOrType;
+        return "Modify death counts for " + who + ": " + modifier(a.modifierOrState) + " " +
                number(a.amountOrSwitch) + " for " + unitText(a.resourceOrScore) + ".";
-        break;
     case 47:
-        text = "Comment: string " + number(a.text) + ".";
-        break;
+        covered = kActText;
+        return "Comment: " + text + ".";
     default:
-        text = named(kActionTypes, a.type, "Action type") + ": " + actionNumbers(a) + ".";
-        break;
+        covered = kActEvery;
+        return named(kActionTypes, a.type, "Action type") + ": " + actionNumbers(a, extras) + ".";
     }
+}
+
+// " (location 3, flags 0)": the fields that differ from what the words say.
+std::string differences(const std::vector<std::string>& fields) {
+    std::string text;
+    for (const auto& field : fields) {
+        text += (text.empty() ? " (" : ", ") + field;
+    }
+    return text.empty() ? text : text + ")";
+}
+
+} // namespace
+
+std::string describeCondition(const DecodedCondition& c) {
+    if (c.type == 0) {
+        return {};
+    }
+    unsigned covered = 0;
+    std::string text = conditionWords(c, covered);
+    std::vector<std::string> other;
+    const auto unless = [&](unsigned field, std::uint32_t value, const char* name) {
+        if (!(covered & field) && value != 0) {
+            other.push_back(std::string(name) + " " + number(value));
+        }
+    };
+    unless(kCondLocation, c.location, "location");
+    unless(kCondPlayer, c.playerGroup, "player group");
+    unless(kCondQuantity, c.quantity, "quantity");
+    unless(kCondUnit, c.unitType, "unit");
+    unless(kCondComparison, c.comparison, "comparison");
+    unless(kCondResource, c.resourceType, "resource type");
+    const std::uint8_t usual = conditionNamesUnit(c.type) ? kConditionUnitTypeUsed : 0;
+    if ((c.flags & ~kConditionDisabled) != usual) {
+        other.push_back("flags " + number(c.flags));
+    }
+    if (c.reserved != 0) {
+        other.push_back("reserved " + number(c.reserved));
+    }
+    text += differences(other);
+    if (c.flags & kConditionDisabled) {
+        text += " (disabled)";
+    }
+    return text;
+}
+
+std::string describeAction(const DecodedAction& a, const ActionExtras& extras) {
+    if (a.type == 0) {
+        return {};
+    }
+    unsigned covered = 0;
+    std::string text = actionWords(a, extras, covered);
+    std::vector<std::string> other;
+    const auto unless = [&](unsigned field, std::uint32_t value, const char* name) {
+        if (!(covered & field) && value != 0) {
+            other.push_back(std::string(name) + " " + number(value));
+        }
+    };
+    unless(kActLocation, a.location, "location");
+    if (!(covered & kActText) && a.text != 0) {
+        other.push_back(textNumber(a.text, extras));
+    }
+    unless(kActSound, a.sound, "sound");
+    unless(kActTime, a.time, "time");
+    unless(kActPlayer, a.playerGroup, "player group");
+    unless(kActAmount, a.amountOrSwitch, "number");
+    unless(kActUnitOrType, a.resourceOrScore, "type");
+    unless(kActModifier, a.modifierOrState, "modifier");
+    // Bits the words say are not differences: disabled, the unit-type bit of
+    // an action that names a unit, the properties of Create Unit with
+    // Properties.
+    std::uint8_t said = kActionDisabled;
+    said |= actionNamesUnit(a.type) ? kActionUnitTypeUsed : 0;
+    said |= a.type == 11 ? kActionUnitPropertiesUsed : 0;
+    if ((a.flags & ~said) != (editorsActionFlags(a.type) & ~said)) {
+        other.push_back("flags " + number(a.flags));
+    }
+    for (const std::uint8_t byte : a.padding) {
+        if (byte != 0) {
+            other.push_back("padding " + number(a.padding[0]) + " " + number(a.padding[1]) + " " +
+                            number(a.padding[2]));
+            break;
+        }
+    }
+    text += differences(other);
     if (a.flags & kActionDisabled) {
         text += " (disabled)";
     }
     return text;
+}
+
+std::string describeUnitProperties(const UnitProperties& u) {
+    std::vector<std::string> parts;
+    const auto field = [&](std::uint16_t bit, const std::string& words) {
+        if (u.fieldsUsed & bit) {
+            parts.push_back(words);
+        }
+    };
+    field(kUnitFieldOwner, "owner " + player(u.owner));
+    field(kUnitFieldHitPoints, "hit points " + number(u.hitPoints) + "%");
+    field(kUnitFieldShields, "shields " + number(u.shields) + "%");
+    field(kUnitFieldEnergy, "energy " + number(u.energy) + "%");
+    field(kUnitFieldResources, "resources " + withThousands(u.resources));
+    field(kUnitFieldHangar, "hangar " + number(u.hangar));
+    const std::pair<std::uint16_t, const char*> states[] = {
+        {kUnitCloaked, "cloaked"},       {kUnitBurrowed, "burrowed"},
+        {kUnitInTransit, "in transit"},  {kUnitHallucinated, "hallucinated"},
+        {kUnitInvincible, "invincible"},
+    };
+    // The states that are on; editors differ in whether they also mark
+    // them in statesUsed (PyMS does not), so that field is not asked.
+    for (const auto& [bit, name] : states) {
+        if (u.states & bit) {
+            parts.push_back(name);
+        }
+    }
+    std::string text;
+    for (const auto& part : parts) {
+        text += (text.empty() ? "" : ", ") + part;
+    }
+    return text.empty() ? "none in use" : text;
 }
 
 std::string seriesSummary(const TriggerSeries& series) {
@@ -445,11 +714,13 @@ std::string listTriggers(const TriggerRecords& records) {
             const TriggerSeries& s = next->series;
             const std::string range = triggerRange(i, s.recordCount);
             summary += range + ": " + seriesSummary(s) + "\n";
-            appendDetails(details, i, decodeTrigger(records.record(i)));
+            appendDetails(details, records, i, decodeTrigger(records.record(i)));
             if (s.recordCount > 1) {
-                details += "  " + triggerRange(i + 1, s.recordCount - 1) +
-                           " are the same but for the kills they wait for: " + laterThresholds(s) +
-                           ".\n";
+                details +=
+                    "  " + triggerRange(i + 1, s.recordCount - 1) +
+                    (s.recordCount == 2 ? " is the same but for the kills it waits for: "
+                                        : " are the same but for the kills they wait for: ") +
+                    laterThresholds(s) + ".\n";
             }
             i += s.recordCount;
             ++next;
@@ -461,11 +732,13 @@ std::string listTriggers(const TriggerRecords& records) {
         if (conditions == 0 && actions == 0 && t == DecodedTrigger{}) {
             summary += "Trigger " + number(i + 1) + ": empty.\n";
         } else {
+            const std::string text = firstText(records, i, t);
             summary += "Trigger " + number(i + 1) + ", for " + ownersText(t.executionTable) + ": " +
                        counted(conditions, "condition", "conditions") + ", " +
-                       counted(actions, "action", "actions") + ".\n";
+                       counted(actions, "action", "actions") + (text.empty() ? "" : ": " + text) +
+                       ".\n";
             if (detailed < kMaxDetailedTriggers) {
-                appendDetails(details, i, t);
+                appendDetails(details, records, i, t);
                 ++detailed;
             } else {
                 ++notShown;
@@ -476,11 +749,15 @@ std::string listTriggers(const TriggerRecords& records) {
     if (notShown > 0) {
         details += "(" + withThousands(notShown) + " more triggers are not spelled out here.)\n";
     }
-    const std::string head = records.count() == 0
-                                 ? "No triggers.\n"
-                                 : counted(records.count(), "trigger", "triggers") + ", " +
-                                       counted(series.size(), "series", "series") +
-                                       " of kill rewards.\n";
+    std::string head = records.count() == 0
+                           ? "No triggers.\n"
+                           : counted(records.count(), "trigger", "triggers") + ", " +
+                                 counted(series.size(), "series", "series") + " of kill rewards.\n";
+    if (records.trigSections > 1) {
+        head += "The map is stacked: its triggers come from " + number(records.trigSections) +
+                " TRIG sections, which the game reads one after another, as they are listed "
+                "here.\n";
+    }
     return head + "\n" + summary + "\n" + details;
 }
 

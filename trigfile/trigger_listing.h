@@ -1,8 +1,10 @@
 #pragma once
 
+#include "action_extras.h"
 #include "decoded_trigger.h"
 #include "trigger_file_reader.h"
 #include "trigger_series.h"
+#include "unit_properties.h"
 
 #include <cstddef>
 #include <string>
@@ -21,10 +23,21 @@ std::string listTriggers(const TriggerRecords& records);
 // Force 2, 10 triggers"
 std::string seriesSummary(const TriggerSeries& series);
 
+// How many characters of a text the summary line of a trigger shows; the
+// details show it whole.
+inline constexpr std::size_t kSummaryTextCharacters = 40;
+
 // One condition or action in words, "" for an empty slot. Values Tallyforge
-// cannot name are given by their numbers.
+// cannot name are given by their numbers, and a field the words do not
+// cover is given by its number wherever it differs from what the map
+// editors write there ("(flags 0)"), so that no difference goes unseen. An
+// action's text and unit properties come from `extras`; a string that is
+// not to be found is given by its number and "(no such string)".
 std::string describeCondition(const DecodedCondition& condition);
-std::string describeAction(const DecodedAction& action);
+std::string describeAction(const DecodedAction& action, const ActionExtras& extras = {});
+
+// "hit points 50%, shields 100%, cloaked": the fields and states in use.
+std::string describeUnitProperties(const UnitProperties& properties);
 
 // The owners of a trigger from its execution table: "Player 1 and Force 2".
 std::string ownersText(const std::array<std::uint8_t, record::kExecutionTableSize>& table);

@@ -9,7 +9,10 @@ namespace trigfile {
 
 // A StarCraft trigger file: an 8-byte header, one empty trigger, then the
 // series' triggers. Maps hold the same records in their TRIG section. All
-// numbers are little-endian.
+// numbers are little-endian. Files that the map editors export carry more
+// after a record: for each action in use, in slot order, a text block when
+// the action names a string and a unit-properties block when its flags say
+// it uses them (see trigger_file_reader.h).
 inline constexpr std::array<std::uint8_t, 4> kSignature{0x71, 0x77, 0x98, 0x36}; // "qw", 0x98, 0x36
 inline constexpr std::uint32_t kHeaderValue = 24;
 inline constexpr std::size_t kHeaderSize = 8; // signature and header value
@@ -73,6 +76,8 @@ inline constexpr std::uint8_t kConditionUnitTypeUsed = 0x10; // the unit field m
 // Bits of an action's flags byte.
 inline constexpr std::uint8_t kActionDisabled = 0x02;
 inline constexpr std::uint8_t kActionAlwaysDisplay = 0x04;
+inline constexpr std::uint8_t kActionUnitPropertiesUsed = 0x08; // a trigger file carries them
+inline constexpr std::uint8_t kActionUnitTypeUsed = 0x10;
 
 // Bits of a record's execution flags.
 inline constexpr std::uint32_t kTriggerPreserved = 0x04; // runs again after it has fired

@@ -1,6 +1,7 @@
 // tallyforge-cli as scripts use it: the exit statuses they test, silence on
 // success, and files byte for byte the same as the window's Create writes.
 #include "cli_run.h"
+#include "editor_trigger_file.h"
 #include "scratch_folder.h"
 #include "test_support.h"
 
@@ -310,6 +311,50 @@ TEST_F(CliReplace, ShowPrintsTheListingAndAJsonDocumentOfTheDocumentedShape) {
     EXPECT_NE(series[1].at("summary").get<std::string>().find("Kills"), std::string::npos);
 }
 
+// A trigger file as PyTRG compiles it: a message, unit properties and a
+// comment, their blocks after the record, no empty first record.
+TEST_F(CliReplace, AnEditorsTriggerFileShowsItsTextsAndTakesASeriesByteForByte) {
+    const auto editor = testsupport::editorMessageFile("Wave 1");
+    testsupport::writeBytes(folder_ / "editor.trg", std::string(editor.begin(), editor.end()));
+
+    const auto run = runCli(folder_, {"show", "editor.trg", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto doc = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << run.out;
+    EXPECT_EQ(doc.at("triggerCount"), 1);
+    EXPECT_EQ(doc.at("stacked"), false);
+    const auto& actions = doc.at("triggers").at(0).at("actions");
+    ASSERT_EQ(actions.size(), 3u);
+    EXPECT_EQ(actions[0].at("text"), "Display text message: \"Reinforcements are on their way\".");
+    EXPECT_EQ(actions[0].at("string"),
+              nlohmann::json::parse(R"({"number":1,"text":"Reinforcements are on their way",)"
+                                    R"("encoding":"UTF-8"})"));
+    EXPECT_TRUE(actions[0].at("unitProperties").is_null());
+    EXPECT_TRUE(actions[1].at("string").is_null());
+    const auto& properties = actions[1].at("unitProperties");
+    EXPECT_EQ(properties.at("hitPoints"), 50);
+    EXPECT_EQ(properties.at("shields"), 100);
+    EXPECT_EQ(properties.at("resources"), 5000);
+    EXPECT_EQ(properties.at("fieldsUsed"), 0x16);
+    EXPECT_EQ(properties.at("states"), 1);
+    EXPECT_EQ(properties.at("text"), "hit points 50%, shields 100%, resources 5,000, cloaked");
+    EXPECT_EQ(actions[2].at("string").at("text"), "Wave 1");
+
+    const Args add{"add",   "--every", "5",        "--up-to", "10",   "--unit",    "0",
+                   "--ore", "100",     "--player", "1",       "--to", "editor.trg"};
+    ASSERT_EQ(runCli(folder_, add).status, 0);
+    auto expected = editor;
+    const auto created = testsupport::expectedFile(
+        testsupport::planOrFail(testsupport::typed("5", "10", "0", "100")));
+    expected.insert(expected.end(), created.begin() + 2408, created.end());
+    EXPECT_TRUE(testsupport::readBytes(folder_ / "editor.trg") == expected)
+        << "every old byte, the blocks included, then the new records alone";
+    const auto text = runCli(folder_, {"show", "editor.trg"});
+    EXPECT_NE(text.out.find("Triggers 2 to 3: Money: every 5 kills of Marine (0) up to 10"),
+              std::string::npos)
+        << text.out;
+}
+
 TEST_F(CliReplace, AddToAMapKeepsABackupAndRefusesADamagedOneUntouched) {
     // Scenario data with one section and no TRIG: "VER ", size 2, version 205.
     const std::string map("VER \x02\x00\x00\x00\xcd\x00", 10);
@@ -334,6 +379,21 @@ TEST_F(CliReplace, AddToAMapKeepsABackupAndRefusesADamagedOneUntouched) {
     EXPECT_NE(refused.err.find("damaged.chk"), std::string::npos) << refused.err;
     EXPECT_EQ(testsupport::fileText(folder_ / "damaged.chk"), damaged);
     EXPECT_FALSE(std::filesystem::exists(folder_ / "damaged.before-tallyforge.chk"));
+
+    // Two TRIG sections: listed, never added to.
+    std::string stacked("VER \x02\x00\x00\x00\xcd\x00", 10);
+    for (int i = 0; i < 2; ++i) {
+        stacked += std::string("TRIG\x60\x09\x00\x00", 8) + std::string(2400, '\0');
+    }
+    testsupport::writeBytes(folder_ / "stacked.chk", stacked);
+    toDamaged[toDamaged.size() - 2] = "stacked.chk";
+    const auto refusedStacked = runCli(folder_, toDamaged);
+    EXPECT_EQ(refusedStacked.status, 3) << "a protected map is refused like a damaged one";
+    EXPECT_NE(refusedStacked.err.find("stacked"), std::string::npos) << refusedStacked.err;
+    EXPECT_EQ(testsupport::fileText(folder_ / "stacked.chk"), stacked);
+    const auto shown = runCli(folder_, {"show", "stacked.chk"});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_NE(shown.out.find("The map is stacked"), std::string::npos) << shown.out;
 }
 
 // The same inputs typed into the window; the reference is the plain encoder.

@@ -1,8 +1,11 @@
 #include "contained_read.h"
+#include "editor_trigger_file.h"
 #include "map_archive.h"
+#include "open_triggers.h"
 #include "scenario_sections.h"
 #include "scratch_folder.h"
 #include "test_support.h"
+#include "trigger_listing.h"
 
 #include <gtest/gtest.h>
 
@@ -159,6 +162,98 @@ TEST_F(MapArchive, AChildThatWaitsIsEndedByTheClock) {
     ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(read));
     EXPECT_NE(std::get<trigfile::Refusal>(read).reason.find("took too long"), std::string::npos)
         << std::get<trigfile::Refusal>(read).reason;
+}
+
+using testsupport::section;
+using testsupport::operator+;
+
+// A string table: count and offsets of `width` bytes, then the texts, each
+// with its NUL; an offset of `outside` for a text given as "".
+Bytes stringTable(std::size_t width, const std::vector<std::string>& texts, std::uint32_t outside) {
+    Bytes table((texts.size() + 1) * width);
+    const auto put = [&](std::size_t at, std::uint32_t v) {
+        for (std::size_t i = 0; i < width; ++i) {
+            table[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+        }
+    };
+    put(0, static_cast<std::uint32_t>(texts.size()));
+    Bytes chars;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (texts[i].empty()) {
+            put((i + 1) * width, outside);
+            continue;
+        }
+        put((i + 1) * width, static_cast<std::uint32_t>(table.size() + chars.size()));
+        chars.insert(chars.end(), texts[i].begin(), texts[i].end());
+        chars.push_back(0);
+    }
+    return table + chars;
+}
+
+// A trigger whose actions show strings 1 to 4 and 9.
+Bytes messages() {
+    std::vector<testsupport::EditorAction> actions;
+    for (const std::uint32_t string : {1u, 2u, 3u, 4u, 9u}) {
+        actions.push_back({actions.size(), 9, string, 0x04});
+    }
+    return testsupport::editorRecord(actions);
+}
+
+const std::string kUtf8 = "\xec\x95\x88\xeb\x85\x95";        // "annyeong" in UTF-8
+const std::string kCp949 = "\xbc\xbc\xb0\xe8";               // "segye" in CP949
+const std::string kCp949AsUtf8 = "\xec\x84\xb8\xea\xb3\x84"; // the same in UTF-8
+
+// Maps made with smpq, read the way Open and show read them: each message
+// shown as its text, from STRx where the map has it, in UTF-8 or CP949,
+// and a string that is not there shown by its number.
+TEST_F(MapArchive, ListsAMapsMessagesFromItsStrings) {
+    const std::vector<std::string> texts = {kUtf8, kCp949, "", "Plain"};
+    const Bytes str = section("STR ", stringTable(2, texts, 0xFFFF));
+    const Bytes strx = section("STRx", stringTable(4, texts, 0xFFFFFFF0));
+    const Bytes junkStr = section("STR ", stringTable(2, {"junk", "junk"}, 0));
+    const Bytes trig = section("TRIG", messages());
+    const struct {
+        const char* name;
+        Bytes chk;
+    } cases[] = {
+        {"Brood War map with STR", section("VER ", {205, 0}) + trig + str},
+        {"Remastered map with STRx", section("VER ", {206, 0}) + junkStr + trig + strx},
+    };
+    int made = 0;
+    for (const auto& c : cases) {
+        const fs::path map = makeMap(c.chk, "PKWARE", "strings" + std::to_string(++made) + ".scx");
+        const auto read = maparchive::readTriggersOf(map);
+        ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read)) << c.name;
+        const std::string listing =
+            trigfile::listTriggers(std::get<trigfile::TriggerRecords>(read));
+        for (const std::string& line : {
+                 "Display text message: \"" + kUtf8 + "\".\n",
+                 "Display text message: \"" + kCp949AsUtf8 + "\".\n",
+                 std::string("Display text message: string 3 (no such string).\n"),
+                 std::string("Display text message: \"Plain\".\n"),
+                 std::string("Display text message: string 9 (no such string).\n"),
+             }) {
+            EXPECT_NE(listing.find(line), std::string::npos) << c.name << ": " << line << listing;
+        }
+    }
+}
+
+TEST_F(MapArchive, ListsAStackedMapsTriggersAsTheGameReadsThem) {
+    const Bytes chk = section("VER ", {205, 0}) + section("TRIG", messages()) +
+                      section("STR ", stringTable(2, {"first"}, 0)) +
+                      section("TRIG", testsupport::editorRecord({{0, 4, 0, 0x04}}));
+    const fs::path map = makeMap(chk, "PKWARE", "stacked.scm");
+    const auto read = maparchive::readTriggersOf(map);
+    ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read));
+    const auto& records = std::get<trigfile::TriggerRecords>(read);
+    EXPECT_EQ(records.count(), 2u);
+    EXPECT_EQ(records.trigSections, 2u);
+    const std::string listing = trigfile::listTriggers(records);
+    EXPECT_NE(listing.find("The map is stacked"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Trigger 1, for Player 1: 1 condition, 5 actions: \"first\".\n"),
+              std::string::npos)
+        << listing;
+    EXPECT_NE(listing.find("Wait for 0 milliseconds."), std::string::npos) << listing;
 }
 
 } // namespace

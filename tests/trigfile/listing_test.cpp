@@ -1,3 +1,5 @@
+#include "editor_trigger_file.h"
+#include "scenario_sections.h"
 #include "series_recognition.h"
 #include "test_support.h"
 #include "trigger_listing.h"
@@ -16,6 +18,8 @@ using testsupport::typed;
 using trigfile::ActionKind;
 using trigfile::CheckValue;
 using trigfile::KillRewardSettings;
+
+constexpr std::uint8_t kActionWait = 4; // the action type Wait
 
 trigfile::TriggerRecords recordsOf(const std::vector<std::uint8_t>& file) {
     auto read = trigfile::parseTriggerFileBytes(file);
@@ -93,7 +97,10 @@ TEST(SeriesRecognition, SplitsRunsAndOffersOnlyALoneSeries) {
         {"other owners", seriesFile({a, b}), {10, 10}, false},
         {"thresholds restart", seriesFile({a, c}), {10, 3}, false},
         {"the empty trigger alone",
-         trigfile::TriggerRecords{std::vector<std::uint8_t>(2400)},
+         [] {
+             const auto preamble = trigfile::encodePreamble(); // the header and empty trigger
+             return recordsOf(std::vector<std::uint8_t>(preamble.begin(), preamble.end()));
+         }(),
          {},
          false},
     };
@@ -137,6 +144,57 @@ TEST(TriggerListing, SummarisesASeriesInOneLine) {
                            "..., 50."),
               std::string::npos)
         << listing;
+    const std::string two =
+        trigfile::listTriggers(recordsOf(expectedFile(planOrFail(typed("3", "6", "37", "100")))));
+    EXPECT_NE(two.find("  Trigger 3 is the same but for the kills it waits for: 6.\n"),
+              std::string::npos)
+        << two;
+}
+
+// A file an editor's compiler wrote: each text in words, whole in the
+// details and cut in the summary, and the unit properties in words.
+TEST(TriggerListing, ShowsTheTextsAndUnitPropertiesOfAnEditorsFile) {
+    const std::string message = "\x03"
+                                "Attack wave\r\nAll forces, hold the bridge until dawn comes";
+    const std::string listing =
+        trigfile::listTriggers(recordsOf(testsupport::editorMessageFile("Wave \"1\"", message)));
+    const std::string whole =
+        "\"\\x03Attack wave\\r\\nAll forces, hold the bridge until dawn comes\"";
+    const std::string cut = "\"\\x03Attack wave\\r\\nAll forces, hold the bridg...\"";
+    const char* expected[] = {
+        "1 trigger, 0 series of kill rewards.\n",
+        "Trigger 1, for Player 1: 1 condition, 3 actions: ",
+        "    Always.\n",
+        "    Create 1 Marine (0) at location 2 for Player 1 with properties: hit points 50%, "
+        "shields 100%, resources 5,000, cloaked.\n",
+        "    Comment: \"Wave \\\"1\\\"\".\n",
+    };
+    for (const char* line : expected) {
+        EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
+    }
+    EXPECT_NE(listing.find("actions: " + cut + ".\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("    Display text message: " + whole + ".\n"), std::string::npos)
+        << listing;
+}
+
+TEST(TriggerListing, SaysThatAMapIsStackedAndListsItsSectionsInOrder) {
+    const auto first = expectedFile(planOrFail(typed("5", "10", "37", "100")));
+    using testsupport::operator+;
+    const auto chk =
+        testsupport::section("TRIG", std::vector<std::uint8_t>(
+                                         first.begin() + trigfile::kPreambleSize, first.end())) +
+        testsupport::section("TRIG", testsupport::editorRecord({{0, kActionWait, 0, 0x04}}));
+    const auto read = trigfile::readScenarioTriggers(chk);
+    ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read));
+    const std::string listing = trigfile::listTriggers(std::get<trigfile::TriggerRecords>(read));
+    EXPECT_NE(
+        listing.find("3 triggers, 1 series of kill rewards.\nThe map is stacked: its triggers "
+                     "come from 2 TRIG sections"),
+        std::string::npos)
+        << listing;
+    EXPECT_NE(listing.find("Triggers 1 to 2: Money"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("Trigger 3, for Player 1: 1 condition, 1 action.\n"), std::string::npos)
+        << listing;
 }
 
 TEST(TriggerListing, WordsKnownValuesAndGivesUnknownOnesByNumber) {
@@ -152,6 +210,12 @@ TEST(TriggerListing, WordsKnownValuesAndGivesUnknownOnesByNumber) {
         {C{2, 1, 1, 1, 1, 99, 1, 0, 0},
          "Condition type 99: player group 1, quantity 1, unit 1, comparison 1, resource type 1, "
          "location 2."},
+        // Fields the words leave out are shown where they are not the editors' values.
+        {C{3, 13, 5, 37, 0, 5, 1, 0x10, 0},
+         "Current Player kills at least 5 of Zergling (37). (location 3, resource type 1)"},
+        {C{0, 13, 5, 37, 0, 5, 0, 0x00, 0},
+         "Current Player kills at least 5 of Zergling (37). (flags 0)"},
+        {C{0, 0, 0, 0, 0, 22, 0, 0x10, 0x4353}, "Always. (flags 16, reserved 17235)"},
     };
     for (const auto& [c, text] : conditions) {
         EXPECT_EQ(trigfile::describeCondition(c), text);
@@ -166,11 +230,59 @@ TEST(TriggerListing, WordsKnownValuesAndGivesUnknownOnesByNumber) {
         {A{0, 0, 0, 0, 0, 0, 9, 27, 8, 6, {}},
          "Modify score for Player 1: add 0 score kind 9 points. (disabled)"},
         {A{1, 2, 3, 4, 5, 6, 7, 200, 9, 0, {}},
-         "Action type 200: player group 5, number 6, type 7, modifier 9, location 1, text 2, "
-         "sound 3, time 4 ms."},
+         "Action type 200: player group 5, number 6, type 7, modifier 9, location 1, text 2 (no "
+         "such string), sound 3, time 4 ms."},
+        // Create's reward with flags 0 instead of 4: why it is no series record.
+        {A{0, 0, 0, 0, 13, 100, 0, 26, 8, 0, {}},
+         "Modify resources for Current Player: add 100 ore. (flags 0)"},
+        {A{0, 0, 7, 1000, 0, 0, 0, 4, 0, 4, {0, 0, 1}},
+         "Wait for 1000 milliseconds. (sound 7, padding 0 0 1)"},
+        {A{0, 9, 0, 0, 0, 0, 0, 9, 0, 4, {}}, "Display text message: string 9 (no such string)."},
+        {A{0, 0, 0, 0, 0, 0, 0, 9, 0, 0, {}}, "Display text message: no string. (flags 0)"},
+        {A{2, 0, 0, 0, 0, 0, 0, 44, 1, 0x14, {}},
+         "Create 1 Marine (0) at location 2 for Player 1."},
     };
     for (const auto& [a, text] : actions) {
         EXPECT_EQ(trigfile::describeAction(a), text);
+    }
+}
+
+TEST(TriggerListing, WordsWhatAnActionNamesOutsideItsSlot) {
+    using A = trigfile::DecodedAction;
+    using trigfile::ActionExtras;
+    using trigfile::GameText;
+    trigfile::UnitProperties props;
+    props.fieldsUsed =
+        trigfile::kUnitFieldOwner | trigfile::kUnitFieldEnergy | trigfile::kUnitFieldHangar;
+    props.owner = 3;
+    props.energy = 25;
+    props.hangar = 4;
+    props.hitPoints = 9; // not in use
+    props.states = trigfile::kUnitBurrowed | trigfile::kUnitInvincible;
+    const struct {
+        A action;
+        ActionExtras extras;
+        const char* text;
+    } cases[] = {
+        {A{0, 1, 0, 0, 0, 0, 0, 9, 0, 4, {}},
+         ActionExtras{GameText{"\x03Go\r\n", trigfile::TextEncoding::Utf8}, {}},
+         "Display text message: \"\\x03Go\\r\\n\"."},
+        {A{0, 3, 0, 0, 0, 0, 0, 12, 0, 0, {}},
+         ActionExtras{GameText{"\xec\x95\x88", trigfile::TextEncoding::Korean}, {}},
+         "Set mission objectives: \"\xec\x95\x88\"."},
+        {A{0, 4, 0, 0, 0, 0, 3, 21, 0, 0, {}},
+         ActionExtras{GameText{"Points", trigfile::TextEncoding::Utf8}, {}},
+         "Leader Board (Points): player group 0, number 0, type 3, modifier 0, location 0, text 4 "
+         "\"Points\", sound 0, time 0 ms."},
+        {A{5, 0, 0, 0, 1, 0, 37, 11, 2, 0x1C, {}}, ActionExtras{{}, props},
+         "Create 2 Zergling (37) at location 5 for Player 2 with properties: owner Player 4, "
+         "energy "
+         "25%, hangar 4, burrowed, invincible."},
+        {A{5, 0, 0, 0, 1, 7, 37, 11, 2, 0x14, {}}, ActionExtras{},
+         "Create 2 Zergling (37) at location 5 for Player 2 with properties: slot 7."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(trigfile::describeAction(c.action, c.extras), c.text);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "bounded_read.h"
 #include "decoded_trigger.h"
+#include "editor_trigger_file.h"
 #include "scenario_sections.h"
 #include "scratch_folder.h"
 #include "test_support.h"
@@ -24,6 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::expectedFile;
+using testsupport::section;
+using testsupport::operator+;
 using testsupport::planOrFail;
 using testsupport::typed;
 using trigfile::ActionKind;
@@ -35,20 +38,6 @@ const Bytes& header() {
         return Bytes(p.begin(), p.begin() + 8);
     }();
     return h;
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-// One scenario section: name, little-endian size (or a claimed one), data.
-Bytes section(const std::string& name, const Bytes& data, std::int64_t claimed = -1) {
-    Bytes out(name.begin(), name.end());
-    const auto size = static_cast<std::uint32_t>(claimed < 0 ? data.size() : claimed);
-    out.resize(8);
-    trigfile::putU32(out.data() + 4, size);
-    return out + data;
 }
 
 std::string refusalOf(const trigfile::TriggerFileRead& read) {
@@ -94,6 +83,74 @@ TEST(TriggerFileReader, AcceptsOnlyTheHeaderAndWholeRecords) {
     }
 }
 
+// Files as the editors' compilers write them: each record followed by the
+// blocks its actions call for, and nothing that fits no record.
+TEST(TriggerFileReader, ReadsTheBlocksAfterEachRecordAndRefusesWhatDoesNotFit) {
+    using testsupport::editorRecord;
+    using testsupport::textBlock;
+    const Bytes message = editorRecord({{0, 9, 1, 0x04}});
+    const Bytes properties = editorRecord({{3, 11, 0, 0x0C, 1, 0, 0, 0, 1}});
+    const Bytes text = textBlock("Hello");
+    const Bytes props = testsupport::propertiesBlock(50, 100, 0, 0);
+    const Bytes editorFile = testsupport::editorMessageFile();
+    const ReadCase cases[] = {
+        {"a message and its text, no empty first record", header() + message + text, 1},
+        {"unit properties", header() + properties + props, 1},
+        {"the empty record, then a message", header() + Bytes(2400, 0) + message + text, 2},
+        {"PyTRG's file: text, properties, text", editorFile, 1},
+        {"two triggers, each with its block", header() + message + text + properties + props, 2},
+        // An empty slot carries nothing, whatever its string number says.
+        {"a string number in an empty slot", header() + editorRecord({{0, 0, 5, 0x08}}), 1},
+        {"text block cut short", header() + message + Bytes(text.begin(), text.end() - 1), -1},
+        {"text block missing", header() + message, -1},
+        {"properties cut short", header() + properties + Bytes(19, 0), -1},
+        {"bytes after the last block", header() + message + text + Bytes(5, 0), -1},
+        {"properties where a text must be", header() + message + props, -1},
+        {"the file cut inside its second block",
+         Bytes(editorFile.begin(), editorFile.end() - 2048 - 1), -1},
+    };
+    for (const auto& c : cases) {
+        expectRead(c, trigfile::parseTriggerFileBytes(c.bytes));
+    }
+}
+
+using TriggerFileOnDisk = testsupport::ScratchFolder;
+
+TEST_F(TriggerFileOnDisk, GivesEachActionItsOwnTextAndProperties) {
+    const Bytes file = testsupport::editorMessageFile("Wave 1");
+    const auto read = trigfile::parseTriggerFileBytes(file);
+    ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read)) << refusalOf(read);
+    const auto& records = std::get<trigfile::TriggerRecords>(read);
+    ASSERT_EQ(records.count(), 1u);
+    EXPECT_TRUE(std::equal(records.bytes.begin(), records.bytes.end(), file.begin() + 8))
+        << "the record comes back without its blocks";
+    const auto* message = records.blocksOf(0, 0);
+    const auto* create = records.blocksOf(0, 1);
+    const auto* comment = records.blocksOf(0, 2);
+    ASSERT_TRUE(message && create && comment);
+    EXPECT_EQ(message->text, "Reinforcements are on their way") << "the text ends at its NUL";
+    EXPECT_FALSE(message->unitProperties);
+    EXPECT_FALSE(create->text);
+    ASSERT_TRUE(create->unitProperties);
+    EXPECT_EQ(create->unitProperties->hitPoints, 50);
+    EXPECT_EQ(create->unitProperties->shields, 100);
+    EXPECT_EQ(create->unitProperties->resources, 5000u);
+    EXPECT_EQ(create->unitProperties->fieldsUsed, 0x16);
+    EXPECT_EQ(create->unitProperties->states, trigfile::kUnitCloaked);
+    EXPECT_EQ(comment->text, "Wave 1");
+    EXPECT_EQ(records.blocksOf(0, 3), nullptr);
+
+    // The same file on disk reads the same, its records moved over the blocks.
+    const auto path = folder_ / "editor.trg";
+    testsupport::writeBytes(path, std::string(file.begin(), file.end()));
+    const auto fromDisk = trigfile::readTriggerFile(path);
+    ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(fromDisk)) << refusalOf(fromDisk);
+    const auto& diskRecords = std::get<trigfile::TriggerRecords>(fromDisk);
+    EXPECT_EQ(diskRecords.bytes, records.bytes);
+    ASSERT_EQ(diskRecords.blocks.size(), 3u);
+    EXPECT_EQ(diskRecords.blocksOf(0, 2)->text, "Wave 1");
+}
+
 TEST(ScenarioSections, SkipsUnknownSectionsAndRefusesTricks) {
     const Bytes record(2400, 7);
     const ReadCase cases[] = {
@@ -107,7 +164,8 @@ TEST(ScenarioSections, SkipsUnknownSectionsAndRefusesTricks) {
         {"size past the end", section("TRIG", record, 4800), -1},
         {"size near 4 GiB", section("VER ", {1, 2}, 0xFFFFFFFF), -1},
         {"ends inside a header", section("VER ", {205, 0}) + Bytes{'T', 'R', 'I'}, -1},
-        {"two TRIG sections", section("TRIG", record) + section("TRIG", record), -1},
+        {"two TRIG sections, read one after the other",
+         section("TRIG", record) + section("STR ", Bytes(4)) + section("TRIG", record + record), 3},
         {"too many sections",
          [] {
              Bytes many;

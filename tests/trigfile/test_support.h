@@ -40,6 +40,23 @@ inline trigfile::TriggerSeries planOrFail(const trigfile::KillRewardSettings& s)
     return std::get<trigfile::TriggerSeries>(plan);
 }
 
+// Bytes one after another: a file or scenario data built from its parts.
+inline std::vector<std::uint8_t> operator+(std::vector<std::uint8_t> a,
+                                           const std::vector<std::uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// One scenario section: name, little-endian size (or a claimed one), data.
+inline std::vector<std::uint8_t>
+section(const std::string& name, const std::vector<std::uint8_t>& data, std::int64_t claimed = -1) {
+    std::vector<std::uint8_t> out(name.begin(), name.end());
+    const auto size = static_cast<std::uint32_t>(claimed < 0 ? data.size() : claimed);
+    out.resize(8);
+    trigfile::putU32(out.data() + 4, size);
+    return out + data;
+}
+
 inline std::vector<std::uint8_t> bytes(std::initializer_list<int> list) {
     std::vector<std::uint8_t> out;
     for (int b : list) {

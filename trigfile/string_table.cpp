@@ -1,0 +1,74 @@
+#include "string_table.h"
+
+#include "scenario_sections.h"
+#include "trigger_record.h" // getU16, getU32
+
+#include <algorithm>
+
+namespace trigfile {
+
+std::uint32_t StringTable::field(std::size_t at) const {
+    return width_ == Width::Strx ? getU32(section_.data() + at) : getU16(section_.data() + at);
+}
+
+std::uint32_t StringTable::count() const {
+    const auto size = static_cast<std::size_t>(width_);
+    return section_.size() < size ? 0 : field(0);
+}
+
+std::optional<std::string_view> StringTable::bytes(std::uint32_t number) const {
+    if (number == 0 || number > count()) {
+        return std::nullopt;
+    }
+    const auto size = static_cast<std::size_t>(width_);
+    const std::size_t at = size * number; // the count, then offsets for strings 1, 2, ...
+    if (at > section_.size() - size) {
+        return std::nullopt;
+    }
+    const std::size_t offset = field(at);
+    if (offset >= section_.size()) {
+        return std::nullopt;
+    }
+    const auto* begin = reinterpret_cast<const char*>(section_.data()) + offset;
+    const auto* end = reinterpret_cast<const char*>(section_.data()) + section_.size();
+    return std::string_view(begin, static_cast<std::size_t>(std::find(begin, end, '\0') - begin));
+}
+
+namespace {
+
+// The sections named `name` laid over one another, or nothing without one.
+std::optional<std::vector<std::uint8_t>> overlaid(std::span<const std::uint8_t> data,
+                                                  std::span<const ScenarioSection> sections,
+                                                  const char (&name)[5]) {
+    std::optional<std::vector<std::uint8_t>> bytes;
+    for (const ScenarioSection& s : sections) {
+        if (!s.isNamed(name)) {
+            continue;
+        }
+        const auto from = data.subspan(s.dataOffset(), s.size);
+        if (!bytes) {
+            bytes.emplace(from.begin(), from.end());
+            continue;
+        }
+        if (bytes->size() < from.size()) {
+            bytes->resize(from.size());
+        }
+        std::copy(from.begin(), from.end(), bytes->begin());
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::optional<StringTable> readStringTable(std::span<const std::uint8_t> data,
+                                           std::span<const ScenarioSection> sections) {
+    if (auto strx = overlaid(data, sections, "STRx")) {
+        return StringTable(std::move(*strx), StringTable::Width::Strx);
+    }
+    if (auto str = overlaid(data, sections, "STR ")) {
+        return StringTable(std::move(*str), StringTable::Width::Str);
+    }
+    return std::nullopt;
+}
+
+} // namespace trigfile
