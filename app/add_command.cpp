@@ -1,10 +1,10 @@
-#include "add_command.h"
+#include "app/add_command.h"
 
-#include "create_command.h" // the shared texts of Create's boxes
+#include "app/create_command.h" // the shared texts of Create's boxes
 
-#include "add_to_map.h"
-#include "command_support.h"
-#include "map_edit.h"
+#include "app/command_support.h"
+#include "maparchive/add_to_map.h"
+#include "trigfile/map_edit.h"
 
 #include <QFile>
 #include <QFileInfo>

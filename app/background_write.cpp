@@ -1,6 +1,6 @@
-#include "background_write.h"
+#include "app/background_write.h"
 
-#include "number_text.h"
+#include "trigfile/number_text.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

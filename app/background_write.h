@@ -1,7 +1,7 @@
 #pragma once
 
-#include "series_writer.h"
-#include "trigger_file.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_file.h"
 
 #include <cstdint>
 #include <functional>

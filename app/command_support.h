@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform.h"
+#include "app/platform.h"
 
-#include "number_text.h"
+#include "trigfile/number_text.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "create_command.h"
+#include "app/create_command.h"
 
-#include "command_support.h"
+#include "app/command_support.h"
 
 #include <QFileInfo>
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "platform.h"
+#include "app/platform.h"
 
-#include "game_limits.h"
-#include "kill_reward_settings.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
+#include "trigfile/game_limits.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_series.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "add_command.h"
-#include "platform.h"
+#include "app/add_command.h"
+#include "app/platform.h"
 
-#include "kill_reward_settings.h"
+#include "trigfile/kill_reward_settings.h"
 
 #include <QMainWindow>
 

@@ -1,8 +1,8 @@
-#include "open_command.h"
+#include "app/open_command.h"
 
-#include "open_triggers.h"
-#include "series_recognition.h"
-#include "trigger_listing.h"
+#include "maparchive/open_triggers.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/trigger_listing.h"
 
 #include <QFileInfo>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "add_series.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
+#include "trigfile/add_series.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_series.h"
 
 #include <QFile>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "qt_platform.h"
+#include "app/qt_platform.h"
 
-#include "add_to_map.h"
-#include "background_write.h"
+#include "app/background_write.h"
+#include "maparchive/add_to_map.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

@@ -11,7 +11,7 @@
 
 #include "bench.h"
 
-#include "kill_reward_settings.h"
+#include "trigfile/kill_reward_settings.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,7 +1,7 @@
 #include "bench.h"
 
-#include "atomic_file.h"
-#include "trigger_file.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/trigger_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #include "bench.h"
 
-#include "add_to_map.h"
-#include "map_archive.h"
-#include "scenario_replace.h"
+#include "maparchive/add_to_map.h"
+#include "maparchive/map_archive.h"
+#include "maparchive/scenario_replace.h"
 
 #include <StormLib.h>
 

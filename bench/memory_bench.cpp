@@ -1,6 +1,6 @@
 #include "bench.h"
 
-#include "trigger_file.h"
+#include "trigfile/trigger_file.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "bench.h"
 
-#include "number_text.h"
+#include "trigfile/number_text.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,12 +1,12 @@
-#include "add_command.h"
+#include "cli/add_command.h"
 
-#include "add_to_map.h"
-#include "atomic_file.h"
-#include "console_text.h"
-#include "console_write.h"
-#include "exit_status.h"
-#include "many_triggers.h"
-#include "number_text.h"
+#include "cli/console_text.h"
+#include "cli/console_write.h"
+#include "cli/exit_status.h"
+#include "cli/many_triggers.h"
+#include "maparchive/add_to_map.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/number_text.h"
 
 #include <cstdio>
 

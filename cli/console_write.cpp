@@ -1,7 +1,7 @@
-#include "console_write.h"
+#include "cli/console_write.h"
 
-#include "exit_status.h"
-#include "number_text.h"
+#include "cli/exit_status.h"
+#include "trigfile/number_text.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "series_writer.h"
+#include "trigfile/series_writer.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,12 +1,12 @@
-#include "create_command.h"
+#include "cli/create_command.h"
 
-#include "atomic_file.h"
-#include "console_text.h"
-#include "console_write.h"
-#include "exit_status.h"
-#include "many_triggers.h"
-#include "number_text.h"
-#include "trigger_file.h"
+#include "cli/console_text.h"
+#include "cli/console_write.h"
+#include "cli/exit_status.h"
+#include "cli/many_triggers.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/number_text.h"
+#include "trigfile/trigger_file.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,7 +1,7 @@
-#include "many_triggers.h"
+#include "cli/many_triggers.h"
 
-#include "console_text.h"
-#include "number_text.h"
+#include "cli/console_text.h"
+#include "trigfile/number_text.h"
 
 namespace cli {
 

@@ -1,8 +1,8 @@
-#include "series_options.h"
+#include "cli/series_options.h"
 
-#include "game_limits.h"
-#include "unit_argument.h"
-#include "whole_number.h"
+#include "cli/unit_argument.h"
+#include "cli/whole_number.h"
+#include "trigfile/game_limits.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "kill_reward_settings.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_series.h"
 
 #include <optional>
 #include <string>

@@ -1,15 +1,15 @@
-#include "show_command.h"
+#include "cli/show_command.h"
 
-#include "action_extras.h"
-#include "add_to_map.h"
-#include "atomic_file.h"
-#include "console_text.h"
-#include "decoded_trigger.h"
-#include "exit_status.h"
-#include "open_triggers.h"
-#include "series_recognition.h"
-#include "trigger_listing.h"
-#include "unit_names.h"
+#include "cli/console_text.h"
+#include "cli/exit_status.h"
+#include "maparchive/add_to_map.h"
+#include "maparchive/open_triggers.h"
+#include "trigfile/action_extras.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/trigger_listing.h"
+#include "trigfile/unit_names.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,8 +1,8 @@
-#include "unit_argument.h"
+#include "cli/unit_argument.h"
 
-#include "kill_reward_settings.h"
-#include "unit_names.h"
-#include "whole_number.h"
+#include "cli/whole_number.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/unit_names.h"
 
 #include <algorithm>
 #include <cctype>

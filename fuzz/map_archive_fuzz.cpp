@@ -5,8 +5,8 @@
 // (those it contains: see the seeds). StormLib opens files by name, so each
 // input goes through a scratch file.
 
-#include "bounded_read.h"
-#include "map_archive.h"
+#include "maparchive/map_archive.h"
+#include "trigfile/bounded_read.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -6,7 +6,7 @@
 // where a plain walk of the STRx (else STR) sections, laid over one another,
 // finds it.
 
-#include "scenario_sections.h"
+#include "trigfile/scenario_sections.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -14,11 +14,11 @@
 //   the rest      the five box texts separated by 0x1F: kill maximum,
 //                 kill step, amount, gas, unit (missing ones are empty)
 
-#include "kill_reward_settings.h"
 #include "reference_number.h"
-#include "series_writer.h"
-#include "trigger_record.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_record.h"
+#include "trigfile/trigger_series.h"
 
 #include <array>
 #include <cfenv>

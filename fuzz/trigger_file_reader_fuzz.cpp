@@ -7,8 +7,8 @@
 // holds the little-endian bytes at its place (checked by a plain byte walk
 // that does not use the named offsets).
 
-#include "decoded_trigger.h"
-#include "trigger_file_reader.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/trigger_file_reader.h"
 
 #include <cstdint>
 #include <cstdio>

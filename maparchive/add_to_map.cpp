@@ -1,10 +1,10 @@
-#include "add_to_map.h"
+#include "maparchive/add_to_map.h"
 
-#include "atomic_file.h" // displayName
-#include "contained_read.h"
-#include "map_archive.h"
-#include "map_edit.h"
-#include "scenario_replace.h"
+#include "maparchive/contained_read.h"
+#include "maparchive/map_archive.h"
+#include "maparchive/scenario_replace.h"
+#include "trigfile/atomic_file.h" // displayName
+#include "trigfile/map_edit.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "add_series.h"
-#include "series_writer.h"
-#include "trigger_series.h"
+#include "trigfile/add_series.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_series.h"
 
 #include <filesystem>
 

@@ -1,8 +1,8 @@
-#include "contained_read.h"
+#include "maparchive/contained_read.h"
 
-#include "atomic_file.h" // displayName, WriteError
-#include "bounded_read.h"
-#include "scenario_replace.h"
+#include "maparchive/scenario_replace.h"
+#include "trigfile/atomic_file.h" // displayName, WriteError
+#include "trigfile/bounded_read.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "map_archive.h"
+#include "maparchive/map_archive.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,11 +1,11 @@
-#include "map_archive.h"
+#include "maparchive/map_archive.h"
 
-#include "atomic_file.h" // displayName
-#include "bounded_read.h"
-#include "contained_read.h"
-#include "number_text.h"
-#include "scenario_replace.h" // findDamage
-#include "trigger_record.h"   // getU32
+#include "maparchive/contained_read.h"
+#include "maparchive/scenario_replace.h" // findDamage
+#include "trigfile/atomic_file.h"        // displayName
+#include "trigfile/bounded_read.h"
+#include "trigfile/number_text.h"
+#include "trigfile/trigger_record.h" // getU32
 
 #include <StormLib.h>
 

@@ -1,9 +1,9 @@
-#include "open_triggers.h"
+#include "maparchive/open_triggers.h"
 
-#include "atomic_file.h" // displayName
-#include "bounded_read.h"
-#include "map_archive.h"
-#include "scenario_sections.h"
+#include "maparchive/map_archive.h"
+#include "trigfile/atomic_file.h" // displayName
+#include "trigfile/bounded_read.h"
+#include "trigfile/scenario_sections.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
-#include "scenario_replace.h"
+#include "maparchive/scenario_replace.h"
 
-#include "atomic_file.h" // displayName
+#include "trigfile/atomic_file.h" // displayName
 
 #include <StormLib.h>
 

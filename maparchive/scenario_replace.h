@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_sink.h"
-#include "map_archive.h" // kScenarioName
+#include "maparchive/map_archive.h" // kScenarioName
+#include "trigfile/byte_sink.h"
 
 #include <cstdint>
 #include <filesystem>

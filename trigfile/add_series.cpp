@@ -1,10 +1,10 @@
-#include "add_series.h"
+#include "trigfile/add_series.h"
 
-#include "atomic_file.h"
-#include "bounded_read.h"
-#include "file_identity.h"
-#include "map_edit.h"
-#include "number_text.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/bounded_read.h"
+#include "trigfile/file_identity.h"
+#include "trigfile/map_edit.h"
+#include "trigfile/number_text.h"
 
 #include <algorithm>
 #include <exception>

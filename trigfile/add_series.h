@@ -1,11 +1,11 @@
 #pragma once
 
-#include "refusal.h"
-#include "scenario_sections.h"
-#include "series_writer.h"
-#include "trigger_file.h"
-#include "trigger_file_reader.h"
-#include "trigger_series.h"
+#include "trigfile/refusal.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_series.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "atomic_file.h"
+#include "trigfile/atomic_file.h"
 
-#include "number_text.h"
-#include "regular_file.h"
-#include "temporary_files.h"
+#include "trigfile/number_text.h"
+#include "trigfile/regular_file.h"
+#include "trigfile/temporary_files.h"
 
 #include <cerrno>
 #include <random>

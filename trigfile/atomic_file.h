@@ -1,6 +1,6 @@
 #pragma once
 
-#include "byte_sink.h"
+#include "trigfile/byte_sink.h"
 
 #include <atomic>
 #include <cstdint>

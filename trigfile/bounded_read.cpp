@@ -1,8 +1,8 @@
-#include "bounded_read.h"
+#include "trigfile/bounded_read.h"
 
-#include "atomic_file.h" // displayName
-#include "number_text.h"
-#include "regular_file.h"
+#include "trigfile/atomic_file.h" // displayName
+#include "trigfile/number_text.h"
+#include "trigfile/regular_file.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "refusal.h"
+#include "trigfile/refusal.h"
 
 #include <cstdint>
 #include <filesystem>

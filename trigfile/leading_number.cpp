@@ -1,4 +1,4 @@
-#include "leading_number.h"
+#include "trigfile/leading_number.h"
 
 #include <charconv>
 #include <limits>

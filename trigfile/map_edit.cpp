@@ -1,7 +1,7 @@
-#include "map_edit.h"
+#include "trigfile/map_edit.h"
 
-#include "regular_file.h"
-#include "temporary_files.h"
+#include "trigfile/regular_file.h"
+#include "trigfile/temporary_files.h"
 
 #include <cerrno>
 #include <string>

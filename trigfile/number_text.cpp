@@ -1,4 +1,4 @@
-#include "number_text.h"
+#include "trigfile/number_text.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,7 +1,7 @@
-#include "scenario_sections.h"
+#include "trigfile/scenario_sections.h"
 
-#include "number_text.h"
-#include "string_table.h"
+#include "trigfile/number_text.h"
+#include "trigfile/string_table.h"
 
 #include <algorithm>
 

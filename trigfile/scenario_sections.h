@@ -1,7 +1,7 @@
 #pragma once
 
-#include "refusal.h"
-#include "trigger_file_reader.h"
+#include "trigfile/refusal.h"
+#include "trigfile/trigger_file_reader.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "series_recognition.h"
+#include "trigfile/series_recognition.h"
 
-#include "decoded_trigger.h"
-#include "game_limits.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/game_limits.h"
 
 #include <algorithm>
 #include <variant>

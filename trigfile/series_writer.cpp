@@ -1,4 +1,4 @@
-#include "series_writer.h"
+#include "trigfile/series_writer.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_sink.h"
-#include "trigger_series.h"
+#include "trigfile/byte_sink.h"
+#include "trigfile/trigger_series.h"
 
 #include <atomic>
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "trigger_file.h"
+#include "trigfile/trigger_file.h"
 
-#include "atomic_file.h"
+#include "trigfile/atomic_file.h"
 
 #include <exception>
 #include <new>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "byte_sink.h"
-#include "series_writer.h"
-#include "trigger_series.h"
+#include "trigfile/byte_sink.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_series.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,8 +1,8 @@
-#include "trigger_file_reader.h"
+#include "trigfile/trigger_file_reader.h"
 
-#include "atomic_file.h" // displayName
-#include "bounded_read.h"
-#include "number_text.h"
+#include "trigfile/atomic_file.h" // displayName
+#include "trigfile/bounded_read.h"
+#include "trigfile/number_text.h"
 
 #include <algorithm>
 #include <cstring>

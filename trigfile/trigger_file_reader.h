@@ -1,9 +1,9 @@
 #pragma once
 
-#include "refusal.h"
-#include "string_table.h"
-#include "trigger_record.h"
-#include "unit_properties.h"
+#include "trigfile/refusal.h"
+#include "trigfile/string_table.h"
+#include "trigfile/trigger_record.h"
+#include "trigfile/unit_properties.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,9 +1,9 @@
-#include "trigger_listing.h"
+#include "trigfile/trigger_listing.h"
 
-#include "game_text.h"
-#include "number_text.h"
-#include "series_recognition.h"
-#include "unit_names.h"
+#include "trigfile/game_text.h"
+#include "trigfile/number_text.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/unit_names.h"
 
 #include <array>
 #include <string_view>

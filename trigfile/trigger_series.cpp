@@ -1,8 +1,8 @@
-#include "trigger_series.h"
+#include "trigfile/trigger_series.h"
 
-#include "game_limits.h"
-#include "number_text.h"
-#include "rounding.h"
+#include "trigfile/game_limits.h"
+#include "trigfile/number_text.h"
+#include "trigfile/rounding.h"
 
 #include <cmath>
 #include <cstdint>
@@ -117,9 +117,8 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, const InputNames
     case ActionKind::Switch: {
         const auto index = roundedWithin(s.amount, 0, kSwitchCount - 1); // typed from 1
         if (!index) {
-            return Refusal{names.subject(Input::Switch) +
-                           " must hold a switch number from 1 to " + withThousands(kSwitchCount) +
-                           ". Please change it and try again."};
+            return Refusal{names.subject(Input::Switch) + " must hold a switch number from 1 to " +
+                           withThousands(kSwitchCount) + ". Please change it and try again."};
         }
         fields.reward =
             ActionFields{0, *index, 0, kActionSetSwitch, kSwitchStateSet, kActionAlwaysDisplay};
@@ -157,8 +156,7 @@ SeriesPlan planSeries(const KillRewardSettings& s, const InputNames& names) {
     const auto step = roundedWithin(s.killStep, 1, kMaxFieldValue);
     if (!step) {
         return Refusal{names.subject(Input::KillStep) + " must hold a number of kills from 1 to " +
-                       withThousands(kMaxFieldValue) +
-                       ". Please change it and try again."};
+                       withThousands(kMaxFieldValue) + ". Please change it and try again."};
     }
     if (!std::isfinite(s.killMax)) {
         return Refusal{names.subject(Input::KillMax) + " holds a number too large to use. " +

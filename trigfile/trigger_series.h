@@ -1,8 +1,8 @@
 #pragma once
 
-#include "kill_reward_settings.h"
-#include "refusal.h"
-#include "trigger_record.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/refusal.h"
+#include "trigfile/trigger_record.h"
 
 #include <cstdint>
 #include <string>

@@ -1,13 +1,13 @@
 // The File menu's Add commands through the window: the questions asked, in
 // order and in words, and what ends up on disk.
 
-#include "add_command.h"
-#include "create_command.h"
+#include "app/add_command.h"
+#include "app/create_command.h"
 #include "window_driver.h"
 
-#include "map_archive.h"
-#include "trigger_file_reader.h"
-#include "trigger_record.h"
+#include "maparchive/map_archive.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_record.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "create_command.h"
-#include "qt_platform.h"
+#include "app/create_command.h"
+#include "app/qt_platform.h"
 #include "window_driver.h"
 
 #include <QCheckBox>
@@ -9,8 +9,8 @@
 #include <QtTest>
 
 #include "reference_file.h"
-#include "trigger_file.h"
-#include "trigger_record.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_record.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "open_command.h"
+#include "app/open_command.h"
 #include "window_driver.h"
 
 #include <QFile>
@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "kill_reward_settings.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_series.h"
 
 #include <memory>
 

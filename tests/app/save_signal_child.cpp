@@ -8,12 +8,12 @@
 //   save_signal_child limit-reached FILE     lowers the file-size limit below
 //                                            the file after the first chunk
 
-#include "background_write.h"
-#include "process_signals.h"
+#include "app/background_write.h"
+#include "app/process_signals.h"
 
-#include "kill_reward_settings.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_series.h"
 
 #include <QApplication>
 #include <QTimer>

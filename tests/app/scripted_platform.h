@@ -1,8 +1,8 @@
 #pragma once
 
-#include "add_to_map.h"
-#include "background_write.h"
-#include "platform.h"
+#include "app/background_write.h"
+#include "app/platform.h"
+#include "maparchive/add_to_map.h"
 
 #include <QStringList>
 

@@ -4,10 +4,10 @@
 // original is kept as a backup, and a map that cannot be read safely is
 // never written.
 
-#include "add_to_map.h"
-#include "map_archive.h"
 #include "map_builder.h"
-#include "scenario_replace.h"
+#include "maparchive/add_to_map.h"
+#include "maparchive/map_archive.h"
+#include "maparchive/scenario_replace.h"
 
 #include <gtest/gtest.h>
 

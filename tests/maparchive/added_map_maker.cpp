@@ -4,8 +4,8 @@
 // from the encoder's records, not from the add. Used by the check with the
 // npm package scm-extractor, which reads maps by the game's own rules.
 
-#include "add_to_map.h"
 #include "map_builder.h"
+#include "maparchive/add_to_map.h"
 
 #include <cstdio>
 #include <fstream>

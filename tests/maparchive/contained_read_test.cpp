@@ -2,8 +2,8 @@
 // is the test program started again: maps made here with StormLib's own
 // writer come back whole, and what StormLib refuses comes back as a reason.
 
-#include "contained_read.h"
-#include "map_archive.h"
+#include "maparchive/contained_read.h"
+#include "maparchive/map_archive.h"
 #include "scratch_folder.h"
 #include "test_support.h"
 

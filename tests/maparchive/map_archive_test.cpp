@@ -1,11 +1,11 @@
-#include "contained_read.h"
 #include "editor_trigger_file.h"
-#include "map_archive.h"
-#include "open_triggers.h"
-#include "scenario_sections.h"
+#include "maparchive/contained_read.h"
+#include "maparchive/map_archive.h"
+#include "maparchive/open_triggers.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigger_listing.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/trigger_listing.h"
 
 #include <gtest/gtest.h>
 

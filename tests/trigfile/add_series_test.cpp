@@ -2,9 +2,9 @@
 // file stays whole, and nothing is left beside it. Scenario data that would
 // outgrow what can be read back is refused before anything is written.
 
-#include "add_series.h"
 #include "scratch_folder.h"
 #include "test_support.h"
+#include "trigfile/add_series.h"
 
 #include <gtest/gtest.h>
 

@@ -9,10 +9,10 @@
 // write short, a folder is made immutable. Tests needing rights that the
 // machine does not give are skipped with the reason.
 
-#include "map_edit.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigger_file.h"
+#include "trigfile/map_edit.h"
+#include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
 

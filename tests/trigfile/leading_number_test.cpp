@@ -1,5 +1,5 @@
-#include "leading_number.h"
-#include "number_text.h"
+#include "trigfile/leading_number.h"
+#include "trigfile/number_text.h"
 
 #include <gtest/gtest.h>
 

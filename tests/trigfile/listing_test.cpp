@@ -1,9 +1,9 @@
 #include "editor_trigger_file.h"
-#include "scenario_sections.h"
-#include "series_recognition.h"
 #include "test_support.h"
-#include "trigger_listing.h"
-#include "unit_names.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/trigger_listing.h"
+#include "trigfile/unit_names.h"
 
 #include <gtest/gtest.h>
 

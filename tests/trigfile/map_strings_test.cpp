@@ -1,10 +1,10 @@
 // Map strings: where a number finds its text in STR and STRx sections, and
 // how the text's bytes are read.
 
-#include "game_text.h"
-#include "scenario_sections.h"
-#include "string_table.h"
 #include "test_support.h"
+#include "trigfile/game_text.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/string_table.h"
 
 #include <gtest/gtest.h>
 

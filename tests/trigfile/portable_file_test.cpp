@@ -2,11 +2,11 @@
 // Windows above all: names in any script, long names, bytes that a text-mode
 // file would change, and replacing an existing file in one step.
 
-#include "atomic_file.h"
 #include "scratch_folder.h"
-#include "temporary_files.h"
 #include "test_support.h"
-#include "trigger_file.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/temporary_files.h"
+#include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "bounded_read.h"
-#include "decoded_trigger.h"
 #include "editor_trigger_file.h"
-#include "scenario_sections.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigger_file_reader.h"
+#include "trigfile/bounded_read.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/trigger_file_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "scratch_folder.h"
-#include "series_writer.h"
 #include "test_support.h"
-#include "trigger_file.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
 

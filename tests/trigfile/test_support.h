@@ -1,12 +1,12 @@
 #pragma once
 
-#include "byte_sink.h"
-#include "kill_reward_settings.h"
-#include "trigger_record.h"
-#include "trigger_series.h"
+#include "trigfile/byte_sink.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_record.h"
+#include "trigfile/trigger_series.h"
 
-#include "byte_sink.h"
 #include "reference_file.h"
+#include "trigfile/byte_sink.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "atomic_file.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigger_file.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
 

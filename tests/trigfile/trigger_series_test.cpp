@@ -1,5 +1,5 @@
 #include "test_support.h"
-#include "trigger_series.h"
+#include "trigfile/trigger_series.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 //   expected_file KILL_STEP KILLS_UP_TO UNIT ORE GAS PLAYERS OUT
 //
 // PLAYERS lists the ticked players' numbers, e.g. "13" for Players 1 and 3.
-#include "kill_reward_settings.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_series.h"
 
 #include <cstdio>
 #include <string>
