@@ -1,6 +1,7 @@
 #include "app/add_command.h"
 
 #include "app/create_command.h" // the shared texts of Create's boxes
+#include "base/display_name.h"
 
 #include "app/command_support.h"
 #include "maparchive/add_to_map.h"
@@ -15,7 +16,7 @@
 namespace {
 
 QString quotedName(const std::filesystem::path& p) {
-    return QString::fromStdString(trigfile::displayName(p));
+    return QString::fromStdString(base::displayName(p));
 }
 
 bool fits(maparchive::Target target, AddCommand::Into into) {

@@ -1,6 +1,6 @@
 #include "app/background_write.h"
 
-#include "trigfile/number_text.h"
+#include "base/number_text.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -25,8 +25,8 @@ QString progressLabel(std::uint64_t written, std::uint64_t total) {
         return QStringLiteral("Saving the file to the disk...");
     }
     return QStringLiteral("Writing trigger %1 of %2...")
-        .arg(QString::fromStdString(trigfile::withThousands(written)),
-             QString::fromStdString(trigfile::withThousands(total)));
+        .arg(QString::fromStdString(base::withThousands(written)),
+             QString::fromStdString(base::withThousands(total)));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "app/platform.h"
 
-#include "trigfile/number_text.h"
+#include "base/number_text.h"
 
 #include <QString>
 
@@ -11,7 +11,7 @@
 // Small pieces the file commands share.
 
 inline QString thousands(std::uint64_t n) {
-    return QString::fromStdString(trigfile::withThousands(n));
+    return QString::fromStdString(base::withThousands(n));
 }
 
 // A box with an OK button only.

@@ -1,6 +1,7 @@
 #include "app/create_command.h"
 
 #include "app/command_support.h"
+#include "base/number_text.h"
 
 #include <QFileInfo>
 
@@ -59,7 +60,7 @@ QString CreateCommand::preview(const trigfile::KillRewardSettings& read) {
         QStringLiteral("Create will write %1 %2, a file of %3.")
             .arg(thousands(series.recordCount),
                  series.recordCount == 1 ? QStringLiteral("trigger") : QStringLiteral("triggers"),
-                 QString::fromStdString(trigfile::fileSizeText(series.fileSize())));
+                 QString::fromStdString(base::fileSizeText(series.fileSize())));
     if (series.recordCount > createtexts::kMostTriggersPerPlayer) {
         text += QStringLiteral("  That is more than StarCraft can save for one player.");
     }
@@ -73,7 +74,7 @@ bool CreateCommand::confirmManyTriggers(const trigfile::TriggerSeries& series) {
                        "%3 triggers makes StarCraft crash when a game is saved.  Do you want to "
                        "create them anyway?")
             .arg(thousands(series.recordCount),
-                 QString::fromStdString(trigfile::fileSizeText(series.fileSize())),
+                 QString::fromStdString(base::fileSizeText(series.fileSize())),
                  thousands(kMostTriggersPerPlayer));
     return platform_.showMessage(MessageRequest{text, QString::fromLatin1(kManyTitle),
                                                 MessageButtons::YesNo, MessageIcon::Warning,

@@ -1,12 +1,12 @@
 #include "cli/add_command.h"
 
+#include "base/display_name.h"
+#include "base/number_text.h"
 #include "cli/console_text.h"
 #include "cli/console_write.h"
 #include "cli/exit_status.h"
 #include "cli/many_triggers.h"
 #include "maparchive/add_to_map.h"
-#include "trigfile/atomic_file.h"
-#include "trigfile/number_text.h"
 
 #include <cstdio>
 
@@ -24,7 +24,7 @@ int runAdd(const AddOptions& options) {
     if (maparchive::targetOf(target) == maparchive::Target::Unknown) {
         printError("--to takes a trigger file (.trg), a scenario file (.chk) or a map (.scm, "
                    ".scx), not " +
-                   trigfile::displayName(target) + ".");
+                   base::displayName(target) + ".");
         return kExitRefused;
     }
     // Read first, as the window does, for the count of triggers per owner.
@@ -44,13 +44,13 @@ int runAdd(const AddOptions& options) {
     case trigfile::AddOutcome::Status::Added:
         if (options.verbose) {
             std::printf("Added %s %s to %s, which now holds %s.\n",
-                        trigfile::withThousands(series.recordCount).c_str(),
+                        base::withThousands(series.recordCount).c_str(),
                         series.recordCount == 1 ? "trigger" : "triggers",
-                        trigfile::displayName(target).c_str(),
-                        trigfile::withThousands(outcome.triggersAfter).c_str());
+                        base::displayName(target).c_str(),
+                        base::withThousands(outcome.triggersAfter).c_str());
             if (!outcome.backup.empty()) {
                 std::printf("The map as it was is kept as %s.\n",
-                            trigfile::displayName(outcome.backup).c_str());
+                            base::displayName(outcome.backup).c_str());
             }
             if (!outcome.note.empty()) {
                 std::printf("%s\n", outcome.note.c_str());
@@ -58,7 +58,7 @@ int runAdd(const AddOptions& options) {
         }
         return kExitOk;
     case trigfile::AddOutcome::Status::Cancelled:
-        printError("Interrupted: nothing was added; " + trigfile::displayName(target) +
+        printError("Interrupted: nothing was added; " + base::displayName(target) +
                    " was left as it was.");
         return kExitInterrupted;
     case trigfile::AddOutcome::Status::Refused:

@@ -1,7 +1,7 @@
 #include "cli/console_write.h"
 
+#include "base/number_text.h"
 #include "cli/exit_status.h"
-#include "trigfile/number_text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -44,8 +44,8 @@ std::string progressLine(std::uint64_t written, std::uint64_t total) {
     if (written >= total) {
         return "Saving the file to the disk...";
     }
-    return "Writing trigger " + trigfile::withThousands(written) + " of " +
-           trigfile::withThousands(total) + "...";
+    return "Writing trigger " + base::withThousands(written) + " of " + base::withThousands(total) +
+           "...";
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 #include "cli/create_command.h"
 
+#include "base/display_name.h"
+#include "base/number_text.h"
 #include "cli/console_text.h"
 #include "cli/console_write.h"
 #include "cli/exit_status.h"
 #include "cli/many_triggers.h"
-#include "trigfile/atomic_file.h"
-#include "trigfile/number_text.h"
 #include "trigfile/trigger_file.h"
 
 #include <cstdio>
@@ -54,7 +54,7 @@ int runCreate(const CreateOptions& options) {
         pathFromArgument(trigfile::withTrgExtension(options.output));
     std::error_code error;
     if (std::filesystem::exists(target, error) && !options.replace) {
-        printError(trigfile::displayName(target) +
+        printError(base::displayName(target) +
                    " exists. Give --replace to replace it; nothing was written.");
         return kExitRefused;
     }
@@ -68,14 +68,14 @@ int runCreate(const CreateOptions& options) {
     case trigfile::WriteOutcome::Status::Written:
         if (options.verbose) {
             std::printf("Wrote %s %s to %s, a file of %s.\n",
-                        trigfile::withThousands(series.recordCount).c_str(),
+                        base::withThousands(series.recordCount).c_str(),
                         series.recordCount == 1 ? "trigger" : "triggers",
-                        trigfile::displayName(target).c_str(),
-                        trigfile::fileSizeText(series.fileSize()).c_str());
+                        base::displayName(target).c_str(),
+                        base::fileSizeText(series.fileSize()).c_str());
         }
         return kExitOk;
     case trigfile::WriteOutcome::Status::Cancelled:
-        printError("Interrupted: " + trigfile::displayName(target) +
+        printError("Interrupted: " + base::displayName(target) +
                    " was not written. Any file of that name was left as it was.");
         return kExitInterrupted;
     case trigfile::WriteOutcome::Status::Failed:

@@ -1,5 +1,6 @@
 #include "cli/series_options.h"
 
+#include "base/ascii.h"
 #include "cli/unit_argument.h"
 #include "cli/whole_number.h"
 #include "trigfile/game_limits.h"
@@ -7,7 +8,6 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -32,13 +32,6 @@ std::string optionName(trigfile::Input input) {
         return "--gas";
     }
     return "";
-}
-
-bool sameLetters(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // Reads a number option into field, or says what is wrong with its text.
@@ -104,7 +97,7 @@ std::variant<trigfile::KillRewardSettings, std::string> settingsFrom(const Serie
     if (s.actionKind == trigfile::ActionKind::Score && !o.scoreKind.empty()) {
         bool found = false;
         for (std::size_t i = 0; i < trigfile::kScoreKindNames.size(); ++i) {
-            if (sameLetters(o.scoreKind, trigfile::kScoreKindNames[i])) {
+            if (base::sameIgnoringCase(o.scoreKind, trigfile::kScoreKindNames[i])) {
                 s.scoreKind = static_cast<int>(i);
                 found = true;
             }

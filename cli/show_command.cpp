@@ -1,11 +1,12 @@
 #include "cli/show_command.h"
 
+#include "base/ascii.h"
+#include "base/display_name.h"
 #include "cli/console_text.h"
 #include "cli/exit_status.h"
 #include "maparchive/add_to_map.h"
 #include "maparchive/open_triggers.h"
 #include "trigfile/action_extras.h"
-#include "trigfile/atomic_file.h"
 #include "trigfile/decoded_trigger.h"
 #include "trigfile/series_recognition.h"
 #include "trigfile/trigger_listing.h"
@@ -25,10 +26,7 @@ using Json = nlohmann::ordered_json;
 
 // "trg", "chk", "scm" or "scx": what the file was read as.
 std::string kindOf(const std::filesystem::path& file) {
-    std::string ext = file.extension().string();
-    for (char& c : ext) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
+    const std::string ext = base::lowerAscii(file.extension().string());
     return ext.empty() ? ext : ext.substr(1);
 }
 
@@ -200,7 +198,7 @@ int runShow(const ShowOptions& options) {
     if (maparchive::targetOf(file) == maparchive::Target::Unknown) {
         printError("show takes a trigger file (.trg), a scenario file (.chk) or a map (.scm, "
                    ".scx), not " +
-                   trigfile::displayName(file) + ".");
+                   base::displayName(file) + ".");
         return kExitRefused;
     }
     const trigfile::TriggerFileRead read = maparchive::readTriggersOf(file);

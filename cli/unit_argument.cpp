@@ -1,5 +1,6 @@
 #include "cli/unit_argument.h"
 
+#include "base/ascii.h"
 #include "cli/whole_number.h"
 #include "trigfile/kill_reward_settings.h"
 #include "trigfile/unit_names.h"
@@ -18,7 +19,7 @@ std::string folded(std::string_view text) {
     std::string out;
     for (unsigned char c : text) {
         if (std::isalnum(c)) {
-            out.push_back(static_cast<char>(std::tolower(c)));
+            out.push_back(base::lowerAscii(static_cast<char>(c)));
         }
     }
     return out;

@@ -1,12 +1,12 @@
 #include "maparchive/add_to_map.h"
 
+#include "base/ascii.h"
+#include "base/display_name.h"
 #include "maparchive/contained_read.h"
 #include "maparchive/map_archive.h"
 #include "maparchive/scenario_replace.h"
-#include "trigfile/atomic_file.h" // displayName
 #include "trigfile/map_edit.h"
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -18,7 +18,7 @@ namespace maparchive {
 namespace {
 
 std::string named(const fs::path& file, const std::string& reason) {
-    const std::string name = trigfile::displayName(file);
+    const std::string name = base::displayName(file);
     return reason.find(name) != std::string::npos ? reason : name + ": " + reason;
 }
 
@@ -69,12 +69,12 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
         std::error_code ec;
         const std::uint64_t copySize = std::filesystem::file_size(edit->workingCopy(), ec);
         const ScenarioRead probe = runContained(ContainedJob::ReadForWriting, edit->workingCopy(),
-                                                copySize, trigfile::displayName(map));
+                                                copySize, base::displayName(map));
         if (const auto* refusal = std::get_if<trigfile::Refusal>(&probe)) {
             return AddOutcome::refused(named(map, refusal->reason));
         }
         if (std::get<std::vector<std::uint8_t>>(probe) != data) {
-            return AddOutcome::refused("The scenario data of " + trigfile::displayName(map) +
+            return AddOutcome::refused("The scenario data of " + base::displayName(map) +
                                        " did not read the same twice; it may be damaged, or "
                                        "another program changed it meanwhile.");
         }
@@ -95,7 +95,7 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
             !std::holds_alternative<trigfile::TriggerRecords>(
                 trigfile::readScenarioTriggers(*stored)) ||
             !addition.matches(*stored, series)) {
-            throw trigfile::WriteError("Could not change " + trigfile::displayName(map) +
+            throw trigfile::WriteError("Could not change " + base::displayName(map) +
                                        ": the rebuilt map did not read back as written. It was "
                                        "left as it was.");
         }
@@ -115,10 +115,7 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
 } // namespace
 
 Target targetOf(const fs::path& file) {
-    std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
+    const std::string ext = base::lowerAscii(file.extension().string());
     if (ext == ".trg") {
         return Target::TriggerFile;
     }

@@ -1,8 +1,9 @@
 #include "maparchive/contained_read.h"
 
+#include "base/display_name.h"
 #include "maparchive/scenario_replace.h"
-#include "trigfile/atomic_file.h" // displayName, WriteError
 #include "trigfile/bounded_read.h"
+#include "trigfile/byte_sink.h" // WriteError
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
 #include "maparchive/map_archive.h"
 
+#include "base/display_name.h"
+#include "base/number_text.h"
 #include "maparchive/contained_read.h"
 #include "maparchive/scenario_replace.h" // findDamage
-#include "trigfile/atomic_file.h"        // displayName
 #include "trigfile/bounded_read.h"
-#include "trigfile/number_text.h"
 #include "trigfile/trigger_record.h" // getU32
 
 #include <StormLib.h>
@@ -113,7 +113,7 @@ std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint
             trigfile::getU32(header + kHashTableSize) > mostEntries ||
             trigfile::getU32(header + kBlockTableSize) > mostEntries) {
             return trigfile::Refusal{"The map " + name + " has an archive header at byte " +
-                                     trigfile::withThousands(at) +
+                                     base::withThousands(at) +
                                      " that claims more than the file holds; Tallyforge does "
                                      "not read damaged or protected maps."};
         }
@@ -147,9 +147,8 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
     const std::uint64_t size = (static_cast<std::uint64_t>(high) << 32) | low;
     if (size > trigfile::kMaxReadBytes) {
         return trigfile::Refusal{"The scenario data of " + name + " is " +
-                                 trigfile::withThousands(size) + " bytes, more than the " +
-                                 trigfile::sizeText(trigfile::kMaxReadBytes) +
-                                 " Tallyforge reads."};
+                                 base::withThousands(size) + " bytes, more than the " +
+                                 base::sizeText(trigfile::kMaxReadBytes) + " Tallyforge reads."};
     }
     // StormLib sets aside a buffer of the stored size before it reads; a stored
     // size beyond the whole map is a lie of a damaged or hostile archive.
@@ -160,8 +159,8 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
     }
     if (stored > mapSize) {
         return trigfile::Refusal{"The scenario data of " + name + " claims " +
-                                 trigfile::withThousands(stored) + " bytes in a map of " +
-                                 trigfile::withThousands(mapSize) +
+                                 base::withThousands(stored) + " bytes in a map of " +
+                                 base::withThousands(mapSize) +
                                  "; Tallyforge does not read damaged or protected maps."};
     }
     std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
@@ -199,7 +198,7 @@ ScenarioRead readScenarioUncontained(const std::filesystem::path& map, const std
 
 ScenarioRead readScenarioData(const std::filesystem::path& map) {
     // The checks run here, so that the child has nothing to do but StormLib.
-    const std::string name = trigfile::displayName(map);
+    const std::string name = base::displayName(map);
     std::uint64_t mapSize = 0;
     {
         auto file = trigfile::readBoundedFile(map, kMaxMapBytes);

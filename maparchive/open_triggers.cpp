@@ -1,22 +1,18 @@
 #include "maparchive/open_triggers.h"
 
+#include "base/ascii.h"
+#include "base/display_name.h"
 #include "maparchive/map_archive.h"
-#include "trigfile/atomic_file.h" // displayName
 #include "trigfile/bounded_read.h"
 #include "trigfile/scenario_sections.h"
 
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace maparchive {
 namespace {
 
 std::string lowerExtension(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
+    return base::lowerAscii(path.extension().string());
 }
 
 trigfile::TriggerFileRead
@@ -27,7 +23,7 @@ triggersOfScenario(std::variant<std::vector<std::uint8_t>, trigfile::Refusal> da
     }
     auto read = trigfile::readScenarioTriggers(std::get<std::vector<std::uint8_t>>(data));
     if (auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-        refusal->reason = trigfile::displayName(path) + ": " + refusal->reason;
+        refusal->reason = base::displayName(path) + ": " + refusal->reason;
     }
     return read;
 }
@@ -47,7 +43,7 @@ trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
     }
     return trigfile::Refusal{"Tallyforge opens trigger files (.trg), scenario data (.chk) and "
                              "maps (.scm, .scx); " +
-                             trigfile::displayName(path) + " is none of these."};
+                             base::displayName(path) + " is none of these."};
 }
 
 } // namespace maparchive

@@ -1,6 +1,6 @@
 #include "maparchive/scenario_replace.h"
 
-#include "trigfile/atomic_file.h" // displayName
+#include "base/display_name.h"
 
 #include <StormLib.h>
 
@@ -64,7 +64,7 @@ class Archive {
     Archive(const fs::path& path, DWORD flags) : path_(path) {
         if (!SFileOpenArchive(stormName<TCHAR>(path).c_str(), 0, flags, &handle_)) {
             handle_ = nullptr;
-            fail("StormLib could not open the map " + trigfile::displayName(path));
+            fail("StormLib could not open the map " + base::displayName(path));
         }
     }
     ~Archive() {
@@ -81,7 +81,7 @@ class Archive {
         HANDLE h = handle_;
         handle_ = nullptr;
         if (!SFileCloseArchive(h)) {
-            fail("StormLib could not finish the map " + trigfile::displayName(path_));
+            fail("StormLib could not finish the map " + base::displayName(path_));
         }
     }
 

@@ -1,10 +1,11 @@
 #include "trigfile/add_series.h"
 
+#include "base/display_name.h"
+#include "base/number_text.h"
 #include "trigfile/atomic_file.h"
 #include "trigfile/bounded_read.h"
 #include "trigfile/file_identity.h"
 #include "trigfile/map_edit.h"
-#include "trigfile/number_text.h"
 
 #include <algorithm>
 #include <exception>
@@ -41,13 +42,13 @@ std::optional<Refusal> stackedRefusal(const TriggerRecords& records) {
         return std::nullopt;
     }
     return Refusal{"The map is stacked: its triggers are spread over " +
-                   withThousands(records.trigSections) +
+                   base::withThousands(records.trigSections) +
                    " TRIG sections, which the game reads one after another. Protected maps are "
                    "made this way, so Tallyforge does not add to it."};
 }
 
 std::string prefixed(const fs::path& file, const Refusal& refusal) {
-    const std::string name = displayName(file);
+    const std::string name = base::displayName(file);
     // The readers may already have named the file.
     if (refusal.reason.find(name) != std::string::npos) {
         return refusal.reason;
@@ -129,7 +130,7 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
             writeSeriesRecords(sink, series, progress) &&
             out.commit(progress ? &progress->cancelRequested : nullptr, [&] {
                 if (!before || identityOf(file) != before) {
-                    throw WriteError("Could not add to " + displayName(file) +
+                    throw WriteError("Could not add to " + base::displayName(file) +
                                      ": another program changed it meanwhile. It was left as "
                                      "that program saved it.");
                 }
@@ -205,7 +206,7 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
     const auto& all = std::get<std::vector<ScenarioSection>>(sections);
     const auto hasTrig = [](const ScenarioSection& s) { return s.isNamed("TRIG"); };
     if (all.size() >= kMaxSections && std::none_of(all.begin(), all.end(), hasTrig)) {
-        return Refusal{"The scenario data already has " + withThousands(kMaxSections) +
+        return Refusal{"The scenario data already has " + base::withThousands(kMaxSections) +
                        " sections, the most Tallyforge reads, so it has no room for a TRIG "
                        "section."};
     }
@@ -226,9 +227,10 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
     // The section's size field is 32-bit; and what Tallyforge writes it must
     // be able to read back, which it checks for maps before they are replaced.
     if (trigSize > kMaxSectionSize || plan.newSize > kMaxReadBytes) {
-        return Refusal{"With " + withThousands(series.recordCount) +
+        return Refusal{"With " + base::withThousands(series.recordCount) +
                        " more triggers the map's scenario data would be larger than the " +
-                       sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series."};
+                       base::sizeText(kMaxReadBytes) +
+                       " Tallyforge reads. Please add a shorter series."};
     }
     plan.newTrigSize = static_cast<std::uint32_t>(trigSize);
     return plan;

@@ -133,7 +133,4 @@ int copyWhole(int from, int to);
 // that cannot be read.
 std::filesystem::path followLinks(const std::filesystem::path& name);
 
-// The user-facing name of a path, for messages.
-std::string displayName(const std::filesystem::path& path);
-
 } // namespace trigfile

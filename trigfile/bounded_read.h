@@ -22,7 +22,4 @@ using FileBytes = std::variant<std::vector<std::uint8_t>, Refusal>;
 FileBytes readBoundedFile(const std::filesystem::path& path,
                           std::uint64_t maxBytes = kMaxReadBytes);
 
-// "256 MiB"-style text of a byte count, for refusals.
-std::string sizeText(std::uint64_t bytes);
-
 } // namespace trigfile

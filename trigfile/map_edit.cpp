@@ -1,5 +1,6 @@
 #include "trigfile/map_edit.h"
 
+#include "base/display_name.h"
 #include "trigfile/regular_file.h"
 #include "trigfile/temporary_files.h"
 
@@ -26,7 +27,7 @@ namespace {
 constexpr int kMostBackups = 9999;
 
 [[noreturn]] void refuse(const fs::path& map, const std::string& why) {
-    throw WriteError("Could not change " + displayName(map) + ": " + why + ".");
+    throw WriteError("Could not change " + base::displayName(map) + ": " + why + ".");
 }
 
 std::string systemText(int error) {
@@ -112,7 +113,8 @@ MapEdit::MapEdit(fs::path map) : map_(std::move(map)) {
     const fs::path backup = nextBackupName(real_);
     if (nameTooLong(backup)) {
         refuse(map_, "its name leaves no room for the name of the backup kept beside it (" +
-                         displayName(backup.filename()) + "). Please give the map a shorter name");
+                         base::displayName(backup.filename()) +
+                         "). Please give the map a shorter name");
     }
     holdMap();
     try {

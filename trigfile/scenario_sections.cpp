@@ -1,6 +1,6 @@
 #include "trigfile/scenario_sections.h"
 
-#include "trigfile/number_text.h"
+#include "base/number_text.h"
 #include "trigfile/string_table.h"
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 namespace trigfile {
 
 std::string sectionNameText(const std::array<char, 4>& name) {
-    return printableBytes(std::string_view(name.data(), name.size()));
+    return base::printableBytes(std::string_view(name.data(), name.size()));
 }
 
 ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
@@ -17,10 +17,10 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
     while (at < data.size()) {
         if (data.size() - at < kSectionHeaderSize) {
             return Refusal{"The scenario data ends inside a section header, at byte " +
-                           withThousands(at) + "."};
+                           base::withThousands(at) + "."};
         }
         if (sections.size() == kMaxSections) {
-            return Refusal{"The scenario data has more than " + withThousands(kMaxSections) +
+            return Refusal{"The scenario data has more than " + base::withThousands(kMaxSections) +
                            " sections."};
         }
         ScenarioSection section;
@@ -30,15 +30,17 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
         section.size = getU32(data.data() + at + nameSize);
         const std::string name = sectionNameText(section.name);
         if (section.size > data.size() - section.dataOffset()) {
-            return Refusal{"The section " + name + " at byte " + withThousands(at) + " claims " +
-                           withThousands(section.size) + " bytes, more than the " +
-                           withThousands(data.size() - section.dataOffset()) +
+            return Refusal{"The section " + name + " at byte " + base::withThousands(at) +
+                           " claims " + base::withThousands(section.size) +
+                           " bytes, more than the " +
+                           base::withThousands(data.size() - section.dataOffset()) +
                            " left in the scenario data."};
         }
         if (section.isNamed("TRIG") && section.size % kRecordSize != 0) {
-            return Refusal{"The TRIG section at byte " + withThousands(at) + " is " +
-                           withThousands(section.size) + " bytes long, not whole triggers of " +
-                           withThousands(kRecordSize) + " bytes."};
+            return Refusal{"The TRIG section at byte " + base::withThousands(at) + " is " +
+                           base::withThousands(section.size) +
+                           " bytes long, not whole triggers of " +
+                           base::withThousands(kRecordSize) + " bytes."};
         }
         sections.push_back(section);
         at = section.end();

@@ -1,5 +1,6 @@
 #include "trigfile/trigger_file.h"
 
+#include "base/ascii.h"
 #include "trigfile/atomic_file.h"
 
 #include <exception>
@@ -29,16 +30,8 @@ WriteOutcome writeTriggerFile(const std::filesystem::path& target, const Trigger
 }
 
 std::string withTrgExtension(const std::string& name) {
-    if (name.size() >= 4) {
-        std::string tail = name.substr(name.size() - 4);
-        for (char& c : tail) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-        }
-        if (tail == ".trg") {
-            return name;
-        }
+    if (name.size() >= 4 && base::sameIgnoringCase(name.substr(name.size() - 4), ".trg")) {
+        return name;
     }
     return name + ".trg";
 }

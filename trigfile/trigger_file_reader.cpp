@@ -1,8 +1,8 @@
 #include "trigfile/trigger_file_reader.h"
 
-#include "trigfile/atomic_file.h" // displayName
+#include "base/display_name.h"
+#include "base/number_text.h"
 #include "trigfile/bounded_read.h"
-#include "trigfile/number_text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,7 +21,7 @@ const ActionBlocks* TriggerRecords::blocksOf(std::size_t recordIndex, std::size_
 namespace {
 
 std::string bytesText(std::size_t n) {
-    return withThousands(n) + (n == 1 ? " byte" : " bytes");
+    return base::withThousands(n) + (n == 1 ? " byte" : " bytes");
 }
 
 std::optional<Refusal> headerRefusal(std::span<const std::uint8_t> bytes) {
@@ -54,7 +54,7 @@ TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
             return Refusal{"The file has " + bytesText(left) + " after " +
                            (number == 1 ? std::string("its header")
                                         : "its last whole trigger (trigger " +
-                                              withThousands(number - 1) + ")") +
+                                              base::withThousands(number - 1) + ")") +
                            ", too few for " + (number == 1 ? "a" : "another") + " trigger of " +
                            bytesText(kRecordSize) + "; it may be damaged or cut short."};
         }
@@ -69,10 +69,11 @@ TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
             const auto block = [&](std::size_t size, bool properties,
                                    const std::string& what) -> std::optional<Refusal> {
                 if (bytes.size() - at < size) {
-                    return Refusal{"Trigger " + withThousands(number) + "'s action in slot " +
+                    return Refusal{"Trigger " + base::withThousands(number) + "'s action in slot " +
                                    std::to_string(slot + 1) + " " + what + ", so " +
-                                   bytesText(size) + " must follow at byte " + withThousands(at) +
-                                   ", but the file has only " + bytesText(bytes.size() - at) +
+                                   bytesText(size) + " must follow at byte " +
+                                   base::withThousands(at) + ", but the file has only " +
+                                   bytesText(bytes.size() - at) +
                                    " left; it may be damaged or cut short."};
                 }
                 layout.blocks.push_back({number - 1, slot, at, properties});
@@ -81,7 +82,7 @@ TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
             };
             if (const std::uint32_t text = getU32(a + action::kText); text != 0) {
                 if (auto refusal =
-                        block(kTextBlockSize, false, "names string " + withThousands(text))) {
+                        block(kTextBlockSize, false, "names string " + base::withThousands(text))) {
                     return *refusal;
                 }
             }
@@ -144,7 +145,7 @@ TriggerFileRead readTriggerFile(const std::filesystem::path& path) {
     auto& data = std::get<std::vector<std::uint8_t>>(bytes);
     auto laidOut = layOutTriggerFile(data);
     if (auto* refusal = std::get_if<Refusal>(&laidOut)) {
-        return Refusal{displayName(path) + ": " + refusal->reason};
+        return Refusal{base::displayName(path) + ": " + refusal->reason};
     }
     const auto& layout = std::get<TriggerFileLayout>(laidOut);
     TriggerRecords records;

@@ -1,7 +1,7 @@
 #include "trigfile/trigger_series.h"
 
+#include "base/number_text.h"
 #include "trigfile/game_limits.h"
-#include "trigfile/number_text.h"
 #include "trigfile/rounding.h"
 
 #include <cmath>
@@ -51,7 +51,7 @@ std::optional<std::uint32_t> roundedWithin(double value, double low, double high
 
 Refusal amountRefusal(const InputNames& names, Input input) {
     return Refusal{names.subject(input) + " must hold a number from 0 to " +
-                   withThousands(kMaxFieldValue) + ". Please change it and try again."};
+                   base::withThousands(kMaxFieldValue) + ". Please change it and try again."};
 }
 
 std::array<std::uint8_t, kExecutionTableSize> executionTable(const KillRewardSettings& s) {
@@ -118,7 +118,7 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, const InputNames
         const auto index = roundedWithin(s.amount, 0, kSwitchCount - 1); // typed from 1
         if (!index) {
             return Refusal{names.subject(Input::Switch) + " must hold a switch number from 1 to " +
-                           withThousands(kSwitchCount) + ". Please change it and try again."};
+                           base::withThousands(kSwitchCount) + ". Please change it and try again."};
         }
         fields.reward =
             ActionFields{0, *index, 0, kActionSetSwitch, kSwitchStateSet, kActionAlwaysDisplay};
@@ -156,7 +156,7 @@ SeriesPlan planSeries(const KillRewardSettings& s, const InputNames& names) {
     const auto step = roundedWithin(s.killStep, 1, kMaxFieldValue);
     if (!step) {
         return Refusal{names.subject(Input::KillStep) + " must hold a number of kills from 1 to " +
-                       withThousands(kMaxFieldValue) + ". Please change it and try again."};
+                       base::withThousands(kMaxFieldValue) + ". Please change it and try again."};
     }
     if (!std::isfinite(s.killMax)) {
         return Refusal{names.subject(Input::KillMax) + " holds a number too large to use. " +
@@ -166,9 +166,9 @@ SeriesPlan planSeries(const KillRewardSettings& s, const InputNames& names) {
     const std::uint64_t last = count * *step;
     if (last > kMaxFieldValue) {
         const std::string lastText =
-            last < 1'000'000'000'000ULL ? withThousands(last) + " kills" : "that many kills";
+            last < 1'000'000'000'000ULL ? base::withThousands(last) + " kills" : "that many kills";
         return Refusal{"The last trigger would wait for " + lastText +
-                       ", but a trigger can count at most " + withThousands(kMaxFieldValue) +
+                       ", but a trigger can count at most " + base::withThousands(kMaxFieldValue) +
                        " kills. Please lower " + names.mention(Input::KillMax) + " or " +
                        names.mention(Input::KillStep) + " and try again."};
     }
@@ -181,7 +181,7 @@ SeriesPlan planSeries(const KillRewardSettings& s, const InputNames& names) {
     const auto unit = roundedWithin(s.unitId, 0, kHighestUnitNumber);
     if (!unit) {
         return Refusal{names.subject(Input::Unit) + " must hold a unit number from 0 to " +
-                       withThousands(kHighestUnitNumber) +
+                       base::withThousands(kHighestUnitNumber) +
                        ", as the unit list shows. Please change it and try again."};
     }
     series.fields.unitId = static_cast<std::uint16_t>(*unit);
