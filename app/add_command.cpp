@@ -19,6 +19,12 @@ QString quotedName(const std::filesystem::path& p) {
     return QString::fromStdString(base::displayName(p));
 }
 
+// The settings or the kind of file refused, before any file is read.
+constexpr ProblemBoxes kSettingsBoxes{addtexts::kRefusedTitle, addtexts::kRefusedTitle, ""};
+// A problem with the file chosen, which is left as it was.
+constexpr ProblemBoxes kFileBoxes{addtexts::kRefusedTitle, addtexts::kFailedTitle,
+                                  addtexts::kLeftAlone};
+
 bool fits(maparchive::Target target, AddCommand::Into into) {
     if (into == AddCommand::Into::TriggerFile) {
         return target == maparchive::Target::TriggerFile;
@@ -40,11 +46,11 @@ OpenRequest AddCommand::dialogueFor(Into into, const QString& folder) {
 void AddCommand::run(const trigfile::KillRewardSettings& read) {
     // Create's checks, before any dialogue: a refusal names the box.
     const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        refuse(QString::fromStdString(refusal->reason));
+    if (!plan.ok()) {
+        showProblem(platform_, plan.problem(), kSettingsBoxes);
         return;
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const trigfile::TriggerSeries& series = *plan;
 
     const std::optional<QString> path = chooseTarget();
     if (!path) {
@@ -52,19 +58,20 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
     }
     const std::filesystem::path target = nativePath(*path);
     if (!fits(maparchive::targetOf(target), into_)) {
-        refuse(
-            into_ == Into::TriggerFile
-                ? QStringLiteral("Add to trigger file takes a trigger file (.trg).")
-                : QStringLiteral("Add to map takes a map (.scm, .scx) or scenario file (.chk)."));
+        showProblem(platform_,
+                    base::Problem::refused(
+                        into_ == Into::TriggerFile
+                            ? "Add to trigger file takes a trigger file (.trg)."
+                            : "Add to map takes a map (.scm, .scx) or scenario file (.chk)."),
+                    kSettingsBoxes);
         return;
     }
     const trigfile::Inspection inspection = maparchive::inspectTarget(target);
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&inspection)) {
-        refuse(QString::fromStdString(refusal->reason) + QStringLiteral("\r\n\r\n") +
-               QString::fromLatin1(addtexts::kLeftAlone));
+    if (!inspection.ok()) {
+        showProblem(platform_, inspection.problem(), kFileBoxes);
         return;
     }
-    const auto& existing = std::get<trigfile::OwnerCounts>(inspection);
+    const trigfile::OwnerCounts& existing = *inspection;
     if (trigfile::mostTriggersForOneOwner(existing, series) > createtexts::kMostTriggersPerPlayer &&
         !confirmManyTriggers(series, existing)) {
         return;
@@ -114,37 +121,18 @@ bool AddCommand::confirmMapEdit(const QString& path, const trigfile::TriggerSeri
 }
 
 void AddCommand::report(const QString& path, const trigfile::AddOutcome& outcome) {
-    using Status = trigfile::AddOutcome::Status;
-    switch (outcome.status) {
-    case Status::Added: {
-        QString text = QStringLiteral("The triggers were added to %1, which now holds %2 triggers.")
-                           .arg(quotedName(nativePath(path)), thousands(outcome.triggersAfter));
-        if (!outcome.backup.empty()) {
-            text += QStringLiteral("  The map as it was is kept as %1.")
-                        .arg(quotedName(outcome.backup));
-        }
-        if (!outcome.note.empty()) {
-            text += QStringLiteral("\r\n\r\n") + QString::fromStdString(outcome.note);
-        }
-        platform_.showMessage(okBox(text, QString::fromLatin1(addtexts::kAddedTitle)));
-        break;
+    if (!outcome.ok()) {
+        showProblem(platform_, outcome.problem(), kFileBoxes);
+        return;
     }
-    case Status::Refused:
-        refuse(QString::fromStdString(outcome.reason) + QStringLiteral("\r\n\r\n") +
-               QString::fromLatin1(addtexts::kLeftAlone));
-        break;
-    case Status::Failed:
-        platform_.showMessage(
-            okBox(QString::fromStdString(outcome.reason) + QStringLiteral("\r\n\r\n") +
-                      QString::fromLatin1(addtexts::kLeftAlone),
-                  QString::fromLatin1(addtexts::kFailedTitle), MessageIcon::Critical));
-        break;
-    case Status::Cancelled:
-        break;
+    const trigfile::Added& added = *outcome;
+    QString text = QStringLiteral("The triggers were added to %1, which now holds %2 triggers.")
+                       .arg(quotedName(nativePath(path)), thousands(added.triggersAfter));
+    if (!added.backup.empty()) {
+        text += QStringLiteral("  The map as it was is kept as %1.").arg(quotedName(added.backup));
     }
-}
-
-void AddCommand::refuse(const QString& text) {
-    platform_.showMessage(
-        okBox(text, QString::fromLatin1(addtexts::kRefusedTitle), MessageIcon::Warning));
+    if (!added.note.empty()) {
+        text += QStringLiteral("\r\n\r\n") + QString::fromStdString(added.note);
+    }
+    platform_.showMessage(okBox(text, QString::fromLatin1(addtexts::kAddedTitle)));
 }

@@ -34,7 +34,6 @@ class AddCommand {
                              const trigfile::OwnerCounts& existing);
     bool confirmMapEdit(const QString& path, const trigfile::TriggerSeries& series);
     void report(const QString& path, const trigfile::AddOutcome& outcome);
-    void refuse(const QString& text);
 
     Platform& platform_;
     OpenRequest& dialogue_;

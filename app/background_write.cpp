@@ -31,23 +31,15 @@ QString progressLabel(std::uint64_t written, std::uint64_t total) {
 
 } // namespace
 
-trigfile::WriteOutcome
+base::Outcome<base::Done>
 runInBackground(QWidget* owner, std::uint64_t totalRecords,
-                const std::function<trigfile::WriteOutcome(trigfile::WriteProgress&)>& work,
+                const std::function<base::Outcome<base::Done>(trigfile::WriteProgress&)>& work,
                 const std::function<void(QProgressDialog&)>& onShown) {
-    trigfile::WriteOutcome outcome;
+    std::optional<base::Outcome<base::Done>> outcome;
     runWithProgress(
-        owner, totalRecords,
-        [&](trigfile::WriteProgress& progress) {
-            try {
-                outcome = work(progress);
-            } catch (const std::exception& e) {
-                outcome = {trigfile::WriteOutcome::Status::Failed,
-                           std::string("Could not write the file: ") + e.what()};
-            }
-        },
+        owner, totalRecords, [&](trigfile::WriteProgress& progress) { outcome = work(progress); },
         onShown);
-    return outcome;
+    return *outcome;
 }
 
 void runWithProgress(QWidget* owner, std::uint64_t totalRecords,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/outcome.h"
 #include "trigfile/series_writer.h"
 #include "trigfile/trigger_file.h"
 
@@ -25,7 +26,7 @@ void runWithProgress(QWidget* owner, std::uint64_t totalRecords,
 // start; after that the box is modal and its Cancel button asks work to stop.
 // onShown, if given, sees the box once it is up: the window tests press its
 // Cancel through it, as the box lives only inside this call and shows late.
-trigfile::WriteOutcome
+base::Outcome<base::Done>
 runInBackground(QWidget* owner, std::uint64_t totalRecords,
-                const std::function<trigfile::WriteOutcome(trigfile::WriteProgress&)>& work,
+                const std::function<base::Outcome<base::Done>(trigfile::WriteProgress&)>& work,
                 const std::function<void(QProgressDialog&)>& onShown = {});

@@ -14,12 +14,11 @@ void CreateCommand::run(const trigfile::KillRewardSettings& read) {
     // Everything the file cannot hold is refused here, before any dialogue,
     // so a refused Create leaves the disk as it was.
     const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        platform_.showMessage(okBox(QString::fromStdString(refusal->reason),
-                                    QString::fromLatin1(kRefusedTitle), MessageIcon::Warning));
+    if (!plan.ok()) {
+        showProblem(platform_, plan.problem(), {kRefusedTitle, kRefusedTitle, ""});
         return;
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const trigfile::TriggerSeries& series = *plan;
     if (series.recordCount > kMostTriggersPerPlayer && !confirmManyTriggers(series)) {
         return;
     }
@@ -33,29 +32,21 @@ void CreateCommand::run(const trigfile::KillRewardSettings& read) {
     // only once it is complete, so a failed write keeps the old one.
     platform_.showMessage(okBox(QString::fromLatin1(kHoldText), QString::fromLatin1(kHoldTitle)));
 
-    const trigfile::WriteOutcome outcome = writeFile(*path, series);
-    switch (outcome.status) {
-    case trigfile::WriteOutcome::Status::Written:
-        platform_.showMessage(
-            okBox(QString::fromLatin1(kCreatedText), QString::fromLatin1(kCreatedTitle)));
-        break;
-    case trigfile::WriteOutcome::Status::Failed:
-        platform_.showMessage(okBox(QString::fromStdString(outcome.reason) +
-                                        QStringLiteral("\r\n\r\n") +
-                                        QString::fromLatin1(kFailedAfter),
-                                    QString::fromLatin1(kFailedTitle), MessageIcon::Critical));
-        break;
-    case trigfile::WriteOutcome::Status::Cancelled:
-        break;
+    const base::Outcome<base::Done> outcome = writeFile(*path, series);
+    if (!outcome.ok()) {
+        showProblem(platform_, outcome.problem(), {kRefusedTitle, kFailedTitle, kFailedAfter});
+        return;
     }
+    platform_.showMessage(
+        okBox(QString::fromLatin1(kCreatedText), QString::fromLatin1(kCreatedTitle)));
 }
 
 QString CreateCommand::preview(const trigfile::KillRewardSettings& read) {
     const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        return QString::fromStdString(refusal->reason);
+    if (!plan.ok()) {
+        return QString::fromStdString(plan.reason());
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const trigfile::TriggerSeries& series = *plan;
     QString text =
         QStringLiteral("Create will write %1 %2, a file of %3.")
             .arg(thousands(series.recordCount),
@@ -103,7 +94,7 @@ std::optional<QString> CreateCommand::chooseFile() {
     }
 }
 
-trigfile::WriteOutcome CreateCommand::writeFile(const QString& path,
-                                                const trigfile::TriggerSeries& series) {
+base::Outcome<base::Done> CreateCommand::writeFile(const QString& path,
+                                                   const trigfile::TriggerSeries& series) {
     return platform_.writeFile(nativePath(path), series);
 }

@@ -30,7 +30,7 @@ class CreateCommand {
   private:
     bool confirmManyTriggers(const trigfile::TriggerSeries& series);
     std::optional<QString> chooseFile();
-    trigfile::WriteOutcome writeFile(const QString& path, const trigfile::TriggerSeries& series);
+    base::Outcome<base::Done> writeFile(const QString& path, const trigfile::TriggerSeries& series);
 
     Platform& platform_;
     SaveRequest& saveDialogue_;

@@ -79,8 +79,8 @@ class Platform {
 
     // Writes the series to target off the user-interface thread, with a
     // modal progress box and Cancel when it takes more than a moment.
-    virtual trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
-                                             const trigfile::TriggerSeries& series) = 0;
+    virtual base::Outcome<base::Done> writeFile(const std::filesystem::path& target,
+                                                const trigfile::TriggerSeries& series) = 0;
 
     // Adds the series to a trigger file or map off the user-interface
     // thread, with the same progress box and Cancel as writeFile.

@@ -166,8 +166,8 @@ QString initialSavePath(const SaveRequest& request) {
     return QDir(request.folder).filePath(request.fileName);
 }
 
-trigfile::WriteOutcome QtPlatform::writeFile(const std::filesystem::path& target,
-                                             const trigfile::TriggerSeries& series) {
+base::Outcome<base::Done> QtPlatform::writeFile(const std::filesystem::path& target,
+                                                const trigfile::TriggerSeries& series) {
     return runInBackground(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
         return trigfile::writeTriggerFile(target, series, &progress);
     });
@@ -175,10 +175,9 @@ trigfile::WriteOutcome QtPlatform::writeFile(const std::filesystem::path& target
 
 trigfile::AddOutcome QtPlatform::addSeries(const std::filesystem::path& target,
                                            const trigfile::TriggerSeries& series) {
-    trigfile::AddOutcome outcome;
+    std::optional<trigfile::AddOutcome> outcome;
     runWithProgress(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
-        outcome = trigfile::failuresAsOutcome(
-            [&] { return maparchive::addSeries(target, series, &progress); });
+        outcome = maparchive::addSeries(target, series, &progress);
     });
-    return outcome;
+    return *outcome;
 }

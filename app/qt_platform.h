@@ -15,8 +15,8 @@ class QtPlatform : public Platform {
     std::optional<QString> chooseSaveFile(const SaveRequest& request) override;
     std::optional<QString> chooseOpenFile(const OpenRequest& request) override;
     ListingAnswer showListing(const ListingRequest& request) override;
-    trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
-                                     const trigfile::TriggerSeries& series) override;
+    base::Outcome<base::Done> writeFile(const std::filesystem::path& target,
+                                        const trigfile::TriggerSeries& series) override;
     trigfile::AddOutcome addSeries(const std::filesystem::path& target,
                                    const trigfile::TriggerSeries& series) override;
 

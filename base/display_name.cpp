@@ -12,4 +12,12 @@ std::string displayName(const std::filesystem::path& path) {
     return name;
 }
 
+Problem aboutFile(const std::filesystem::path& file, Problem problem) {
+    const std::string name = displayName(file);
+    if (problem.reason.find(name) == std::string::npos) {
+        problem.reason = name + ": " + problem.reason;
+    }
+    return problem;
+}
+
 } // namespace base

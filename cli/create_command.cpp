@@ -6,6 +6,7 @@
 #include "cli/console_write.h"
 #include "cli/exit_status.h"
 #include "cli/many_triggers.h"
+#include "cli/problem_report.h"
 #include "trigfile/trigger_file.h"
 
 #include <cstdio>
@@ -36,54 +37,52 @@ bool namesAFolder(const std::string& output) {
 } // namespace
 
 int runCreate(const CreateOptions& options) {
-    auto plan = planFromOptions(options.series);
-    if (const auto* error = std::get_if<std::string>(&plan)) {
-        printError(*error);
-        return kExitRefused;
+    const trigfile::SeriesPlan plan = planFromOptions(options.series);
+    if (!plan.ok()) {
+        return reportProblem(plan.problem(), kValueProblem);
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const trigfile::TriggerSeries& series = *plan;
 
     if (namesAFolder(options.output)) {
-        printError("-o takes the name of a file to write, not " +
-                   (options.output.empty() ? std::string("an empty name")
-                                           : "the folder \"" + options.output + "\"") +
-                   ". Nothing was written.");
-        return kExitRefused;
+        return reportProblem(
+            base::Problem::refused("-o takes the name of a file to write, not " +
+                                   (options.output.empty()
+                                        ? std::string("an empty name")
+                                        : "the folder \"" + options.output + "\"") +
+                                   ". Nothing was written."),
+            kValueProblem);
     }
     const std::filesystem::path target =
         pathFromArgument(trigfile::withTrgExtension(options.output));
     std::error_code error;
     if (std::filesystem::exists(target, error) && !options.replace) {
-        printError(base::displayName(target) +
-                   " exists. Give --replace to replace it; nothing was written.");
-        return kExitRefused;
+        return reportProblem(
+            base::Problem::refused(base::displayName(target) +
+                                   " exists. Give --replace to replace it; nothing was written."),
+            kValueProblem);
     }
     warnAboutManyTriggers(series.recordCount);
 
-    const trigfile::WriteOutcome outcome =
+    const base::Outcome<base::Done> outcome =
         runConsoleWrite(series.recordCount, [&](trigfile::WriteProgress& progress) {
             return trigfile::writeTriggerFile(target, series, &progress);
         });
-    switch (outcome.status) {
-    case trigfile::WriteOutcome::Status::Written:
-        if (options.verbose) {
-            std::printf("Wrote %s %s to %s, a file of %s.\n",
-                        base::withThousands(series.recordCount).c_str(),
-                        series.recordCount == 1 ? "trigger" : "triggers",
-                        base::displayName(target).c_str(),
-                        base::fileSizeText(series.fileSize()).c_str());
-        }
-        return kExitOk;
-    case trigfile::WriteOutcome::Status::Cancelled:
-        printError("Interrupted: " + base::displayName(target) +
-                   " was not written. Any file of that name was left as it was.");
-        return kExitInterrupted;
-    case trigfile::WriteOutcome::Status::Failed:
-        break;
+    if (!outcome.ok()) {
+        return reportProblem(
+            outcome.problem(),
+            {kExitFileFailed,
+             {},
+             " The file was not created. Any file of that name was left as it was.",
+             "Interrupted: " + base::displayName(target) +
+                 " was not written. Any file of that name was left as it was."});
     }
-    printError(outcome.reason +
-               " The file was not created. Any file of that name was left as it was.");
-    return kExitFileFailed;
+    if (options.verbose) {
+        std::printf(
+            "Wrote %s %s to %s, a file of %s.\n", base::withThousands(series.recordCount).c_str(),
+            series.recordCount == 1 ? "trigger" : "triggers", base::displayName(target).c_str(),
+            base::fileSizeText(series.fileSize()).c_str());
+    }
+    return kExitOk;
 }
 
 } // namespace cli

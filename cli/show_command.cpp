@@ -4,6 +4,7 @@
 #include "base/display_name.h"
 #include "cli/console_text.h"
 #include "cli/exit_status.h"
+#include "cli/problem_report.h"
 #include "maparchive/add_to_map.h"
 #include "maparchive/open_triggers.h"
 #include "trigfile/action_extras.h"
@@ -196,17 +197,16 @@ void printJson(const std::string& name, const trigfile::TriggerRecords& records)
 int runShow(const ShowOptions& options) {
     const std::filesystem::path file = pathFromArgument(options.file);
     if (maparchive::targetOf(file) == maparchive::Target::Unknown) {
-        printError("show takes a trigger file (.trg), a scenario file (.chk) or a map (.scm, "
-                   ".scx), not " +
-                   base::displayName(file) + ".");
-        return kExitRefused;
+        return reportProblem(base::Problem::refused("show takes a trigger file (.trg), a scenario "
+                                                    "file (.chk) or a map (.scm, .scx), not " +
+                                                    base::displayName(file) + "."),
+                             kValueProblem);
     }
     const trigfile::TriggerFileRead read = maparchive::readTriggersOf(file);
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-        printError(refusal->reason);
-        return kExitFileFailed;
+    if (!read.ok()) {
+        return reportProblem(read.problem(), kReadProblem);
     }
-    const auto& records = std::get<trigfile::TriggerRecords>(read);
+    const trigfile::TriggerRecords& records = *read;
     if (options.json) {
         printJson(options.file, records);
     } else {
@@ -214,8 +214,8 @@ int runShow(const ShowOptions& options) {
     }
     std::cout.flush();
     if (!std::cout) {
-        printError("Could not write the listing to standard output.");
-        return kExitFileFailed;
+        return reportProblem(
+            base::Problem::failed("Could not write the listing to standard output."), kReadProblem);
     }
     return kExitOk;
 }

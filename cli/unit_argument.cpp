@@ -107,13 +107,13 @@ std::string unitRangeText() {
 UnitChoice findUnit(std::string_view text) {
     if (const auto number = wholeNumber(text)) {
         if (*number > trigfile::kHighestUnitNumber) {
-            return unitRangeText() + ", not " + std::string(text) + ".";
+            return base::Problem::refused(unitRangeText() + ", not " + std::string(text) + ".");
         }
         return static_cast<std::uint16_t>(*number);
     }
     const std::string key = folded(text);
     if (key.empty()) {
-        return unitRangeText() + ".";
+        return base::Problem::refused(unitRangeText() + ".");
     }
     std::vector<const Unit*> containing;
     for (const Unit& unit : units()) {
@@ -133,15 +133,16 @@ UnitChoice findUnit(std::string_view text) {
     quoted += text;
     quoted += '"';
     if (containing.size() > 1) {
-        return "--unit " + quoted + " is in the names of several units: " + listed(containing) +
-               ". Please give the whole name or the number.";
+        return base::Problem::refused("--unit " + quoted +
+                                      " is in the names of several units: " + listed(containing) +
+                                      ". Please give the whole name or the number.");
     }
     const auto near = nearest(key);
     std::string message = "--unit " + quoted + " is no unit of the unit list.";
     if (!near.empty()) {
         message += " Near matches: " + listed(near) + ".";
     }
-    return message;
+    return base::Problem::refused(message);
 }
 
 } // namespace cli

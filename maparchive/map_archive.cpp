@@ -48,9 +48,9 @@ std::string stormReason(DWORD error) {
 #endif
 }
 
-trigfile::Refusal refusal(const std::string& what, DWORD error) {
-    return trigfile::Refusal{what + ": " + stormReason(error) + " (StormLib error " +
-                             std::to_string(error) + ")."};
+base::Problem refusal(const std::string& what, DWORD error) {
+    return base::Problem::refused(what + ": " + stormReason(error) + " (StormLib error " +
+                                  std::to_string(error) + ").");
 }
 
 // Closes a StormLib handle on every way out.
@@ -94,8 +94,8 @@ bool closeFile(HANDLE h) {
 // must claim no more hash or block table entries, 16 bytes each, than the
 // whole file could hold, and sectors of at most kLargestSectorShift. Maps
 // protected by such tricks are refused rather than half-read.
-std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint8_t>& file,
-                                                     const std::string& name) {
+std::optional<base::Problem> checkArchiveHeaders(const std::vector<std::uint8_t>& file,
+                                                 const std::string& name) {
     constexpr std::size_t kHeaderSize = 32; // of the version 1 header StarCraft reads
     constexpr std::size_t kSectorShift = 0x0E;
     constexpr std::size_t kHashTableSize = 0x18;
@@ -112,10 +112,10 @@ std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint
             trigfile::getU16(header + kSectorShift) > kLargestSectorShift ||
             trigfile::getU32(header + kHashTableSize) > mostEntries ||
             trigfile::getU32(header + kBlockTableSize) > mostEntries) {
-            return trigfile::Refusal{"The map " + name + " has an archive header at byte " +
-                                     base::withThousands(at) +
-                                     " that claims more than the file holds; Tallyforge does "
-                                     "not read damaged or protected maps."};
+            return base::Problem::refused("The map " + name + " has an archive header at byte " +
+                                          base::withThousands(at) +
+                                          " that claims more than the file holds; Tallyforge does "
+                                          "not read damaged or protected maps.");
         }
     }
     return std::nullopt;
@@ -133,8 +133,8 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
     if (!SFileOpenFileEx(archive.get(), kScenarioName, SFILE_OPEN_FROM_MPQ, file.out())) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND) {
-            return trigfile::Refusal{"The map " + name +
-                                     " holds no scenario data (staredit\\scenario.chk)."};
+            return base::Problem::refused("The map " + name +
+                                          " holds no scenario data (staredit\\scenario.chk).");
         }
         return refusal("StormLib could not open the scenario data of " + name, error);
     }
@@ -146,9 +146,10 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
     }
     const std::uint64_t size = (static_cast<std::uint64_t>(high) << 32) | low;
     if (size > trigfile::kMaxReadBytes) {
-        return trigfile::Refusal{"The scenario data of " + name + " is " +
-                                 base::withThousands(size) + " bytes, more than the " +
-                                 base::sizeText(trigfile::kMaxReadBytes) + " Tallyforge reads."};
+        return base::Problem::refused("The scenario data of " + name + " is " +
+                                      base::withThousands(size) + " bytes, more than the " +
+                                      base::sizeText(trigfile::kMaxReadBytes) +
+                                      " Tallyforge reads.");
     }
     // StormLib sets aside a buffer of the stored size before it reads; a stored
     // size beyond the whole map is a lie of a damaged or hostile archive.
@@ -158,10 +159,10 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
                        GetLastError());
     }
     if (stored > mapSize) {
-        return trigfile::Refusal{"The scenario data of " + name + " claims " +
-                                 base::withThousands(stored) + " bytes in a map of " +
-                                 base::withThousands(mapSize) +
-                                 "; Tallyforge does not read damaged or protected maps."};
+        return base::Problem::refused("The scenario data of " + name + " claims " +
+                                      base::withThousands(stored) + " bytes in a map of " +
+                                      base::withThousands(mapSize) +
+                                      "; Tallyforge does not read damaged or protected maps.");
     }
     std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
     DWORD read = 0;
@@ -187,10 +188,10 @@ std::uint32_t openFlagsOfTheGame() {
 ScenarioRead readScenarioUncontained(const std::filesystem::path& map, const std::string& name,
                                      std::uint64_t mapSize) {
     ScenarioRead read = readWithStormLib(map, name, mapSize);
-    if (const auto* data = std::get_if<std::vector<std::uint8_t>>(&read)) {
-        if (const auto damage = findDamage(map, *data)) {
-            return trigfile::Refusal{"The scenario data of " + name + " is damaged: " + *damage +
-                                     "."};
+    if (read.ok()) {
+        if (const auto damage = findDamage(map, *read)) {
+            return base::Problem::refused("The scenario data of " + name +
+                                          " is damaged: " + *damage + ".");
         }
     }
     return read;
@@ -202,10 +203,10 @@ ScenarioRead readScenarioData(const std::filesystem::path& map) {
     std::uint64_t mapSize = 0;
     {
         auto file = trigfile::readBoundedFile(map, kMaxMapBytes);
-        if (auto* refusal = std::get_if<trigfile::Refusal>(&file)) {
-            return std::move(*refusal);
+        if (!file.ok()) {
+            return std::move(file.problem());
         }
-        const auto& bytes = std::get<std::vector<std::uint8_t>>(file);
+        const std::vector<std::uint8_t>& bytes = *file;
         if (auto refusal = checkArchiveHeaders(bytes, name)) {
             return *refusal;
         }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "trigfile/refusal.h"
+#include "base/outcome.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace maparchive {
@@ -18,7 +17,8 @@ inline constexpr const char* kScenarioName = "staredit\\scenario.chk";
 // archive library's tables can take a few times the file's size in memory.
 inline constexpr std::uint64_t kMaxMapBytes = 64ULL * 1024 * 1024;
 
-using ScenarioRead = std::variant<std::vector<std::uint8_t>, trigfile::Refusal>;
+// The scenario data, or why it cannot be read.
+using ScenarioRead = base::Outcome<std::vector<std::uint8_t>>;
 
 // The map's scenario data, read through StormLib with the archive opened
 // read-only, as the game reads it, in a contained child process (see

@@ -15,15 +15,14 @@ std::string lowerExtension(const std::filesystem::path& path) {
     return base::lowerAscii(path.extension().string());
 }
 
-trigfile::TriggerFileRead
-triggersOfScenario(std::variant<std::vector<std::uint8_t>, trigfile::Refusal> data,
-                   const std::filesystem::path& path) {
-    if (auto* refusal = std::get_if<trigfile::Refusal>(&data)) {
-        return std::move(*refusal);
+trigfile::TriggerFileRead triggersOfScenario(base::Outcome<std::vector<std::uint8_t>> data,
+                                             const std::filesystem::path& path) {
+    if (!data.ok()) {
+        return std::move(data.problem());
     }
-    auto read = trigfile::readScenarioTriggers(std::get<std::vector<std::uint8_t>>(data));
-    if (auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-        refusal->reason = base::displayName(path) + ": " + refusal->reason;
+    auto read = trigfile::readScenarioTriggers(*data);
+    if (!read.ok()) {
+        read.problem().reason = base::displayName(path) + ": " + read.reason();
     }
     return read;
 }
@@ -41,9 +40,9 @@ trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
     if (ext == ".scm" || ext == ".scx") {
         return triggersOfScenario(readScenarioData(path), path);
     }
-    return trigfile::Refusal{"Tallyforge opens trigger files (.trg), scenario data (.chk) and "
-                             "maps (.scm, .scx); " +
-                             base::displayName(path) + " is none of these."};
+    return base::Problem::refused("Tallyforge opens trigger files (.trg), scenario data (.chk) and "
+                                  "maps (.scm, .scx); " +
+                                  base::displayName(path) + " is none of these.");
 }
 
 } // namespace maparchive

@@ -19,8 +19,8 @@
 namespace trigfile {
 namespace {
 
-Refusal cannotOpen(const std::filesystem::path& path, const std::string& why) {
-    return Refusal{"Could not open " + base::displayName(path) + ": " + why + "."};
+base::Problem cannotOpen(const std::filesystem::path& path, const std::string& why) {
+    return base::Problem::refused("Could not open " + base::displayName(path) + ": " + why + ".");
 }
 
 std::string systemText(int error) {
@@ -37,9 +37,9 @@ std::vector<std::uint8_t> bufferFor(std::uint64_t reported, std::uint64_t maxByt
     return bytes;
 }
 
-Refusal tooLarge(const std::filesystem::path& path, std::uint64_t maxBytes) {
-    return Refusal{base::displayName(path) + " is larger than " + base::sizeText(maxBytes) +
-                   ", more than Tallyforge reads."};
+base::Problem tooLarge(const std::filesystem::path& path, std::uint64_t maxBytes) {
+    return base::Problem::refused(base::displayName(path) + " is larger than " +
+                                  base::sizeText(maxBytes) + ", more than Tallyforge reads.");
 }
 
 #ifndef _WIN32
@@ -57,8 +57,8 @@ FileBytes readAll(int fd, const std::filesystem::path& path, std::uint64_t maxBy
             continue;
         }
         if (n < 0) {
-            return Refusal{"Could not read " + base::displayName(path) + ": " + systemText(errno) +
-                           "."};
+            return base::Problem::refused("Could not read " + base::displayName(path) + ": " +
+                                          systemText(errno) + ".");
         }
         bytes.resize(had + static_cast<std::size_t>(n));
         if (bytes.size() > maxBytes) {
@@ -98,7 +98,7 @@ FileBytes readBoundedFile(const std::filesystem::path& path, std::uint64_t maxBy
         }
     }
     if (in.bad()) {
-        return Refusal{"Could not read " + base::displayName(path) + "."};
+        return base::Problem::refused("Could not read " + base::displayName(path) + ".");
     }
     return bytes;
 #else

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "trigfile/refusal.h"
+#include "base/outcome.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <variant>
 #include <vector>
 
 namespace trigfile {
@@ -13,7 +12,8 @@ namespace trigfile {
 // hundred thousand trigger records. A bigger file is refused, not read.
 inline constexpr std::uint64_t kMaxReadBytes = 256ULL * 1024 * 1024;
 
-using FileBytes = std::variant<std::vector<std::uint8_t>, Refusal>;
+// A file's bytes, or why they cannot be read.
+using FileBytes = base::Outcome<std::vector<std::uint8_t>>;
 
 // The whole file, or why it cannot be read. What is not a regular file (a
 // folder, a named pipe, a device) is refused at once, without waiting on it;

@@ -16,12 +16,13 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
     std::size_t at = 0;
     while (at < data.size()) {
         if (data.size() - at < kSectionHeaderSize) {
-            return Refusal{"The scenario data ends inside a section header, at byte " +
-                           base::withThousands(at) + "."};
+            return base::Problem::refused(
+                "The scenario data ends inside a section header, at byte " +
+                base::withThousands(at) + ".");
         }
         if (sections.size() == kMaxSections) {
-            return Refusal{"The scenario data has more than " + base::withThousands(kMaxSections) +
-                           " sections."};
+            return base::Problem::refused("The scenario data has more than " +
+                                          base::withThousands(kMaxSections) + " sections.");
         }
         ScenarioSection section;
         const std::size_t nameSize = section.name.size(); // the size follows the name
@@ -30,17 +31,17 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
         section.size = getU32(data.data() + at + nameSize);
         const std::string name = sectionNameText(section.name);
         if (section.size > data.size() - section.dataOffset()) {
-            return Refusal{"The section " + name + " at byte " + base::withThousands(at) +
-                           " claims " + base::withThousands(section.size) +
-                           " bytes, more than the " +
-                           base::withThousands(data.size() - section.dataOffset()) +
-                           " left in the scenario data."};
+            return base::Problem::refused(
+                "The section " + name + " at byte " + base::withThousands(at) + " claims " +
+                base::withThousands(section.size) + " bytes, more than the " +
+                base::withThousands(data.size() - section.dataOffset()) +
+                " left in the scenario data.");
         }
         if (section.isNamed("TRIG") && section.size % kRecordSize != 0) {
-            return Refusal{"The TRIG section at byte " + base::withThousands(at) + " is " +
-                           base::withThousands(section.size) +
-                           " bytes long, not whole triggers of " +
-                           base::withThousands(kRecordSize) + " bytes."};
+            return base::Problem::refused("The TRIG section at byte " + base::withThousands(at) +
+                                          " is " + base::withThousands(section.size) +
+                                          " bytes long, not whole triggers of " +
+                                          base::withThousands(kRecordSize) + " bytes.");
         }
         sections.push_back(section);
         at = section.end();
@@ -50,10 +51,10 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
 
 TriggerFileRead readScenarioTriggers(std::span<const std::uint8_t> data) {
     auto parsed = parseScenarioSections(data);
-    if (auto* refusal = std::get_if<Refusal>(&parsed)) {
-        return std::move(*refusal);
+    if (!parsed.ok()) {
+        return std::move(parsed.problem());
     }
-    const auto& sections = std::get<std::vector<ScenarioSection>>(parsed);
+    const std::vector<ScenarioSection>& sections = *parsed;
     TriggerRecords records;
     std::size_t size = 0;
     for (const ScenarioSection& s : sections) {

@@ -43,9 +43,7 @@ trigfile::KillRewardSettings settings(const QStringList& texts, ActionKind kind,
 // Writes the file Create would write for these settings, through the core.
 bool writeSeries(const QString& path, const trigfile::KillRewardSettings& s) {
     const auto plan = trigfile::planSeries(trigfile::normalise(s));
-    const auto* series = std::get_if<trigfile::TriggerSeries>(&plan);
-    return series != nullptr && trigfile::writeTriggerFile(path.toStdString(), *series).status ==
-                                    trigfile::WriteOutcome::Status::Written;
+    return plan.ok() && trigfile::writeTriggerFile(path.toStdString(), *plan).ok();
 }
 
 } // namespace

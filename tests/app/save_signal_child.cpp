@@ -65,8 +65,7 @@ int main(int argc, char** argv) {
     trigfile::KillRewardSettings settings =
         trigfile::readSettings(trigfile::BoxTexts{"1000", "1", "100", "", "0"});
     settings.players[0] = trigfile::CheckValue::Ticked;
-    const auto series =
-        std::get<trigfile::TriggerSeries>(trigfile::planSeries(trigfile::normalise(settings)));
+    const auto series = trigfile::planSeries(trigfile::normalise(settings)).value();
 
     int status = 3;
     QTimer::singleShot(0, &app, [&] {
@@ -90,9 +89,8 @@ int main(int argc, char** argv) {
                         });
                     });
             });
-        using Status = trigfile::WriteOutcome::Status;
-        status = outcome.status == Status::Written ? 0 : outcome.status == Status::Failed ? 2 : 1;
-        std::printf("%s\n", outcome.reason.c_str());
+        status = outcome.ok() ? 0 : outcome.is(base::Problem::Kind::Failed) ? 2 : 1;
+        std::printf("%s\n", outcome.reason().c_str());
         std::fflush(stdout);
         QCoreApplication::exit(status);
     });

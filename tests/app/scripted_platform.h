@@ -85,12 +85,11 @@ class ScriptedPlatform : public Platform {
     // The real add and progress box.
     trigfile::AddOutcome addSeries(const std::filesystem::path& target,
                                    const trigfile::TriggerSeries& series) override {
-        trigfile::AddOutcome outcome;
+        std::optional<trigfile::AddOutcome> outcome;
         runWithProgress(
             nullptr, series.recordCount,
             [&](trigfile::WriteProgress& progress) {
-                outcome = trigfile::failuresAsOutcome(
-                    [&] { return maparchive::addSeries(target, series, &progress); });
+                outcome = maparchive::addSeries(target, series, &progress);
             },
             [this](QProgressDialog& box) {
                 ++progressBoxesShown;
@@ -98,12 +97,12 @@ class ScriptedPlatform : public Platform {
                     onProgressShown(box);
                 }
             });
-        return outcome;
+        return *outcome;
     }
 
     // The real background write and progress box, over the scripted disk.
-    trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
-                                     const trigfile::TriggerSeries& series) override {
+    base::Outcome<base::Done> writeFile(const std::filesystem::path& target,
+                                        const trigfile::TriggerSeries& series) override {
         return runInBackground(
             nullptr, series.recordCount,
             [&](trigfile::WriteProgress& progress) {

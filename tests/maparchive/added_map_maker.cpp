@@ -55,11 +55,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         const auto outcome = maparchive::addSeries(folder / map, added);
-        if (outcome.status != trigfile::AddOutcome::Status::Added) {
-            std::fprintf(stderr, "%s: %s\n", map.c_str(), outcome.reason.c_str());
+        if (!outcome.ok()) {
+            std::fprintf(stderr, "%s: %s\n", map.c_str(), outcome.reason().c_str());
             return 1;
         }
-        std::filesystem::remove(outcome.backup);
+        std::filesystem::remove(outcome->backup);
         std::ofstream(folder / (std::string(name) + ".expected.chk"), std::ios::binary)
             .write(reinterpret_cast<const char*>(expected.data()),
                    static_cast<std::streamsize>(expected.size()));
