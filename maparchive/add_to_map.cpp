@@ -22,7 +22,7 @@ constexpr char kUnknownKind[] =
     ".scx) only.";
 
 trigfile::Inspection inspectArchive(const fs::path& map) {
-    ScenarioRead read = readScenarioData(map);
+    ScenarioRead read = readScenarioData(map, Access::Write);
     if (!read.ok()) {
         return base::aboutFile(map, read.problem());
     }
@@ -37,7 +37,7 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
                         trigfile::WriteProgress* progress) {
     return trigfile::failuresAsProblem(trigfile::kAdding, [&]() -> AddOutcome {
         trigfile::MapEdit edit(map); // refuses a map it must not touch, before anything is written
-        ScenarioRead read = readScenarioData(map);
+        ScenarioRead read = readScenarioData(map, Access::Write);
         if (!read.ok()) {
             return base::aboutFile(map, read.problem());
         }

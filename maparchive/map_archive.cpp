@@ -4,10 +4,9 @@
 #include "base/number_text.h"
 #include "maparchive/contained_read.h"
 #include "maparchive/scenario_replace.h" // findDamage
+#include "maparchive/storm_archive.h"
 #include "trigfile/bounded_read.h"
 #include "trigfile/trigger_record.h" // getU32
-
-#include <StormLib.h>
 
 #include <cerrno>
 #include <optional>
@@ -17,75 +16,6 @@
 
 namespace maparchive {
 namespace {
-
-// StormLib's last error in words. Its own codes have no system text; the
-// others are errno values on POSIX and Windows error codes on Windows.
-std::string stormReason(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-        return "file not found";
-    case ERROR_BAD_FORMAT:
-        return "not an archive StormLib can read";
-    case ERROR_FILE_CORRUPT:
-        return "the archive is damaged";
-    case ERROR_HANDLE_EOF:
-        return "the archive ends early";
-    case ERROR_AVI_FILE:
-        return "a video file, not a map";
-    case ERROR_UNKNOWN_FILE_KEY:
-        return "an encrypted file whose key StormLib cannot find";
-    case ERROR_CHECKSUM_ERROR:
-        return "a checksum does not match";
-    case ERROR_FILE_INCOMPLETE:
-        return "part of the file is missing";
-    default:
-        break;
-    }
-#ifdef _WIN32
-    return std::system_category().message(static_cast<int>(error));
-#else
-    return std::generic_category().message(static_cast<int>(error));
-#endif
-}
-
-base::Problem refusal(const std::string& what, DWORD error) {
-    return base::Problem::refused(what + ": " + stormReason(error) + " (StormLib error " +
-                                  std::to_string(error) + ").");
-}
-
-// Closes a StormLib handle on every way out.
-template <bool (*Close)(HANDLE)> class Handle {
-  public:
-    Handle() = default;
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (h_ != nullptr) {
-            Close(h_);
-        }
-    }
-    HANDLE* out() { return &h_; }
-    HANDLE get() const { return h_; }
-
-  private:
-    HANDLE h_ = nullptr;
-};
-
-// The path in StormLib's character type: wide where it is built for Unicode.
-template <typename Char> std::basic_string<Char> nativeName(const std::filesystem::path& p) {
-    if constexpr (std::is_same_v<Char, wchar_t>) {
-        return p.wstring();
-    } else {
-        return p.string();
-    }
-}
-
-bool closeArchive(HANDLE h) {
-    return SFileCloseArchive(h);
-}
-bool closeFile(HANDLE h) {
-    return SFileCloseFile(h);
-}
 
 // StormLib trusts the sizes an archive's header claims: a few hundred
 // hostile bytes can make it set aside gigabytes for its tables, and a sector
@@ -121,28 +51,47 @@ std::optional<base::Problem> checkArchiveHeaders(const std::vector<std::uint8_t>
     return std::nullopt;
 }
 
+// StarCraft reads every archive header as version 1. StormLib can only
+// write an archive it opens as the version its header says, so a header
+// that says a later version than its size holds (a trick of map protectors)
+// is read by StormLib otherwise than by the game: such a map is listed as
+// the game reads it, but not changed.
+std::optional<base::Problem> checkWritableHeader(const std::vector<std::uint8_t>& file,
+                                                 const std::string& name) {
+    constexpr std::size_t kHeaderSizeField = 0x04;
+    constexpr std::size_t kVersionField = 0x0C;
+    // The header's size in each format version, from version 1.
+    constexpr std::uint32_t kSizeOfVersion[] = {32, 44, 68, 208};
+    for (std::size_t at = 0; at + 32 <= file.size(); at += 512) {
+        if (trigfile::getU32(file.data() + at) != ID_MPQ) {
+            continue;
+        }
+        const std::uint32_t size = trigfile::getU32(file.data() + at + kHeaderSizeField);
+        const std::uint16_t version = trigfile::getU16(file.data() + at + kVersionField);
+        if (version == 0 ||
+            (version < std::size(kSizeOfVersion) && size >= kSizeOfVersion[version])) {
+            return std::nullopt;
+        }
+        return base::Problem::refused(
+            "The map " + name + " has an archive header at byte " + base::withThousands(at) +
+            " that says format version " + std::to_string(version + 1) + " in " +
+            base::withThousands(size) +
+            " bytes. StarCraft reads it as version 1, StormLib would change it as version " +
+            std::to_string(version + 1) + ", so Tallyforge does not add to it.");
+    }
+    return std::nullopt;
+}
+
 // What StormLib reads, in whichever process runs it; the map has passed the
 // checks above.
 ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::string& name,
                               std::uint64_t mapSize) {
-    Handle<closeArchive> archive;
-    if (!SFileOpenArchive(nativeName<TCHAR>(map).c_str(), 0, openFlagsOfTheGame(), archive.out())) {
-        return refusal("StormLib could not open the map " + name, GetLastError());
-    }
-    Handle<closeFile> file;
-    if (!SFileOpenFileEx(archive.get(), kScenarioName, SFILE_OPEN_FROM_MPQ, file.out())) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) {
-            return base::Problem::refused("The map " + name +
-                                          " holds no scenario data (staredit\\scenario.chk).");
-        }
-        return refusal("StormLib could not open the scenario data of " + name, error);
-    }
+    const StormArchive archive(map, Access::Read, name);
+    const StormFile file(archive);
     DWORD high = 0;
-    const DWORD low = SFileGetFileSize(file.get(), &high);
+    const DWORD low = SFileGetFileSize(file.handle(), &high);
     if (low == SFILE_INVALID_SIZE) {
-        return refusal("StormLib could not tell the size of the scenario data of " + name,
-                       GetLastError());
+        archive.fail("StormLib could not tell the size of the scenario data of " + name);
     }
     const std::uint64_t size = (static_cast<std::uint64_t>(high) << 32) | low;
     if (size > trigfile::kMaxReadBytes) {
@@ -154,9 +103,9 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
     // StormLib sets aside a buffer of the stored size before it reads; a stored
     // size beyond the whole map is a lie of a damaged or hostile archive.
     DWORD stored = 0;
-    if (!SFileGetFileInfo(file.get(), SFileInfoCompressedSize, &stored, sizeof stored, nullptr)) {
-        return refusal("StormLib could not tell the stored size of the scenario data of " + name,
-                       GetLastError());
+    if (!SFileGetFileInfo(file.handle(), SFileInfoCompressedSize, &stored, sizeof stored,
+                          nullptr)) {
+        archive.fail("StormLib could not tell the stored size of the scenario data of " + name);
     }
     if (stored > mapSize) {
         return base::Problem::refused("The scenario data of " + name + " claims " +
@@ -167,23 +116,17 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
     std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
     DWORD read = 0;
     if (!data.empty() &&
-        !SFileReadFile(file.get(), data.data(), static_cast<DWORD>(size), &read, nullptr)) {
-        return refusal("StormLib could not read the scenario data of " + name, GetLastError());
+        !SFileReadFile(file.handle(), data.data(), static_cast<DWORD>(size), &read, nullptr)) {
+        archive.fail("StormLib could not read the scenario data of " + name);
     }
     if (read != size) {
-        return refusal("StormLib read only part of the scenario data of " + name, ERROR_HANDLE_EOF);
+        return stormProblem("StormLib read only part of the scenario data of " + name,
+                            ERROR_HANDLE_EOF, base::Problem::Kind::Refused);
     }
     return data;
 }
 
 } // namespace
-
-std::uint32_t openFlagsOfTheGame() {
-    // StarCraft reads version 1 archives only; its maps need neither the
-    // list of names nor the attributes file.
-    return MPQ_OPEN_READ_ONLY | MPQ_OPEN_FORCE_MPQ_V1 | MPQ_OPEN_NO_LISTFILE |
-           MPQ_OPEN_NO_ATTRIBUTES;
-}
 
 ScenarioRead readScenarioUncontained(const std::filesystem::path& map, const std::string& name,
                                      std::uint64_t mapSize) {
@@ -197,7 +140,7 @@ ScenarioRead readScenarioUncontained(const std::filesystem::path& map, const std
     return read;
 }
 
-ScenarioRead readScenarioData(const std::filesystem::path& map) {
+ScenarioRead readScenarioData(const std::filesystem::path& map, Access access) {
     // The checks run here, so that the child has nothing to do but StormLib.
     const std::string name = base::displayName(map);
     std::uint64_t mapSize = 0;
@@ -209,6 +152,11 @@ ScenarioRead readScenarioData(const std::filesystem::path& map) {
         const std::vector<std::uint8_t>& bytes = *file;
         if (auto refusal = checkArchiveHeaders(bytes, name)) {
             return *refusal;
+        }
+        if (access == Access::Write) {
+            if (auto refusal = checkWritableHeader(bytes, name)) {
+                return *refusal;
+            }
         }
         mapSize = bytes.size();
     }

@@ -52,7 +52,4 @@ std::optional<std::string> findDamage(const std::filesystem::path& archive,
 // replaceScenario does, then closes it unchanged. Throws trigfile::WriteError.
 void probeForWriting(const std::filesystem::path& archive);
 
-// StormLib's error code in words.
-std::string stormErrorText(std::uint32_t error);
-
 } // namespace maparchive

@@ -13,6 +13,7 @@
 
 #include <StormLib.h>
 
+#include <fstream>
 #include <string>
 #include <variant>
 
@@ -223,6 +224,33 @@ TEST_F(AddToMap, CountsTheTriggersEachOwnerAlreadyHas) {
 
 // Maps that cannot be read safely: each is refused with a reason, and the
 // folder is exactly as it was (no copy, no backup, the map untouched).
+// A version 1 header that says a later version, as map protectors make
+// them: the game, and the listing, read it as version 1; StormLib would
+// change it as the version it says, so the add is refused for that reason,
+// before anything is written.
+class HeaderVersion : public AddToMap, public testing::WithParamInterface<std::uint8_t> {};
+
+TEST_P(HeaderVersion, AHeaderThatSaysALaterVersionIsListedButNotChanged) {
+    const fs::path map = archive("Castle.scx", scenario(true), "-C PKWARE -E -F");
+    Bytes bytes = readBytes(map);
+    bytes[0x0C] = static_cast<std::uint8_t>(GetParam()); // the format version, less one
+    std::ofstream(map, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(maparchive::readScenarioData(map).ok());
+    const std::string says = "says format version " + std::to_string(GetParam() + 1);
+    const trigfile::Inspection inspection = maparchive::inspectTarget(map);
+    ASSERT_FALSE(inspection.ok());
+    EXPECT_NE(inspection.reason().find(says), std::string::npos) << inspection.reason();
+    const trigfile::AddOutcome outcome = maparchive::addSeries(map, newSeries());
+    EXPECT_TRUE(outcome.is(Kind::Refused)) << outcome.reason();
+    EXPECT_NE(outcome.reason().find(says), std::string::npos) << outcome.reason();
+    EXPECT_TRUE(readBytes(map) == bytes);
+    EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Castle.scx"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, HeaderVersion, testing::Values<std::uint8_t>(1, 2, 3));
+
 TEST_F(AddToMap, AMapThatCannotBeReadSafelyIsNeverWritten) {
     Bytes badTrig = scenario(true, Bytes(100, 1)); // TRIG not whole records
     Bytes pastEnd = scenario(true);
