@@ -66,14 +66,13 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
                     kSettingsBoxes);
         return;
     }
-    const trigfile::Inspection inspection = maparchive::inspectTarget(target);
-    if (!inspection.ok()) {
-        showProblem(platform_, inspection.problem(), kFileBoxes);
+    const base::Outcome<maparchive::BeforeAdd> before = maparchive::checkBeforeAdd(target, series);
+    if (!before.ok()) {
+        showProblem(platform_, before.problem(), kFileBoxes);
         return;
     }
-    const trigfile::OwnerCounts& existing = *inspection;
-    if (trigfile::mostTriggersForOneOwner(existing, series) > createtexts::kMostTriggersPerPlayer &&
-        !confirmManyTriggers(series, existing)) {
+    if (before->mostForOneOwner > createtexts::kMostTriggersPerPlayer &&
+        !confirmManyTriggers(series, before->existing)) {
         return;
     }
     if (into_ == Into::Map && !confirmMapEdit(*path, series)) {
