@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks an installed Tallyforge: the files the install rules put under a
-# prefix, and that the installed program starts and shows its window.
+# prefix, and that the installed program starts, shows its window and leaves
+# no process behind.
 #
 #   check_install_tree.sh [--version V] PREFIX
 #       checks what is installed under PREFIX (/usr for the Debian package)
@@ -213,6 +214,9 @@ if [ -x "$bin" ]; then
     end_programs
     echo "note: --screenshot saved nothing within 10 s; checking that the program stays up instead"
   elif wait "$pid"; then
+    # It ended on its own: whatever it started must have ended too, before
+    # end_programs would end it.
+    check_nothing_left
     end_programs
     size="$(png_size "$shot" || true)"
     if [ -z "$size" ]; then
