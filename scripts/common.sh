@@ -3,6 +3,7 @@ BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-qpa-plugins libgl-dev lib
   googletest libstorm-dev fonts-dejavu-core fonts-liberation desktop-file-utils locales procps
   libcli11-dev nlohmann-json3-dev)
 # What the tests need besides: smpq writes the maps the map reader's tests open;
-# Xvfb, dbus-launch (dbus-x11) and the accessibility bus (at-spi2-core) let a
-# test run the program on an X server with and without a D-Bus session bus.
-TEST_PACKAGES=(smpq xvfb dbus-x11 at-spi2-core)
+# appstreamcli (appstream) validates the software centre's metainfo; Xvfb,
+# dbus-launch (dbus-x11) and the accessibility bus (at-spi2-core) let a test
+# run the program on an X server with and without a D-Bus session bus.
+TEST_PACKAGES=(smpq appstream xvfb dbus-x11 at-spi2-core)
