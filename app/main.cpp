@@ -2,6 +2,7 @@
 #include "frm_tallyforge.h"
 #include "process_signals.h"
 #include "qt_platform.h"
+#include "session_bus.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -11,6 +12,7 @@
 
 int main(int argc, char** argv) {
     processsignals::install();
+    sessionbus::preventAutolaunch();
     QApplication app(argc, argv);
     processsignals::watch(app);
     QApplication::setApplicationName(QStringLiteral("Tallyforge"));
