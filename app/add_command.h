@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform.h"
+#include "app/platform.h"
 
-#include "add_series.h"
-#include "kill_reward_settings.h"
-#include "trigger_series.h"
+#include "trigfile/add_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_series.h"
 
 #include <QString>
 
@@ -34,7 +34,6 @@ class AddCommand {
                              const trigfile::OwnerCounts& existing);
     bool confirmMapEdit(const QString& path, const trigfile::TriggerSeries& series);
     void report(const QString& path, const trigfile::AddOutcome& outcome);
-    void refuse(const QString& text);
 
     Platform& platform_;
     OpenRequest& dialogue_;

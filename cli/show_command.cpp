@@ -1,15 +1,17 @@
-#include "show_command.h"
+#include "cli/show_command.h"
 
-#include "action_extras.h"
-#include "add_to_map.h"
-#include "atomic_file.h"
-#include "console_text.h"
-#include "decoded_trigger.h"
-#include "exit_status.h"
-#include "open_triggers.h"
-#include "series_recognition.h"
-#include "trigger_listing.h"
-#include "unit_names.h"
+#include "base/ascii.h"
+#include "base/display_name.h"
+#include "cli/console_text.h"
+#include "cli/exit_status.h"
+#include "cli/problem_report.h"
+#include "maparchive/add_to_map.h"
+#include "maparchive/open_triggers.h"
+#include "trigfile/action_extras.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/trigger_listing.h"
+#include "trigfile/unit_names.h"
 
 #include <nlohmann/json.hpp>
 
@@ -25,10 +27,7 @@ using Json = nlohmann::ordered_json;
 
 // "trg", "chk", "scm" or "scx": what the file was read as.
 std::string kindOf(const std::filesystem::path& file) {
-    std::string ext = file.extension().string();
-    for (char& c : ext) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
+    const std::string ext = base::lowerAscii(file.extension().string());
     return ext.empty() ? ext : ext.substr(1);
 }
 
@@ -198,17 +197,16 @@ void printJson(const std::string& name, const trigfile::TriggerRecords& records)
 int runShow(const ShowOptions& options) {
     const std::filesystem::path file = pathFromArgument(options.file);
     if (maparchive::targetOf(file) == maparchive::Target::Unknown) {
-        printError("show takes a trigger file (.trg), a scenario file (.chk) or a map (.scm, "
-                   ".scx), not " +
-                   trigfile::displayName(file) + ".");
-        return kExitRefused;
+        return reportProblem(base::Problem::refused("show takes a trigger file (.trg), a scenario "
+                                                    "file (.chk) or a map (.scm, .scx), not " +
+                                                    base::displayName(file) + "."),
+                             kValueProblem);
     }
     const trigfile::TriggerFileRead read = maparchive::readTriggersOf(file);
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-        printError(refusal->reason);
-        return kExitFileFailed;
+    if (!read.ok()) {
+        return reportProblem(read.problem(), kReadProblem);
     }
-    const auto& records = std::get<trigfile::TriggerRecords>(read);
+    const trigfile::TriggerRecords& records = *read;
     if (options.json) {
         printJson(options.file, records);
     } else {
@@ -216,8 +214,8 @@ int runShow(const ShowOptions& options) {
     }
     std::cout.flush();
     if (!std::cout) {
-        printError("Could not write the listing to standard output.");
-        return kExitFileFailed;
+        return reportProblem(
+            base::Problem::failed("Could not write the listing to standard output."), kReadProblem);
     }
     return kExitOk;
 }

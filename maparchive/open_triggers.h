@@ -1,6 +1,6 @@
 #pragma once
 
-#include "trigger_file_reader.h"
+#include "trigfile/trigger_file_reader.h"
 
 #include <filesystem>
 

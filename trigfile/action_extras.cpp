@@ -1,4 +1,4 @@
-#include "action_extras.h"
+#include "trigfile/action_extras.h"
 
 namespace trigfile {
 

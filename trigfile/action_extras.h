@@ -1,9 +1,9 @@
 #pragma once
 
-#include "decoded_trigger.h"
-#include "game_text.h"
-#include "trigger_file_reader.h"
-#include "unit_properties.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/game_text.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/unit_properties.h"
 
 #include <cstddef>
 #include <optional>

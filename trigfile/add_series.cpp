@@ -1,10 +1,11 @@
-#include "add_series.h"
+#include "trigfile/add_series.h"
 
-#include "atomic_file.h"
-#include "bounded_read.h"
-#include "file_identity.h"
-#include "map_edit.h"
-#include "number_text.h"
+#include "base/display_name.h"
+#include "base/number_text.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/bounded_read.h"
+#include "trigfile/file_identity.h"
+#include "trigfile/map_edit.h"
 
 #include <algorithm>
 #include <exception>
@@ -36,23 +37,15 @@ void writeSpan(ByteSink& out, std::span<const std::uint8_t> bytes) {
 // Several TRIG sections, which the game reads one after another: the way
 // protected maps are made, so a map editor's add would change what the
 // protector built.
-std::optional<Refusal> stackedRefusal(const TriggerRecords& records) {
+std::optional<base::Problem> stackedRefusal(const TriggerRecords& records) {
     if (records.trigSections <= 1) {
         return std::nullopt;
     }
-    return Refusal{"The map is stacked: its triggers are spread over " +
-                   withThousands(records.trigSections) +
-                   " TRIG sections, which the game reads one after another. Protected maps are "
-                   "made this way, so Tallyforge does not add to it."};
-}
-
-std::string prefixed(const fs::path& file, const Refusal& refusal) {
-    const std::string name = displayName(file);
-    // The readers may already have named the file.
-    if (refusal.reason.find(name) != std::string::npos) {
-        return refusal.reason;
-    }
-    return name + ": " + refusal.reason;
+    return base::Problem::refused(
+        "The map is stacked: its triggers are spread over " +
+        base::withThousands(records.trigSections) +
+        " TRIG sections, which the game reads one after another. Protected maps are "
+        "made this way, so Tallyforge does not add to it.");
 }
 
 } // namespace
@@ -81,42 +74,30 @@ std::uint64_t mostTriggersForOneOwner(const OwnerCounts& existing, const Trigger
     return most;
 }
 
-AddOutcome failuresAsOutcome(const std::function<AddOutcome()>& add) {
-    try {
-        return add();
-    } catch (const WriteError& e) {
-        return AddOutcome::failed(e.what());
-    } catch (const std::bad_alloc&) {
-        return AddOutcome::failed("There was not enough memory to add the triggers.");
-    } catch (const std::exception& e) {
-        return AddOutcome::failed(std::string("Could not add the triggers: ") + e.what());
-    }
-}
-
 Inspection inspectTriggerFile(const fs::path& file) {
     TriggerFileRead read = readTriggerFile(file);
-    if (const auto* refusal = std::get_if<Refusal>(&read)) {
-        return Refusal{prefixed(file, *refusal)};
+    if (!read.ok()) {
+        return base::aboutFile(file, read.problem());
     }
-    return countOwners(std::get<TriggerRecords>(read));
+    return countOwners(*read);
 }
 
 AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
                             WriteProgress* progress, const SinkWrapper& wrap) {
-    return failuresAsOutcome([&] {
+    return failuresAsProblem(kAdding, [&]() -> AddOutcome {
         // What the file was when it was read, to notice a change before it
         // is replaced.
         const auto before = identityOf(file);
         FileBytes read = readBoundedFile(file);
-        if (const auto* refusal = std::get_if<Refusal>(&read)) {
-            return AddOutcome::refused(prefixed(file, *refusal));
+        if (!read.ok()) {
+            return base::aboutFile(file, read.problem());
         }
-        const auto& old = std::get<std::vector<std::uint8_t>>(read);
+        const std::vector<std::uint8_t>& old = *read;
         const TriggerFileLayoutRead layout = layOutTriggerFile(old);
-        if (const auto* refusal = std::get_if<Refusal>(&layout)) {
-            return AddOutcome::refused(prefixed(file, *refusal));
+        if (!layout.ok()) {
+            return base::aboutFile(file, layout.problem());
         }
-        const std::size_t oldRecords = std::get<TriggerFileLayout>(layout).recordOffsets.size();
+        const std::size_t oldRecords = layout->recordOffsets.size();
 
         AtomicFile out(file);
         std::unique_ptr<ByteSink> wrapped = wrap ? wrap(out) : nullptr;
@@ -129,15 +110,15 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
             writeSeriesRecords(sink, series, progress) &&
             out.commit(progress ? &progress->cancelRequested : nullptr, [&] {
                 if (!before || identityOf(file) != before) {
-                    throw WriteError("Could not add to " + displayName(file) +
+                    throw WriteError("Could not add to " + base::displayName(file) +
                                      ": another program changed it meanwhile. It was left as "
                                      "that program saved it.");
                 }
             });
         if (!written) {
-            return AddOutcome::cancelled();
+            return base::Problem::cancelled();
         }
-        return AddOutcome::added(oldRecords + series.recordCount);
+        return Added{oldRecords + series.recordCount, {}, {}};
     });
 }
 
@@ -188,26 +169,27 @@ bool ScenarioAddition::matches(std::span<const std::uint8_t> stored,
 
 ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series) {
     ScenarioSectionsRead sections = parseScenarioSections(data);
-    if (auto* refusal = std::get_if<Refusal>(&sections)) {
-        return std::move(*refusal);
+    if (!sections.ok()) {
+        return std::move(sections.problem());
     }
     TriggerFileRead triggers = readScenarioTriggers(data);
-    if (auto* refusal = std::get_if<Refusal>(&triggers)) {
-        return std::move(*refusal);
+    if (!triggers.ok()) {
+        return std::move(triggers.problem());
     }
 
-    if (auto refusal = stackedRefusal(std::get<TriggerRecords>(triggers))) {
+    if (auto refusal = stackedRefusal(*triggers)) {
         return *refusal;
     }
     ScenarioAddition plan;
     plan.data = data;
-    plan.existing = countOwners(std::get<TriggerRecords>(triggers));
-    const auto& all = std::get<std::vector<ScenarioSection>>(sections);
+    plan.existing = countOwners(*triggers);
+    const std::vector<ScenarioSection>& all = *sections;
     const auto hasTrig = [](const ScenarioSection& s) { return s.isNamed("TRIG"); };
     if (all.size() >= kMaxSections && std::none_of(all.begin(), all.end(), hasTrig)) {
-        return Refusal{"The scenario data already has " + withThousands(kMaxSections) +
-                       " sections, the most Tallyforge reads, so it has no room for a TRIG "
-                       "section."};
+        return base::Problem::refused(
+            "The scenario data already has " + base::withThousands(kMaxSections) +
+            " sections, the most Tallyforge reads, so it has no room for a TRIG "
+            "section.");
     }
     const std::uint64_t added = static_cast<std::uint64_t>(series.recordCount) * kRecordSize;
     std::uint64_t trigSize = added;
@@ -226,9 +208,10 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
     // The section's size field is 32-bit; and what Tallyforge writes it must
     // be able to read back, which it checks for maps before they are replaced.
     if (trigSize > kMaxSectionSize || plan.newSize > kMaxReadBytes) {
-        return Refusal{"With " + withThousands(series.recordCount) +
-                       " more triggers the map's scenario data would be larger than the " +
-                       sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series."};
+        return base::Problem::refused(
+            "With " + base::withThousands(series.recordCount) +
+            " more triggers the map's scenario data would be larger than the " +
+            base::sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series.");
     }
     plan.newTrigSize = static_cast<std::uint32_t>(trigSize);
     return plan;
@@ -236,10 +219,10 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
 
 Inspection inspectScenarioData(std::span<const std::uint8_t> data) {
     TriggerFileRead read = readScenarioTriggers(data);
-    if (auto* refusal = std::get_if<Refusal>(&read)) {
-        return std::move(*refusal);
+    if (!read.ok()) {
+        return std::move(read.problem());
     }
-    const auto& records = std::get<TriggerRecords>(read);
+    const TriggerRecords& records = *read;
     if (auto refusal = stackedRefusal(records)) {
         return *refusal;
     }
@@ -248,44 +231,37 @@ Inspection inspectScenarioData(std::span<const std::uint8_t> data) {
 
 Inspection inspectScenarioFile(const fs::path& file) {
     FileBytes bytes = readBoundedFile(file);
-    if (const auto* refusal = std::get_if<Refusal>(&bytes)) {
-        return Refusal{prefixed(file, *refusal)};
+    if (!bytes.ok()) {
+        return base::aboutFile(file, bytes.problem());
     }
-    Inspection inspection = inspectScenarioData(std::get<std::vector<std::uint8_t>>(bytes));
-    if (const auto* refusal = std::get_if<Refusal>(&inspection)) {
-        return Refusal{prefixed(file, *refusal)};
+    Inspection inspection = inspectScenarioData(*bytes);
+    if (!inspection.ok()) {
+        return base::aboutFile(file, inspection.problem());
     }
     return inspection;
 }
 
 AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,
                              WriteProgress* progress) {
-    std::unique_ptr<MapEdit> edit;
-    try {
-        edit = std::make_unique<MapEdit>(file);
-    } catch (const WriteError& e) {
-        return AddOutcome::refused(
-            e.what()); // held open, read-only, not a file: nothing was written
-    }
-    return failuresAsOutcome([&] {
+    return failuresAsProblem(kAdding, [&]() -> AddOutcome {
+        MapEdit edit(file); // refuses a map it must not touch, before anything is written
         FileBytes bytes = readBoundedFile(file);
-        if (const auto* refusal = std::get_if<Refusal>(&bytes)) {
-            return AddOutcome::refused(prefixed(file, *refusal));
+        if (!bytes.ok()) {
+            return base::aboutFile(file, bytes.problem());
         }
-        const auto& data = std::get<std::vector<std::uint8_t>>(bytes);
-        ScenarioPlan plan = planScenarioAddition(data, series);
-        if (const auto* refusal = std::get_if<Refusal>(&plan)) {
-            return AddOutcome::refused(prefixed(file, *refusal));
+        ScenarioPlan plan = planScenarioAddition(*bytes, series);
+        if (!plan.ok()) {
+            return base::aboutFile(file, plan.problem());
         }
-        const ScenarioAddition& addition = std::get<ScenarioAddition>(plan);
-        if (!addition.write(edit->copy(), series, progress)) {
-            return AddOutcome::cancelled();
+        const ScenarioAddition& addition = *plan;
+        if (!addition.write(edit.copy(), series, progress)) {
+            return base::Problem::cancelled();
         }
-        const auto backup = edit->commit(progress ? &progress->cancelRequested : nullptr);
+        const auto backup = edit.commit(progress ? &progress->cancelRequested : nullptr);
         if (!backup) {
-            return AddOutcome::cancelled();
+            return base::Problem::cancelled();
         }
-        return AddOutcome::added(addition.existing.triggers + series.recordCount, *backup);
+        return Added{addition.existing.triggers + series.recordCount, *backup, {}};
     });
 }
 

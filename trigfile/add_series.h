@@ -1,11 +1,11 @@
 #pragma once
 
-#include "refusal.h"
-#include "scenario_sections.h"
-#include "series_writer.h"
-#include "trigger_file.h"
-#include "trigger_file_reader.h"
-#include "trigger_series.h"
+#include "base/outcome.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_series.h"
 
 #include <array>
 #include <cstdint>
@@ -13,7 +13,6 @@
 #include <functional>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace trigfile {
@@ -33,40 +32,19 @@ OwnerCounts countOwners(const TriggerRecords& records);
 // The most triggers any one owner of the series would have once it is added.
 std::uint64_t mostTriggersForOneOwner(const OwnerCounts& existing, const TriggerSeries& series);
 
-using Inspection = std::variant<OwnerCounts, Refusal>;
+// What a file or map holds now, or why nothing can be added to it.
+using Inspection = base::Outcome<OwnerCounts>;
 
-struct AddOutcome {
-    enum class Status { Added, Cancelled, Refused, Failed };
-    Status status = Status::Failed;
-    std::string reason;              // Refused or Failed: why, for the user
+// What an add did.
+struct Added {
+    std::uint64_t triggersAfter = 0; // the records the file or map now holds
     std::filesystem::path backup;    // maps: where the original was kept
-    std::uint64_t triggersAfter = 0; // Added: the records the file or map now holds
-    std::string note;                // Added: anything else the user should know
-
-    static AddOutcome added(std::uint64_t triggers, std::filesystem::path backup = {}) {
-        AddOutcome o;
-        o.status = Status::Added;
-        o.triggersAfter = triggers;
-        o.backup = std::move(backup);
-        return o;
-    }
-    static AddOutcome refused(std::string why) {
-        return withReason(Status::Refused, std::move(why));
-    }
-    static AddOutcome failed(std::string why) { return withReason(Status::Failed, std::move(why)); }
-    static AddOutcome cancelled() { return withReason(Status::Cancelled, {}); }
-
-  private:
-    static AddOutcome withReason(Status status, std::string why) {
-        AddOutcome o;
-        o.status = status;
-        o.reason = std::move(why);
-        return o;
-    }
+    std::string note;                // anything else the user should know
 };
+using AddOutcome = base::Outcome<Added>;
 
-// Runs an add, turning what it throws into a Failed outcome with the reason.
-AddOutcome failuresAsOutcome(const std::function<AddOutcome()>& add);
+// The wording of an add's failures that are not the disk's or the map's.
+inline constexpr char kAdding[] = "add the triggers";
 
 // A trigger file (.trg): what it holds now, or why it cannot be added to.
 Inspection inspectTriggerFile(const std::filesystem::path& file);
@@ -98,7 +76,7 @@ struct ScenarioAddition {
     // Whether stored is exactly what write() produces.
     bool matches(std::span<const std::uint8_t> stored, const TriggerSeries& series) const;
 };
-using ScenarioPlan = std::variant<ScenarioAddition, Refusal>;
+using ScenarioPlan = base::Outcome<ScenarioAddition>;
 ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series);
 
 // Scenario data as it is, or why nothing can be added to it: data that
@@ -109,7 +87,7 @@ Inspection inspectScenarioData(std::span<const std::uint8_t> data);
 Inspection inspectScenarioFile(const std::filesystem::path& file);
 
 // Adds the series to a scenario file through a MapEdit: a copy beside it,
-// a backup of the original (AddOutcome::backup), the copy put in place when
+// a backup of the original (Added::backup), the copy put in place when
 // complete. A file that cannot be read safely is refused and left untouched.
 AddOutcome addToScenarioFile(const std::filesystem::path& file, const TriggerSeries& series,
                              WriteProgress* progress = nullptr);

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "refusal.h"
-#include "trigger_file_reader.h"
+#include "base/outcome.h"
+#include "trigfile/trigger_file_reader.h"
 
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace trigfile {
@@ -32,7 +31,7 @@ struct ScenarioSection {
 
 // Every section in file order: together they cover the data exactly, so an
 // editor can replace one and copy the others byte for byte.
-using ScenarioSectionsRead = std::variant<std::vector<ScenarioSection>, Refusal>;
+using ScenarioSectionsRead = base::Outcome<std::vector<ScenarioSection>>;
 
 // Refuses a section whose size runs past the end, data that ends inside a
 // section header, a TRIG section that is not whole trigger records, and more

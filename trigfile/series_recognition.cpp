@@ -1,10 +1,9 @@
-#include "series_recognition.h"
+#include "trigfile/series_recognition.h"
 
-#include "decoded_trigger.h"
-#include "game_limits.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/game_limits.h"
 
 #include <algorithm>
-#include <variant>
 
 namespace trigfile {
 namespace {
@@ -135,7 +134,7 @@ std::optional<KillRewardSettings> settingsForSeries(const TriggerSeries& series)
     // The window's answer is the test: only settings that plan this very
     // series again are offered.
     const SeriesPlan plan = planSeries(normalise(s));
-    const auto* again = std::get_if<TriggerSeries>(&plan);
+    const TriggerSeries* again = plan.ok() ? &*plan : nullptr;
     if (again == nullptr || again->killStep != series.killStep ||
         again->recordCount != series.recordCount || !(again->fields == series.fields)) {
         return std::nullopt;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "kill_reward_settings.h"
-#include "trigger_file_reader.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_series.h"
 
 #include <cstddef>
 #include <optional>

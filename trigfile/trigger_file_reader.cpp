@@ -1,8 +1,8 @@
-#include "trigger_file_reader.h"
+#include "trigfile/trigger_file_reader.h"
 
-#include "atomic_file.h" // displayName
-#include "bounded_read.h"
-#include "number_text.h"
+#include "base/display_name.h"
+#include "base/number_text.h"
+#include "trigfile/bounded_read.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,20 +21,20 @@ const ActionBlocks* TriggerRecords::blocksOf(std::size_t recordIndex, std::size_
 namespace {
 
 std::string bytesText(std::size_t n) {
-    return withThousands(n) + (n == 1 ? " byte" : " bytes");
+    return base::withThousands(n) + (n == 1 ? " byte" : " bytes");
 }
 
-std::optional<Refusal> headerRefusal(std::span<const std::uint8_t> bytes) {
+std::optional<base::Problem> headerRefusal(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) {
-        return Refusal{"The file is empty, so it holds no triggers."};
+        return base::Problem::refused("The file is empty, so it holds no triggers.");
     }
     if (bytes.size() < kHeaderSize) {
-        return Refusal{"The file is only " + bytesText(bytes.size()) +
-                       " long, too short for a trigger file's header."};
+        return base::Problem::refused("The file is only " + bytesText(bytes.size()) +
+                                      " long, too short for a trigger file's header.");
     }
     const auto preamble = encodePreamble();
     if (!std::equal(bytes.begin(), bytes.begin() + kHeaderSize, preamble.begin())) {
-        return Refusal{"The file does not start like a trigger file."};
+        return base::Problem::refused("The file does not start like a trigger file.");
     }
     return std::nullopt;
 }
@@ -51,12 +51,13 @@ TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
         const std::size_t left = bytes.size() - at;
         const std::size_t number = layout.recordOffsets.size() + 1; // as the listing numbers them
         if (left < kRecordSize) {
-            return Refusal{"The file has " + bytesText(left) + " after " +
-                           (number == 1 ? std::string("its header")
-                                        : "its last whole trigger (trigger " +
-                                              withThousands(number - 1) + ")") +
-                           ", too few for " + (number == 1 ? "a" : "another") + " trigger of " +
-                           bytesText(kRecordSize) + "; it may be damaged or cut short."};
+            return base::Problem::refused(
+                "The file has " + bytesText(left) + " after " +
+                (number == 1
+                     ? std::string("its header")
+                     : "its last whole trigger (trigger " + base::withThousands(number - 1) + ")") +
+                ", too few for " + (number == 1 ? "a" : "another") + " trigger of " +
+                bytesText(kRecordSize) + "; it may be damaged or cut short.");
         }
         const std::uint8_t* record = bytes.data() + at;
         layout.recordOffsets.push_back(at);
@@ -67,13 +68,14 @@ TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
                 continue;
             }
             const auto block = [&](std::size_t size, bool properties,
-                                   const std::string& what) -> std::optional<Refusal> {
+                                   const std::string& what) -> std::optional<base::Problem> {
                 if (bytes.size() - at < size) {
-                    return Refusal{"Trigger " + withThousands(number) + "'s action in slot " +
-                                   std::to_string(slot + 1) + " " + what + ", so " +
-                                   bytesText(size) + " must follow at byte " + withThousands(at) +
-                                   ", but the file has only " + bytesText(bytes.size() - at) +
-                                   " left; it may be damaged or cut short."};
+                    return base::Problem::refused(
+                        "Trigger " + base::withThousands(number) + "'s action in slot " +
+                        std::to_string(slot + 1) + " " + what + ", so " + bytesText(size) +
+                        " must follow at byte " + base::withThousands(at) +
+                        ", but the file has only " + bytesText(bytes.size() - at) +
+                        " left; it may be damaged or cut short.");
                 }
                 layout.blocks.push_back({number - 1, slot, at, properties});
                 at += size;
@@ -81,7 +83,7 @@ TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
             };
             if (const std::uint32_t text = getU32(a + action::kText); text != 0) {
                 if (auto refusal =
-                        block(kTextBlockSize, false, "names string " + withThousands(text))) {
+                        block(kTextBlockSize, false, "names string " + base::withThousands(text))) {
                     return *refusal;
                 }
             }
@@ -121,10 +123,10 @@ std::vector<ActionBlocks> readBlocks(std::span<const std::uint8_t> bytes,
 
 TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes) {
     auto laidOut = layOutTriggerFile(bytes);
-    if (auto* refusal = std::get_if<Refusal>(&laidOut)) {
-        return std::move(*refusal);
+    if (!laidOut.ok()) {
+        return std::move(laidOut.problem());
     }
-    const auto& layout = std::get<TriggerFileLayout>(laidOut);
+    const TriggerFileLayout& layout = *laidOut;
     TriggerRecords records;
     records.bytes.reserve(layout.recordOffsets.size() * kRecordSize);
     for (const std::size_t offset : layout.recordOffsets) {
@@ -138,15 +140,15 @@ TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes) {
 
 TriggerFileRead readTriggerFile(const std::filesystem::path& path) {
     auto bytes = readBoundedFile(path);
-    if (auto* refusal = std::get_if<Refusal>(&bytes)) {
-        return std::move(*refusal);
+    if (!bytes.ok()) {
+        return std::move(bytes.problem());
     }
-    auto& data = std::get<std::vector<std::uint8_t>>(bytes);
+    std::vector<std::uint8_t>& data = *bytes;
     auto laidOut = layOutTriggerFile(data);
-    if (auto* refusal = std::get_if<Refusal>(&laidOut)) {
-        return Refusal{displayName(path) + ": " + refusal->reason};
+    if (!laidOut.ok()) {
+        return base::Problem::refused(base::displayName(path) + ": " + laidOut.reason());
     }
-    const auto& layout = std::get<TriggerFileLayout>(laidOut);
+    const TriggerFileLayout& layout = *laidOut;
     TriggerRecords records;
     records.blocks = readBlocks(data, layout);
     // The records move to the front of the bytes read, over the header and

@@ -1,16 +1,15 @@
 #pragma once
 
-#include "refusal.h"
-#include "string_table.h"
-#include "trigger_record.h"
-#include "unit_properties.h"
+#include "base/outcome.h"
+#include "trigfile/string_table.h"
+#include "trigfile/trigger_record.h"
+#include "trigfile/unit_properties.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace trigfile {
@@ -50,7 +49,8 @@ struct TriggerRecords {
     const ActionBlocks* blocksOf(std::size_t record, std::size_t slot) const;
 };
 
-using TriggerFileRead = std::variant<TriggerRecords, Refusal>;
+// The records read, or why they cannot be.
+using TriggerFileRead = base::Outcome<TriggerRecords>;
 
 // Where a trigger file's records and blocks lie, from the start of the file.
 struct TriggerFileLayout {
@@ -63,7 +63,7 @@ struct TriggerFileLayout {
     std::vector<std::size_t> recordOffsets;
     std::vector<Block> blocks; // in file order
 };
-using TriggerFileLayoutRead = std::variant<TriggerFileLayout, Refusal>;
+using TriggerFileLayoutRead = base::Outcome<TriggerFileLayout>;
 
 // Walks a trigger file: the 8-byte header, then records each followed by
 // its blocks, the leading empty trigger included where the file has one.

@@ -1,9 +1,9 @@
-#include "trigger_listing.h"
+#include "trigfile/trigger_listing.h"
 
-#include "game_text.h"
-#include "number_text.h"
-#include "series_recognition.h"
-#include "unit_names.h"
+#include "base/number_text.h"
+#include "trigfile/game_text.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/unit_names.h"
 
 #include <array>
 #include <string_view>
@@ -651,7 +651,7 @@ std::string describeUnitProperties(const UnitProperties& u) {
     field(kUnitFieldHitPoints, "hit points " + number(u.hitPoints) + "%");
     field(kUnitFieldShields, "shields " + number(u.shields) + "%");
     field(kUnitFieldEnergy, "energy " + number(u.energy) + "%");
-    field(kUnitFieldResources, "resources " + withThousands(u.resources));
+    field(kUnitFieldResources, "resources " + base::withThousands(u.resources));
     field(kUnitFieldHangar, "hangar " + number(u.hangar));
     const std::pair<std::uint16_t, const char*> states[] = {
         {kUnitCloaked, "cloaked"},       {kUnitBurrowed, "burrowed"},
@@ -747,7 +747,8 @@ std::string listTriggers(const TriggerRecords& records) {
         ++i;
     }
     if (notShown > 0) {
-        details += "(" + withThousands(notShown) + " more triggers are not spelled out here.)\n";
+        details +=
+            "(" + base::withThousands(notShown) + " more triggers are not spelled out here.)\n";
     }
     std::string head = records.count() == 0
                            ? "No triggers.\n"

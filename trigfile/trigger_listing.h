@@ -1,10 +1,10 @@
 #pragma once
 
-#include "action_extras.h"
-#include "decoded_trigger.h"
-#include "trigger_file_reader.h"
-#include "trigger_series.h"
-#include "unit_properties.h"
+#include "trigfile/action_extras.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_series.h"
+#include "trigfile/unit_properties.h"
 
 #include <cstddef>
 #include <string>
