@@ -2,6 +2,7 @@
 #include "app/frm_tallyforge.h"
 #include "app/process_signals.h"
 #include "app/qt_platform.h"
+#include "app/session_bus.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -11,6 +12,7 @@
 
 int main(int argc, char** argv) {
     processsignals::install();
+    sessionbus::preventAutolaunch();
     QApplication app(argc, argv);
     processsignals::watch(app);
     QApplication::setApplicationName(QStringLiteral("Tallyforge"));

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks an installed Tallyforge: the files the install rules put under a
-# prefix, and that the installed program starts and shows its window.
+# prefix (the AppStream metainfo validated by appstreamcli), and that the
+# installed program starts, shows its window and leaves no process behind.
 #
 #   check_install_tree.sh [--version V] PREFIX
 #       checks what is installed under PREFIX (/usr for the Debian package)
@@ -85,6 +86,34 @@ else
     fail "$icon is not a 32x32 PNG"
   else
     ok "Icon=$icon_name is a 32x32 PNG in the hicolor theme"
+  fi
+fi
+
+# What software centres show: the AppStream metainfo. --strict fails on
+# anything above pedantic: a missing description or screenshot, a screenshot
+# address that is not https. The id is the desktop entry's rather than a
+# reverse domain name (packaging/README.md says why), so that one remark is
+# pedantic. (validate, not validate-tree: under /usr the tree holds other
+# packages' metainfo too.)
+metainfo="$prefix/share/metainfo/tallyforge.metainfo.xml"
+if [ ! -f "$metainfo" ]; then
+  fail "no AppStream metainfo $metainfo"
+else
+  if ! command -v appstreamcli >/dev/null; then
+    fail "appstreamcli (Debian package appstream) is not installed; $metainfo is not checked"
+  elif report="$(appstreamcli validate --no-net --strict --pedantic \
+    --override=cid-desktopapp-is-not-rdns=pedantic "$metainfo" 2>&1)"; then
+    ok "AppStream metainfo validates"
+  else
+    fail "AppStream metainfo does not validate: $report"
+  fi
+  # Software centres start the program through the desktop entry it names.
+  id="$(sed -n 's|^ *<id>\(.*\)</id>$|\1|p' "$metainfo")"
+  launchable="$(sed -n 's|^ *<launchable type="desktop-id">\(.*\)</launchable>$|\1|p' "$metainfo")"
+  if [ "$launchable" = "$(basename "$desktop")" ] && [ "$id.desktop" = "$launchable" ]; then
+    ok "the metainfo's id $id is the installed desktop entry's"
+  else
+    fail "the metainfo's id '$id' and launchable '$launchable' are not the desktop entry $(basename "$desktop")"
   fi
 fi
 
@@ -213,6 +242,9 @@ if [ -x "$bin" ]; then
     end_programs
     echo "note: --screenshot saved nothing within 10 s; checking that the program stays up instead"
   elif wait "$pid"; then
+    # It ended on its own: whatever it started must have ended too, before
+    # end_programs would end it.
+    check_nothing_left
     end_programs
     size="$(png_size "$shot" || true)"
     if [ -z "$size" ]; then

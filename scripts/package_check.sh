@@ -33,9 +33,10 @@ fail() {
 }
 ok() { echo "ok: $*"; }
 
-# desktop-file-validate checks the entry; Xvfb and xdotool let the program
-# open a real X11 window, which needs the xcb plugin the package must bring.
-bash scripts/ensure_packages.sh desktop-file-utils xvfb xauth xdotool
+# desktop-file-validate checks the entry and appstreamcli the metainfo; Xvfb
+# and xdotool let the program open a real X11 window, which needs the xcb
+# plugin the package must bring.
+bash scripts/ensure_packages.sh desktop-file-utils appstream xvfb xauth xdotool
 
 if [ $# -ge 1 ]; then
   deb="$(realpath "$1")"
@@ -106,7 +107,7 @@ we_installed=true
 installed || fail "dpkg does not list tallyforge as installed"
 dpkg -L tallyforge >"$work/files"
 for path in /usr/bin/tallyforge /usr/share/applications/tallyforge.desktop \
-  /usr/share/icons/hicolor/32x32/apps/tallyforge.png; do
+  /usr/share/icons/hicolor/32x32/apps/tallyforge.png /usr/share/metainfo/tallyforge.metainfo.xml; do
   grep -qx "$path" "$work/files" || fail "the package does not own $path"
 done
 
