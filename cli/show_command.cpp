@@ -10,6 +10,7 @@
 #include "trigfile/action_extras.h"
 #include "trigfile/decoded_trigger.h"
 #include "trigfile/series_recognition.h"
+#include "trigfile/text_spool.h"
 #include "trigfile/trigger_listing.h"
 #include "trigfile/unit_names.h"
 
@@ -114,8 +115,7 @@ Json action(std::size_t slot, const trigfile::DecodedAction& a,
                 {"unitProperties", unitProperties(extras.unitProperties)}};
 }
 
-Json trigger(const trigfile::TriggerRecords& records, std::size_t index,
-             const trigfile::DecodedTrigger& t) {
+Json trigger(const trigfile::TriggerView& view, const trigfile::DecodedTrigger& t) {
     Json conditions = Json::array();
     for (std::size_t i = 0; i < t.conditions.size(); ++i) {
         if (t.conditions[i].type != 0) {
@@ -125,11 +125,10 @@ Json trigger(const trigfile::TriggerRecords& records, std::size_t index,
     Json actions = Json::array();
     for (std::size_t i = 0; i < t.actions.size(); ++i) {
         if (t.actions[i].type != 0) {
-            actions.push_back(
-                action(i, t.actions[i], trigfile::extrasOf(records, index, i, t.actions[i])));
+            actions.push_back(action(i, t.actions[i], trigfile::extrasOf(view, i, t.actions[i])));
         }
     }
-    return Json{{"number", index + 1},
+    return Json{{"number", view.index + 1},
                 {"owners", owners(t.executionTable)},
                 {"conditions", std::move(conditions)},
                 {"actions", std::move(actions)},
@@ -171,25 +170,50 @@ std::string dumped(const Json& value) {
 }
 
 // Triggers are numbered from 1, as the listing numbers them.
-// One document, written trigger by trigger so that a big file never has to
-// be held as JSON in memory.
-void printJson(const std::string& name, const trigfile::TriggerRecords& records) {
+// One document, written trigger by trigger so that a big file is never held,
+// as records or as JSON: a first walk counts the triggers and finds the
+// series (spooled, as they come last), the second writes the triggers.
+base::Outcome<base::Done> printJson(const std::string& name, trigfile::TriggerSource& source) {
+    trigfile::TextSpool seriesJson;
+    trigfile::SeriesFinder finder;
+    bool firstSeries = true;
+    const auto addSeries = [&](const trigfile::RecognisedSeries& found) {
+        seriesJson.append((firstSeries ? "\n" : ",\n") + dumped(series(found)));
+        firstSeries = false;
+    };
+    auto counted = source.walk([&](const trigfile::TriggerView& view) {
+        if (auto step = finder.next(view.index, view.record()); step.ended) {
+            addSeries(*step.ended);
+        }
+    });
+    if (!counted.ok()) {
+        return std::move(counted.problem());
+    }
+    if (auto open = finder.finish()) {
+        addSeries(*open);
+    }
     std::cout << "{\"file\":" << dumped(Json(name))
               << ",\"kind\":" << dumped(Json(kindOf(pathFromArgument(name))))
-              << ",\"triggerCount\":" << records.count()
-              << ",\"stacked\":" << (records.trigSections > 1 ? "true" : "false")
+              << ",\"triggerCount\":" << counted->triggers
+              << ",\"stacked\":" << (counted->trigSections > 1 ? "true" : "false")
               << ",\"triggers\":[";
-    for (std::size_t i = 0; i < records.count(); ++i) {
-        std::cout << (i == 0 ? "\n" : ",\n")
-                  << dumped(trigger(records, i, trigfile::decodeTrigger(records.record(i))));
+    auto written = source.walk([&](const trigfile::TriggerView& view) {
+        std::cout << (view.index == 0 ? "\n" : ",\n")
+                  << dumped(trigger(view, trigfile::decodeTrigger(view.record())));
+    });
+    if (!written.ok()) {
+        return std::move(written.problem());
+    }
+    if (written->triggers != counted->triggers) {
+        return base::Problem::failed(base::displayName(pathFromArgument(name)) +
+                                     " changed while it was read.");
     }
     std::cout << "],\"series\":[";
-    bool first = true;
-    for (const auto& found : trigfile::findSeries(records)) {
-        std::cout << (first ? "\n" : ",\n") << dumped(series(found));
-        first = false;
+    if (!seriesJson.copyTo(std::cout)) {
+        return base::Problem::failed("Could not read back the series' temporary file.");
     }
     std::cout << "]}\n";
+    return base::Done{};
 }
 
 } // namespace
@@ -202,15 +226,15 @@ int runShow(const ShowOptions& options) {
                                                     base::displayName(file) + "."),
                              kValueProblem);
     }
-    const trigfile::TriggerFileRead read = maparchive::readTriggersOf(file);
-    if (!read.ok()) {
-        return reportProblem(read.problem(), kReadProblem);
+    auto source = maparchive::triggerSourceOf(file);
+    if (!source.ok()) {
+        return reportProblem(source.problem(), kReadProblem);
     }
-    const trigfile::TriggerRecords& records = *read;
-    if (options.json) {
-        printJson(options.file, records);
-    } else {
-        std::cout << trigfile::listTriggers(records);
+    const base::Outcome<base::Done> shown =
+        options.json ? printJson(options.file, **source) : trigfile::writeListing(**source, std::cout);
+    if (!shown.ok()) {
+        std::cout.flush();
+        return reportProblem(shown.problem(), kReadProblem);
     }
     std::cout.flush();
     if (!std::cout) {

@@ -27,6 +27,12 @@ trigfile::TriggerFileRead triggersOfScenario(base::Outcome<std::vector<std::uint
     return read;
 }
 
+base::Problem notOurs(const std::filesystem::path& path) {
+    return base::Problem::refused("Tallyforge opens trigger files (.trg), scenario data (.chk) and "
+                                  "maps (.scm, .scx); " +
+                                  base::displayName(path) + " is none of these.");
+}
+
 } // namespace
 
 trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
@@ -40,9 +46,26 @@ trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
     if (ext == ".scm" || ext == ".scx") {
         return triggersOfScenario(readScenarioData(path), path);
     }
-    return base::Problem::refused("Tallyforge opens trigger files (.trg), scenario data (.chk) and "
-                                  "maps (.scm, .scx); " +
-                                  base::displayName(path) + " is none of these.");
+    return notOurs(path);
+}
+
+base::Outcome<std::unique_ptr<trigfile::TriggerSource>>
+triggerSourceOf(const std::filesystem::path& path) {
+    const std::string ext = lowerExtension(path);
+    if (ext == ".trg") {
+        return trigfile::triggerFileSource(path);
+    }
+    if (ext == ".chk") {
+        return trigfile::scenarioFileSource(path);
+    }
+    if (ext == ".scm" || ext == ".scx") {
+        auto data = readScenarioData(path);
+        if (!data.ok()) {
+            return std::move(data.problem());
+        }
+        return trigfile::scenarioDataSource(std::move(*data), path);
+    }
+    return notOurs(path);
 }
 
 } // namespace maparchive
