@@ -268,8 +268,9 @@ int runShow(const ShowOptions& options) {
     if (!source.ok()) {
         return reportProblem(source.problem(), kReadProblem);
     }
-    const base::Outcome<base::Done> shown =
-        options.json ? printJson(options.file, **source) : trigfile::writeListing(**source, std::cout);
+    const base::Outcome<base::Done> shown = options.json
+                                                ? printJson(options.file, **source)
+                                                : trigfile::writeListing(**source, std::cout);
     if (!shown.ok()) {
         std::cout.flush();
         return reportProblem(shown.problem(), kReadProblem);

@@ -11,7 +11,8 @@ std::string sectionNameText(const std::array<char, 4>& name) {
     return base::printableBytes(std::string_view(name.data(), name.size()));
 }
 
-ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize, const SectionHeaderReader& header) {
+ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize,
+                                           const SectionHeaderReader& header) {
     std::vector<ScenarioSection> sections;
     std::size_t at = 0;
     const auto size = static_cast<std::size_t>(dataSize);
@@ -54,13 +55,13 @@ ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize, const Section
 }
 
 ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
-    return parseScenarioSections(
-        data.size(), [&](std::size_t at) -> base::Outcome<std::array<std::uint8_t, 8>> {
-            std::array<std::uint8_t, kSectionHeaderSize> header{};
-            std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), header.size(),
-                        header.begin());
-            return header;
-        });
+    return parseScenarioSections(data.size(),
+                                 [&](std::size_t at) -> base::Outcome<std::array<std::uint8_t, 8>> {
+                                     std::array<std::uint8_t, kSectionHeaderSize> header{};
+                                     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at),
+                                                 header.size(), header.begin());
+                                     return header;
+                                 });
 }
 
 TriggerFileRead readScenarioTriggers(std::span<const std::uint8_t> data) {

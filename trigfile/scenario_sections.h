@@ -43,7 +43,8 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data);
 // time): header(at) gives the 8 bytes of the section header at `at`.
 using SectionHeaderReader =
     std::function<base::Outcome<std::array<std::uint8_t, kSectionHeaderSize>>(std::size_t at)>;
-ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize, const SectionHeaderReader& header);
+ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize,
+                                           const SectionHeaderReader& header);
 
 // The triggers of scenario data as the game reads them: the records of its
 // TRIG sections one after another (a map with several is "stacked", a trick

@@ -45,7 +45,8 @@ bool TextSpool::copyTo(std::ostream& out) {
         }
         std::vector<char> buffer(1 << 16);
         for (std::size_t left = inFile_; left > 0;) {
-            const std::size_t n = std::fread(buffer.data(), 1, std::min(left, buffer.size()), file_);
+            const std::size_t n =
+                std::fread(buffer.data(), 1, std::min(left, buffer.size()), file_);
             if (n == 0) {
                 return false;
             }

@@ -78,8 +78,8 @@ TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes);
 // its blocks, back to back, readable only during the call.
 struct WalkedTrigger {
     std::size_t index = 0;
-    std::uint64_t offset = 0;            // of the record, from the start of the file
-    const std::uint8_t* bytes = nullptr; // the record, then its blocks
+    std::uint64_t offset = 0;                         // of the record, from the start of the file
+    const std::uint8_t* bytes = nullptr;              // the record, then its blocks
     std::span<const TriggerFileLayout::Block> blocks; // offsets from the record's start
 };
 using TriggerWalkVisitor = std::function<void(const WalkedTrigger&)>;

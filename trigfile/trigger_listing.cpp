@@ -781,11 +781,11 @@ class ListingWriter {
         summary_.append(triggerRange(found.firstRecord, s.recordCount) + ": " + seriesSummary(s) +
                         "\n");
         if (s.recordCount > 1) {
-            runDetails_ += "  " + triggerRange(found.firstRecord + 1, s.recordCount - 1) +
-                           (s.recordCount == 2
-                                ? " is the same but for the kills it waits for: "
-                                : " are the same but for the kills they wait for: ") +
-                           laterThresholds(s) + ".\n";
+            runDetails_ +=
+                "  " + triggerRange(found.firstRecord + 1, s.recordCount - 1) +
+                (s.recordCount == 2 ? " is the same but for the kills it waits for: "
+                                    : " are the same but for the kills they wait for: ") +
+                laterThresholds(s) + ".\n";
         }
         details_.append(runDetails_);
     }

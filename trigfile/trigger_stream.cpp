@@ -58,7 +58,7 @@ class TriggerFileSource final : public TriggerSource {
             // What the file holds is refused in its name; a failed read
             // already says which file.
             return in.readFailed() ? std::move(walked.problem())
-                                    : named(path_, std::move(walked.problem()));
+                                   : named(path_, std::move(walked.problem()));
         }
         return TriggerTotals{*walked, 0};
     }
@@ -120,10 +120,10 @@ class FileBytes final : public ScenarioBytes {
 };
 
 // The sections and strings, then the records of each TRIG section in turn.
-base::Outcome<TriggerTotals> walkScenario(ScenarioBytes& bytes, const TriggerVisitor& visit,
-                                          std::optional<StringTable>& strings,
-                                          const std::function<std::optional<StringTable>(
-                                              std::span<const ScenarioSection>)>& readStrings) {
+base::Outcome<TriggerTotals>
+walkScenario(ScenarioBytes& bytes, const TriggerVisitor& visit, std::optional<StringTable>& strings,
+             const std::function<std::optional<StringTable>(std::span<const ScenarioSection>)>&
+                 readStrings) {
     auto parsed = parseScenarioSections(
         bytes.size(), [&](std::size_t at) -> base::Outcome<std::array<std::uint8_t, 8>> {
             auto header = bytes.read(at, kSectionHeaderSize);
@@ -149,7 +149,8 @@ base::Outcome<TriggerTotals> walkScenario(ScenarioBytes& bytes, const TriggerVis
             continue;
         }
         for (std::size_t done = 0; done < s.size;) {
-            const std::size_t n = std::min<std::size_t>(s.size - done, kRecordsPerRead * kRecordSize);
+            const std::size_t n =
+                std::min<std::size_t>(s.size - done, kRecordsPerRead * kRecordSize);
             auto part = bytes.read(s.dataOffset() + done, n);
             if (!part.ok()) {
                 return std::move(part.problem());
@@ -218,9 +219,8 @@ class ScenarioDataSource final : public TriggerSource {
 
     base::Outcome<TriggerTotals> walk(const TriggerVisitor& visit) override {
         MemoryBytes bytes(data_);
-        auto walked = walkScenario(bytes, visit, strings_, [&](auto sections) {
-            return readStringTable(data_, sections);
-        });
+        auto walked = walkScenario(bytes, visit, strings_,
+                                   [&](auto sections) { return readStringTable(data_, sections); });
         if (!walked.ok()) {
             return named(name_, std::move(walked.problem()));
         }

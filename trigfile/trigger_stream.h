@@ -17,8 +17,8 @@ namespace trigfile {
 // One trigger as a read meets it, readable only during the call: a big
 // file is read a buffer at a time and never held whole.
 struct TriggerView {
-    std::size_t index = 0;               // among the triggers, from 0
-    const std::uint8_t* bytes = nullptr; // its record's kRecordSize bytes
+    std::size_t index = 0;                // among the triggers, from 0
+    const std::uint8_t* bytes = nullptr;  // its record's kRecordSize bytes
     std::span<const ActionBlocks> blocks; // a trigger file's blocks of this record
     const StringTable* strings = nullptr; // scenario data's strings, when it has any
 
