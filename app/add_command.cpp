@@ -3,6 +3,7 @@
 #include "app/create_command.h" // the shared texts of Create's boxes
 #include "base/display_name.h"
 
+#include "app/background_write.h"
 #include "app/command_support.h"
 #include "maparchive/add_to_map.h"
 #include "trigfile/map_edit.h"
@@ -66,20 +67,26 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
                     kSettingsBoxes);
         return;
     }
-    const trigfile::Inspection inspection = maparchive::inspectTarget(target);
-    if (!inspection.ok()) {
-        showProblem(platform_, inspection.problem(), kFileBoxes);
+    const base::Outcome<maparchive::BeforeAdd> before = maparchive::checkBeforeAdd(target, series);
+    if (!before.ok()) {
+        showProblem(platform_, before.problem(), kFileBoxes);
         return;
     }
-    const trigfile::OwnerCounts& existing = *inspection;
-    if (trigfile::mostTriggersForOneOwner(existing, series) > createtexts::kMostTriggersPerPlayer &&
-        !confirmManyTriggers(series, existing)) {
+    if (before->mostForOneOwner > createtexts::kMostTriggersPerPlayer &&
+        !confirmManyTriggers(series, before->existing)) {
         return;
     }
     if (into_ == Into::Map && !confirmMapEdit(*path, series)) {
         return;
     }
-    report(*path, platform_.addSeries(target, series));
+    std::optional<trigfile::AddOutcome> outcome;
+    runWithProgress(
+        platform_.dialogueOwner(), series.recordCount,
+        [&](trigfile::WriteProgress& progress) {
+            outcome = maparchive::addSeries(target, series, &progress);
+        },
+        [this](QProgressDialog& box) { platform_.progressShown(box); });
+    report(*path, *outcome);
 }
 
 std::optional<QString> AddCommand::chooseTarget() {

@@ -1,7 +1,5 @@
 #include "app/background_write.h"
 
-#include "base/number_text.h"
-
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProgressDialog>
@@ -19,14 +17,7 @@ namespace {
 constexpr int kPollMs = 30;
 
 QString progressLabel(std::uint64_t written, std::uint64_t total) {
-    // Once every record is written the disk still has to take the file in,
-    // which for a big one is a wait of its own.
-    if (written >= total) {
-        return QStringLiteral("Saving the file to the disk...");
-    }
-    return QStringLiteral("Writing trigger %1 of %2...")
-        .arg(QString::fromStdString(base::withThousands(written)),
-             QString::fromStdString(base::withThousands(total)));
+    return QString::fromStdString(trigfile::progressText(written, total));
 }
 
 } // namespace
@@ -67,7 +58,7 @@ void runWithProgress(QWidget* owner, std::uint64_t totalRecords,
             return;
         }
         const std::uint64_t written = progress.recordsWritten.load();
-        if (!dialog && clock.elapsed() >= kProgressDelayMs) {
+        if (!dialog && clock.elapsed() >= trigfile::kProgressDelayMs) {
             dialog = std::make_unique<QProgressDialog>(progressLabel(written, totalRecords),
                                                        QStringLiteral("Cancel"), 0, total, owner);
             dialog->setWindowTitle(QStringLiteral("Creating the file"));

@@ -10,11 +10,6 @@
 class QProgressDialog;
 class QWidget;
 
-// How long a write may take before the progress box appears: long enough
-// that small series never flash a box, short enough that a big one is never
-// silent.
-inline constexpr int kProgressDelayMs = 500;
-
 // Runs work on a thread of its own while the window goes on repainting, as
 // runInBackground below does. work must not throw.
 void runWithProgress(QWidget* owner, std::uint64_t totalRecords,

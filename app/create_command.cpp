@@ -1,5 +1,6 @@
 #include "app/create_command.h"
 
+#include "app/background_write.h"
 #include "app/command_support.h"
 #include "base/number_text.h"
 
@@ -96,5 +97,11 @@ std::optional<QString> CreateCommand::chooseFile() {
 
 base::Outcome<base::Done> CreateCommand::writeFile(const QString& path,
                                                    const trigfile::TriggerSeries& series) {
-    return platform_.writeFile(nativePath(path), series);
+    const std::filesystem::path target = nativePath(path);
+    return runInBackground(
+        platform_.dialogueOwner(), series.recordCount,
+        [&](trigfile::WriteProgress& progress) {
+            return trigfile::writeTriggerFile(target, series, &progress, disk_);
+        },
+        [this](QProgressDialog& box) { platform_.progressShown(box); });
 }

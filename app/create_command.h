@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 // The Create command after the window has been read: check the settings,
 // choose the file, write it, and tell the user how it went. Every question
@@ -18,8 +19,11 @@
 class CreateCommand {
   public:
     // saveDialogue keeps the name chosen last for the next Create.
-    CreateCommand(Platform& platform, SaveRequest& saveDialogue)
-        : platform_(platform), saveDialogue_(saveDialogue) {}
+    // disk, if given, stands between the writer and the file: a slow disk
+    // the window tests need to see the progress box, which a real write of a
+    // series the box can count finishes too soon to show.
+    CreateCommand(Platform& platform, SaveRequest& saveDialogue, trigfile::SinkWrapper disk = {})
+        : platform_(platform), saveDialogue_(saveDialogue), disk_(std::move(disk)) {}
 
     void run(const trigfile::KillRewardSettings& read);
 
@@ -34,6 +38,7 @@ class CreateCommand {
 
     Platform& platform_;
     SaveRequest& saveDialogue_;
+    trigfile::SinkWrapper disk_;
 };
 
 // The texts and titles of the command's boxes.

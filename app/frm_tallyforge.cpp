@@ -431,7 +431,7 @@ void frmTallyforge::cmdcreate_Click() {
         return;
     }
     creating_ = true;
-    CreateCommand(platform_, cdbsave).run(readWindow());
+    CreateCommand(platform_, cdbsave, disk_).run(readWindow());
     creating_ = false;
 }
 

@@ -4,10 +4,12 @@
 #include "app/platform.h"
 
 #include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <utility>
 
 class Frame;
 class NumberBox;
@@ -28,6 +30,10 @@ class frmTallyforge : public QMainWindow {
 
   public:
     explicit frmTallyforge(Platform& platform, QWidget* parent = nullptr);
+
+    // A slow disk under Create's writes: the window tests' only way to keep
+    // a write running long enough for its progress box (see CreateCommand).
+    void setDiskForTests(trigfile::SinkWrapper disk) { disk_ = std::move(disk); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -76,6 +82,7 @@ class frmTallyforge : public QMainWindow {
     OpenRequest cdbaddtrg; // the dialogues of the two Add commands
     OpenRequest cdbaddmap;
     bool creating_ = false; // a Create is running: no second one, no closing
+    trigfile::SinkWrapper disk_;
 
     QMenu* titlefile = nullptr;
     QAction* menuopen = nullptr;

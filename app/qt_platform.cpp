@@ -165,19 +165,3 @@ QString initialSavePath(const SaveRequest& request) {
     }
     return QDir(request.folder).filePath(request.fileName);
 }
-
-base::Outcome<base::Done> QtPlatform::writeFile(const std::filesystem::path& target,
-                                                const trigfile::TriggerSeries& series) {
-    return runInBackground(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
-        return trigfile::writeTriggerFile(target, series, &progress);
-    });
-}
-
-trigfile::AddOutcome QtPlatform::addSeries(const std::filesystem::path& target,
-                                           const trigfile::TriggerSeries& series) {
-    std::optional<trigfile::AddOutcome> outcome;
-    runWithProgress(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
-        outcome = maparchive::addSeries(target, series, &progress);
-    });
-    return *outcome;
-}

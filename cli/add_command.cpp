@@ -35,11 +35,11 @@ int runAdd(const AddOptions& options) {
                                     " Nothing was changed.", interrupted};
     const ProblemEnding addProblem{kExitFileFailed, {}, {}, interrupted};
     // Read first, as the window does, for the count of triggers per owner.
-    const trigfile::Inspection inspection = maparchive::inspectTarget(target);
-    if (!inspection.ok()) {
-        return reportProblem(inspection.problem(), readProblem);
+    const base::Outcome<maparchive::BeforeAdd> before = maparchive::checkBeforeAdd(target, series);
+    if (!before.ok()) {
+        return reportProblem(before.problem(), readProblem);
     }
-    warnAboutManyTriggers(trigfile::mostTriggersForOneOwner(*inspection, series));
+    warnAboutManyTriggers(before->mostForOneOwner);
 
     const trigfile::AddOutcome outcome =
         runConsoleWrite(series.recordCount, [&](trigfile::WriteProgress& progress) {

@@ -10,9 +10,6 @@
 
 namespace cli {
 
-// How long a write may take before a progress line appears, as in the window.
-inline constexpr int kProgressDelayMs = 500;
-
 // While it lives, Ctrl+C (SIGINT), SIGTERM and SIGHUP (what timeout, kill
 // and a closed terminal send) ask the write to stop instead of ending the
 // program at once; then they do again whatever they did before. A signal

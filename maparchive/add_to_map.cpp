@@ -1,6 +1,5 @@
 #include "maparchive/add_to_map.h"
 
-#include "base/ascii.h"
 #include "base/display_name.h"
 #include "maparchive/contained_read.h"
 #include "maparchive/map_archive.h"
@@ -99,20 +98,6 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
 
 } // namespace
 
-Target targetOf(const fs::path& file) {
-    const std::string ext = base::lowerAscii(file.extension().string());
-    if (ext == ".trg") {
-        return Target::TriggerFile;
-    }
-    if (ext == ".chk") {
-        return Target::ScenarioFile;
-    }
-    if (ext == ".scm" || ext == ".scx") {
-        return Target::MapArchive;
-    }
-    return Target::Unknown;
-}
-
 trigfile::Inspection inspectTarget(const fs::path& file) {
     switch (targetOf(file)) {
     case Target::TriggerFile:
@@ -125,6 +110,16 @@ trigfile::Inspection inspectTarget(const fs::path& file) {
         break;
     }
     return base::Problem::refused(kUnknownKind);
+}
+
+base::Outcome<BeforeAdd> checkBeforeAdd(const fs::path& target,
+                                        const trigfile::TriggerSeries& series) {
+    trigfile::Inspection inspection = inspectTarget(target);
+    if (!inspection.ok()) {
+        return std::move(inspection.problem());
+    }
+    const std::uint64_t most = trigfile::mostTriggersForOneOwner(*inspection, series);
+    return BeforeAdd{std::move(*inspection), most};
 }
 
 AddOutcome addSeries(const fs::path& file, const trigfile::TriggerSeries& series,

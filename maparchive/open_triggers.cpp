@@ -1,7 +1,7 @@
 #include "maparchive/open_triggers.h"
 
-#include "base/ascii.h"
 #include "base/display_name.h"
+#include "maparchive/file_kind.h"
 #include "maparchive/map_archive.h"
 #include "trigfile/bounded_read.h"
 #include "trigfile/scenario_sections.h"
@@ -10,10 +10,6 @@
 
 namespace maparchive {
 namespace {
-
-std::string lowerExtension(const std::filesystem::path& path) {
-    return base::lowerAscii(path.extension().string());
-}
 
 trigfile::TriggerFileRead triggersOfScenario(base::Outcome<std::vector<std::uint8_t>> data,
                                              const std::filesystem::path& path) {
@@ -36,15 +32,15 @@ base::Problem notOurs(const std::filesystem::path& path) {
 } // namespace
 
 trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
-    const std::string ext = lowerExtension(path);
-    if (ext == ".trg") {
+    switch (targetOf(path)) {
+    case Target::TriggerFile:
         return trigfile::readTriggerFile(path);
-    }
-    if (ext == ".chk") {
+    case Target::ScenarioFile:
         return triggersOfScenario(trigfile::readBoundedFile(path), path);
-    }
-    if (ext == ".scm" || ext == ".scx") {
+    case Target::MapArchive:
         return triggersOfScenario(readScenarioData(path), path);
+    case Target::Unknown:
+        break;
     }
     return notOurs(path);
 }

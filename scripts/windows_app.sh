@@ -20,7 +20,7 @@
 # that prefix and the X server are the script's own, ended by prefix and by
 # process id. Screenshots of the window under Wine are left in
 # build-windows/screenshots/. Not part of scripts/test.sh: the first run
-# builds Qt (see README.md, "Windows", for the times).
+# builds Qt (see docs/windows.md for the times).
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."

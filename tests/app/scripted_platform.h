@@ -1,8 +1,6 @@
 #pragma once
 
-#include "app/background_write.h"
 #include "app/platform.h"
-#include "maparchive/add_to_map.h"
 
 #include <QStringList>
 
@@ -19,7 +17,6 @@ class ScriptedPlatform : public Platform {
     std::deque<std::optional<QString>> savedNames; // nullopt: the user cancels
     std::deque<MessageAnswer> answers;             // for Yes/No questions
     std::function<void(const MessageRequest&)> onMessage;
-    trigfile::SinkWrapper disk;                            // a slow or failing disk, if set
     std::function<void(QProgressDialog&)> onProgressShown; // the user at the progress box
     int progressBoxesShown = 0;
 
@@ -82,37 +79,10 @@ class ScriptedPlatform : public Platform {
         return answer;
     }
 
-    // The real add and progress box.
-    trigfile::AddOutcome addSeries(const std::filesystem::path& target,
-                                   const trigfile::TriggerSeries& series) override {
-        std::optional<trigfile::AddOutcome> outcome;
-        runWithProgress(
-            nullptr, series.recordCount,
-            [&](trigfile::WriteProgress& progress) {
-                outcome = maparchive::addSeries(target, series, &progress);
-            },
-            [this](QProgressDialog& box) {
-                ++progressBoxesShown;
-                if (onProgressShown) {
-                    onProgressShown(box);
-                }
-            });
-        return *outcome;
-    }
-
-    // The real background write and progress box, over the scripted disk.
-    base::Outcome<base::Done> writeFile(const std::filesystem::path& target,
-                                        const trigfile::TriggerSeries& series) override {
-        return runInBackground(
-            nullptr, series.recordCount,
-            [&](trigfile::WriteProgress& progress) {
-                return trigfile::writeTriggerFile(target, series, &progress, disk);
-            },
-            [this](QProgressDialog& box) {
-                ++progressBoxesShown;
-                if (onProgressShown) {
-                    onProgressShown(box);
-                }
-            });
+    void progressShown(QProgressDialog& box) override {
+        ++progressBoxesShown;
+        if (onProgressShown) {
+            onProgressShown(box);
+        }
     }
 };
