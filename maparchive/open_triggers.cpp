@@ -47,19 +47,20 @@ trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
 
 base::Outcome<std::unique_ptr<trigfile::TriggerSource>>
 triggerSourceOf(const std::filesystem::path& path) {
-    const std::string ext = lowerExtension(path);
-    if (ext == ".trg") {
+    switch (targetOf(path)) {
+    case Target::TriggerFile:
         return trigfile::triggerFileSource(path);
-    }
-    if (ext == ".chk") {
+    case Target::ScenarioFile:
         return trigfile::scenarioFileSource(path);
-    }
-    if (ext == ".scm" || ext == ".scx") {
+    case Target::MapArchive: {
         auto data = readScenarioData(path);
         if (!data.ok()) {
             return std::move(data.problem());
         }
         return trigfile::scenarioDataSource(std::move(*data), path);
+    }
+    case Target::Unknown:
+        break;
     }
     return notOurs(path);
 }
