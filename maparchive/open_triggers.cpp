@@ -23,6 +23,12 @@ trigfile::TriggerFileRead triggersOfScenario(base::Outcome<std::vector<std::uint
     return read;
 }
 
+base::Problem notOurs(const std::filesystem::path& path) {
+    return base::Problem::refused("Tallyforge opens trigger files (.trg), scenario data (.chk) and "
+                                  "maps (.scm, .scx); " +
+                                  base::displayName(path) + " is none of these.");
+}
+
 } // namespace
 
 trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
@@ -36,9 +42,27 @@ trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
     case Target::Unknown:
         break;
     }
-    return base::Problem::refused("Tallyforge opens trigger files (.trg), scenario data (.chk) and "
-                                  "maps (.scm, .scx); " +
-                                  base::displayName(path) + " is none of these.");
+    return notOurs(path);
+}
+
+base::Outcome<std::unique_ptr<trigfile::TriggerSource>>
+triggerSourceOf(const std::filesystem::path& path) {
+    switch (targetOf(path)) {
+    case Target::TriggerFile:
+        return trigfile::triggerFileSource(path);
+    case Target::ScenarioFile:
+        return trigfile::scenarioFileSource(path);
+    case Target::MapArchive: {
+        auto data = readScenarioData(path);
+        if (!data.ok()) {
+            return std::move(data.problem());
+        }
+        return trigfile::scenarioDataSource(std::move(*data), path);
+    }
+    case Target::Unknown:
+        break;
+    }
+    return notOurs(path);
 }
 
 } // namespace maparchive

@@ -11,11 +11,13 @@ std::string sectionNameText(const std::array<char, 4>& name) {
     return base::printableBytes(std::string_view(name.data(), name.size()));
 }
 
-ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
+ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize,
+                                           const SectionHeaderReader& header) {
     std::vector<ScenarioSection> sections;
     std::size_t at = 0;
-    while (at < data.size()) {
-        if (data.size() - at < kSectionHeaderSize) {
+    const auto size = static_cast<std::size_t>(dataSize);
+    while (at < size) {
+        if (size - at < kSectionHeaderSize) {
             return base::Problem::refused(
                 "The scenario data ends inside a section header, at byte " +
                 base::withThousands(at) + ".");
@@ -24,18 +26,21 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
             return base::Problem::refused("The scenario data has more than " +
                                           base::withThousands(kMaxSections) + " sections.");
         }
+        auto bytes = header(at);
+        if (!bytes.ok()) {
+            return std::move(bytes.problem());
+        }
         ScenarioSection section;
         const std::size_t nameSize = section.name.size(); // the size follows the name
-        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at), nameSize, section.name.begin());
+        std::copy_n(bytes->begin(), nameSize, section.name.begin());
         section.offset = at;
-        section.size = getU32(data.data() + at + nameSize);
+        section.size = getU32(bytes->data() + nameSize);
         const std::string name = sectionNameText(section.name);
-        if (section.size > data.size() - section.dataOffset()) {
+        if (section.size > size - section.dataOffset()) {
             return base::Problem::refused(
                 "The section " + name + " at byte " + base::withThousands(at) + " claims " +
                 base::withThousands(section.size) + " bytes, more than the " +
-                base::withThousands(data.size() - section.dataOffset()) +
-                " left in the scenario data.");
+                base::withThousands(size - section.dataOffset()) + " left in the scenario data.");
         }
         if (section.isNamed("TRIG") && section.size % kRecordSize != 0) {
             return base::Problem::refused("The TRIG section at byte " + base::withThousands(at) +
@@ -47,6 +52,16 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
         at = section.end();
     }
     return sections;
+}
+
+ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
+    return parseScenarioSections(data.size(),
+                                 [&](std::size_t at) -> base::Outcome<std::array<std::uint8_t, 8>> {
+                                     std::array<std::uint8_t, kSectionHeaderSize> header{};
+                                     std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(at),
+                                                 header.size(), header.begin());
+                                     return header;
+                                 });
 }
 
 TriggerFileRead readScenarioTriggers(std::span<const std::uint8_t> data) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -37,6 +38,13 @@ using ScenarioSectionsRead = base::Outcome<std::vector<ScenarioSection>>;
 // section header, a TRIG section that is not whole trigger records, and more
 // than kMaxSections sections. Maps protected by such tricks are not half-read.
 ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data);
+
+// The same for data of dataSize bytes read elsewhere (a file a part at a
+// time): header(at) gives the 8 bytes of the section header at `at`.
+using SectionHeaderReader =
+    std::function<base::Outcome<std::array<std::uint8_t, kSectionHeaderSize>>(std::size_t at)>;
+ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize,
+                                           const SectionHeaderReader& header);
 
 // The triggers of scenario data as the game reads them: the records of its
 // TRIG sections one after another (a map with several is "stacked", a trick

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "base/outcome.h"
+#include "trigfile/streamed_file.h"
 #include "trigfile/string_table.h"
 #include "trigfile/trigger_record.h"
 #include "trigfile/unit_properties.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -71,6 +73,25 @@ using TriggerFileLayoutRead = base::Outcome<TriggerFileLayout>;
 // after the last record that make no whole record are refused: the reader
 // never guesses at a damaged file.
 TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes);
+
+// One trigger as a walk through a trigger file meets it: the record and
+// its blocks, back to back, readable only during the call.
+struct WalkedTrigger {
+    std::size_t index = 0;
+    std::uint64_t offset = 0;                         // of the record, from the start of the file
+    const std::uint8_t* bytes = nullptr;              // the record, then its blocks
+    std::span<const TriggerFileLayout::Block> blocks; // offsets from the record's start
+};
+using TriggerWalkVisitor = std::function<void(const WalkedTrigger&)>;
+
+// The walk layOutTriggerFile makes, trigger by trigger, with the same
+// refusals: the number of triggers, or why the file is refused (or could
+// not be read) once the walk reaches the fault. Only one trigger is held at
+// a time, so a file of any size is read in the window's fixed buffer.
+base::Outcome<std::size_t> walkTriggerFile(ByteWindow& in, const TriggerWalkVisitor& visit);
+
+// The blocks of a walked trigger, as the listing reads them.
+void appendActionBlocks(std::vector<ActionBlocks>& blocks, const WalkedTrigger& trigger);
 
 // A trigger file's records and blocks.
 TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes);

@@ -1,3 +1,4 @@
+#include "base/display_name.h"
 #include "editor_trigger_file.h"
 #include "scratch_folder.h"
 #include "test_support.h"
@@ -5,6 +6,7 @@
 #include "trigfile/decoded_trigger.h"
 #include "trigfile/scenario_sections.h"
 #include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +148,49 @@ TEST_F(TriggerFileOnDisk, GivesEachActionItsOwnTextAndProperties) {
     EXPECT_EQ(diskRecords.bytes, records.bytes);
     ASSERT_EQ(diskRecords.blocks.size(), 3u);
     EXPECT_EQ(diskRecords.blocksOf(0, 2)->text, "Wave 1");
+}
+
+// A file read a buffer at a time is refused for the same reason, naming the
+// same trigger and byte, as the same bytes read whole, wherever the cut falls
+// against the buffer's edge; and a whole one gives the same records.
+TEST_F(TriggerFileOnDisk, ReadInBuffersRefusesACutWhereverItFalls) {
+    const Bytes message = testsupport::editorRecord({{0, 9, 1, 0x04}});
+    const Bytes text = testsupport::textBlock("Hello");
+    Bytes whole = header();
+    while (whole.size() < trigfile::ByteWindow::kBufferSize + 3 * (message.size() + text.size())) {
+        whole = whole + message + text;
+    }
+    const std::size_t edge = trigfile::ByteWindow::kBufferSize;
+    const std::size_t cuts[] = {whole.size(),
+                                whole.size() - 1,
+                                edge - 1,
+                                edge,
+                                edge + 1,
+                                edge + 2400 + 2047,
+                                8 + 2399,
+                                8,
+                                whole.size() - 2048 - 5};
+    for (const std::size_t cut : cuts) {
+        SCOPED_TRACE("cut at byte " + std::to_string(cut));
+        const Bytes bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+        const auto path = folder_ / "cut.trg";
+        testsupport::writeBytes(path, std::string(bytes.begin(), bytes.end()));
+        const auto read = trigfile::parseTriggerFileBytes(bytes);
+        std::size_t visited = 0;
+        std::size_t sameTexts = 0;
+        auto walked = trigfile::triggerFileSource(path)->walk([&](const trigfile::TriggerView& t) {
+            ++visited;
+            sameTexts += t.blocks.size() == 1 && t.blocks[0].text == "Hello";
+        });
+        if (read.ok()) {
+            ASSERT_TRUE(walked.ok()) << walked.reason();
+            EXPECT_EQ(walked->triggers, read->count());
+            EXPECT_EQ(sameTexts, read->count()) << "each trigger comes with its own text";
+        } else {
+            ASSERT_FALSE(walked.ok()) << "a file cut short must be refused";
+            EXPECT_EQ(walked.reason(), base::displayName(path) + ": " + read.reason());
+        }
+    }
 }
 
 TEST(ScenarioSections, SkipsUnknownSectionsAndRefusesTricks) {
