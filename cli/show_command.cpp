@@ -154,14 +154,20 @@ Json reward(const trigfile::RecordFields& fields) {
 
 Json series(const trigfile::RecognisedSeries& found) {
     const trigfile::TriggerSeries& s = found.series;
-    return Json{{"firstTrigger", found.firstRecord + 1},
-                {"triggerCount", s.recordCount},
-                {"summary", trigfile::seriesSummary(s)},
-                {"every", s.killStep},
-                {"upTo", s.lastThreshold()},
-                {"unit", unit(s.fields.unitId)},
-                {"reward", reward(s.fields)},
-                {"owners", owners(s.fields.executionTable)}};
+    Json json{{"firstTrigger", found.firstRecord + 1},
+              {"triggerCount", s.recordCount},
+              {"summary", trigfile::seriesSummary(s)},
+              {"every", s.killStep},
+              {"upTo", s.lastThreshold()},
+              {"unit", unit(s.fields.unitId)},
+              {"reward", reward(s.fields)},
+              {"owners", owners(s.fields.executionTable)}};
+    if (s.message) {
+        // As typed, placeholders and all, with the encoding of its bytes.
+        json["message"] = Json{{"text", s.message->typed.text},
+                               {"encoding", trigfile::encodingName(s.message->typed.encoding)}};
+    }
+    return json;
 }
 
 // Compact, and a file name that is not UTF-8 is shown with U+FFFD where it

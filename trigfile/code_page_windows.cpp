@@ -1,5 +1,5 @@
-// codePageToUtf8 on Windows: its own code-page conversion, to UTF-16 and on
-// to UTF-8.
+// codePageToUtf8 and utf8ToCodePage on Windows: its own code-page
+// conversion, through UTF-16 either way.
 
 #include "trigfile/code_page.h"
 
@@ -51,6 +51,50 @@ std::optional<std::string> codePageToUtf8(std::string_view bytes, unsigned codeP
     std::string out(static_cast<std::size_t>(narrow), '\0');
     if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, utf16.data(), wide, out.data(), narrow,
                             nullptr, nullptr) != narrow) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::optional<std::string> utf8ToCodePage(std::string_view text, unsigned codePage) {
+    if (text.empty()) {
+        return std::string();
+    }
+    if (text.size() > static_cast<std::size_t>(INT_MAX / 2)) {
+        return std::nullopt;
+    }
+    const int inSize = static_cast<int>(text.size());
+    const int wide =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), inSize, nullptr, 0);
+    if (wide <= 0) {
+        return std::nullopt;
+    }
+    std::wstring utf16(static_cast<std::size_t>(wide), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), inSize, utf16.data(),
+                            wide) != wide) {
+        return std::nullopt;
+    }
+    // WC_NO_BEST_FIT_CHARS and the default-character flag: a character the
+    // code page lacks fails instead of becoming "?" or a look-alike. The
+    // flag may not be asked of UTF-8, which holds every character.
+    const bool utf8 = codePage == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* askDefault = utf8 ? nullptr : &usedDefault;
+    const int narrow =
+        WideCharToMultiByte(codePage, flags, utf16.data(), wide, nullptr, 0, nullptr, askDefault);
+    if (narrow <= 0 || usedDefault) {
+        return std::nullopt;
+    }
+    std::string out(static_cast<std::size_t>(narrow), '\0');
+    if (WideCharToMultiByte(codePage, flags, utf16.data(), wide, out.data(), narrow, nullptr,
+                            askDefault) != narrow ||
+        usedDefault) {
+        return std::nullopt;
+    }
+    // The way back must give the text again: a code that stands for another
+    // character is no code for this one.
+    if (!utf8 && codePageToUtf8(out, codePage) != std::string(text)) {
         return std::nullopt;
     }
     return out;

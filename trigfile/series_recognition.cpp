@@ -1,5 +1,6 @@
 #include "trigfile/series_recognition.h"
 
+#include "trigfile/action_extras.h"
 #include "trigfile/decoded_trigger.h"
 #include "trigfile/game_limits.h"
 
@@ -38,57 +39,144 @@ bool isOurGas(const ActionFields& reward, const ActionFields& gas) {
            gas.action == kActionSetResources && gas.kindOrType == kResourceGas && isOurReward(gas);
 }
 
-// The fields and threshold of a record of Tallyforge's shape: one that the
-// encoder gives back byte for byte from what is read here.
-std::optional<std::pair<RecordFields, std::uint32_t>>
-ourShape(std::span<const std::uint8_t, kRecordSize> bytes) {
+// A record of Tallyforge's shape: its fields, its kill threshold and, when
+// it shows a message, the number of its text.
+struct Shape {
+    RecordFields fields;
+    std::uint32_t threshold = 0;
+    std::uint32_t textNumber = 0;
+};
+
+// The shape of a record that the encoder gives back byte for byte from
+// what is read here, or nothing.
+std::optional<Shape> ourShape(std::span<const std::uint8_t, kRecordSize> bytes) {
     const DecodedTrigger t = decodeTrigger(bytes);
     const DecodedCondition& kill = t.conditions[0];
     if (kill.type != kConditionKill || kill.quantity == 0 || t.actions[0].type == 0) {
         return std::nullopt;
     }
-    RecordFields fields;
+    Shape shape;
+    RecordFields& fields = shape.fields;
     fields.unitId = kill.unitType;
     fields.reward = writtenFields(t.actions[0]);
-    if (t.actions[1].type != 0) {
+    std::size_t next = 1;
+    if (t.actions[1].type != 0 && t.actions[1].type != kActionDisplayTextMessage) {
         fields.extraGas = writtenFields(t.actions[1]);
+        next = 2;
+    }
+    if (t.actions[next].type == kActionDisplayTextMessage) {
+        fields.showsMessage = true;
+        shape.textNumber = t.actions[next].text;
+        if (shape.textNumber == 0) {
+            return std::nullopt;
+        }
     }
     fields.executionTable = t.executionTable;
     if (!isOurReward(fields.reward) ||
         (fields.extraGas && !isOurGas(fields.reward, *fields.extraGas))) {
         return std::nullopt;
     }
-    const TriggerRecord again = encodeRecord(fields, kill.quantity);
+    const TriggerRecord again = encodeRecord(fields, kill.quantity, shape.textNumber);
     if (!std::equal(again.begin(), again.end(), bytes.begin())) {
         return std::nullopt;
     }
-    return std::pair{fields, kill.quantity};
+    shape.threshold = kill.quantity;
+    return shape;
+}
+
+// A run of records being recognised, with what its messages tell so far.
+struct OpenRun {
+    RecognisedSeries found;
+    std::optional<GameText> firstText;
+    std::optional<std::string> typed; // known once a second text agrees with the first
+};
+
+// Whether a record's text continues the run's message.
+bool continuesMessage(OpenRun& run, const std::optional<GameText>& text, std::uint32_t kills) {
+    const RecordFields& fields = run.found.series.fields;
+    if (!fields.showsMessage) {
+        return true;
+    }
+    if (!text || text->encoding != run.firstText->encoding) {
+        return false;
+    }
+    const std::uint32_t amount = placeholderAmount(fields);
+    if (!run.typed) {
+        const std::string_view second = text->text;
+        auto typed =
+            typedFromTexts(run.firstText->text, run.found.series.killStep, &second, kills, amount);
+        if (!typed ||
+            messageText(*typed, run.found.series.killStep, amount) != run.firstText->text) {
+            return false;
+        }
+        run.typed = std::move(typed);
+    }
+    return messageText(*run.typed, kills, amount) == text->text;
+}
+
+// The run as a series, its message worked out; nothing when Create could
+// not write that message.
+std::optional<RecognisedSeries> finished(OpenRun run) {
+    TriggerSeries& series = run.found.series;
+    if (!series.fields.showsMessage) {
+        return run.found;
+    }
+    const std::uint32_t amount = placeholderAmount(series.fields);
+    if (!run.typed) {
+        run.typed = typedFromTexts(run.firstText->text, series.killStep, nullptr, 0, amount);
+    }
+    if (!run.typed) {
+        return std::nullopt;
+    }
+    auto plan = planMessage(RewardMessage{*run.typed, run.firstText->encoding}, amount,
+                            series.lastThreshold(), "The message");
+    if (!plan.ok()) {
+        return std::nullopt;
+    }
+    series.message = std::move(*plan);
+    return run.found;
 }
 
 } // namespace
 
 std::vector<RecognisedSeries> findSeries(const TriggerRecords& records) {
     std::vector<RecognisedSeries> found;
-    std::optional<RecognisedSeries> open;
-    for (std::size_t i = 0; i < records.count(); ++i) {
-        const auto shape = ourShape(records.record(i));
-        if (open && shape && shape->first == open->series.fields &&
-            shape->second ==
-                static_cast<std::uint64_t>(open->series.recordCount + 1) * open->series.killStep) {
-            ++open->series.recordCount;
-            continue;
-        }
+    std::optional<OpenRun> open;
+    const auto close = [&] {
         if (open) {
-            found.push_back(*open);
+            if (auto series = finished(std::move(*open))) {
+                found.push_back(std::move(*series));
+            }
             open.reset();
         }
+    };
+    for (std::size_t i = 0; i < records.count(); ++i) {
+        auto shape = ourShape(records.record(i));
+        std::optional<GameText> text;
+        if (shape && shape->fields.showsMessage) {
+            DecodedAction action;
+            action.text = shape->textNumber;
+            text = extrasOf(records, i, shape->fields.messageSlot(), action).text;
+            if (!text || text->encoding == TextEncoding::Unknown) {
+                shape.reset(); // a text Create could not have written
+            }
+        }
+        if (open && shape && shape->fields == open->found.series.fields &&
+            shape->threshold == static_cast<std::uint64_t>(open->found.series.recordCount + 1) *
+                                    open->found.series.killStep &&
+            continuesMessage(*open, text, shape->threshold)) {
+            ++open->found.series.recordCount;
+            continue;
+        }
+        close();
         if (shape) {
-            open = RecognisedSeries{i, TriggerSeries{shape->second, 1, shape->first}};
+            open =
+                OpenRun{RecognisedSeries{i, TriggerSeries{shape->threshold, 1, shape->fields, {}}},
+                        text,
+                        {}};
         }
     }
-    if (open) {
-        found.push_back(*open);
-    }
+    close();
     return found;
 }
 
@@ -121,6 +209,9 @@ std::optional<KillRewardSettings> settingsForSeries(const TriggerSeries& series)
     default:
         return std::nullopt;
     }
+    if (series.message) {
+        s.message = series.message->typed;
+    }
     const auto tick = [&](std::size_t byte) {
         return f.executionTable[byte] == 1 ? CheckValue::Ticked : CheckValue::Cleared;
     };
@@ -136,7 +227,8 @@ std::optional<KillRewardSettings> settingsForSeries(const TriggerSeries& series)
     const SeriesPlan plan = planSeries(normalise(s));
     const TriggerSeries* again = plan.ok() ? &*plan : nullptr;
     if (again == nullptr || again->killStep != series.killStep ||
-        again->recordCount != series.recordCount || !(again->fields == series.fields)) {
+        again->recordCount != series.recordCount || !(again->fields == series.fields) ||
+        again->message != series.message) {
         return std::nullopt;
     }
     return s;
