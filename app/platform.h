@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/message_dialog.h"
 #include "trigfile/add_series.h"
 #include "trigfile/trigger_file.h"
 #include "trigfile/trigger_series.h"
@@ -76,6 +77,9 @@ class Platform {
 
     // Shows the modal listing box and returns how the user left it.
     virtual ListingAnswer showListing(const ListingRequest& request) = 0;
+
+    // Shows the modal "Reward message" dialogue and returns the user's choice.
+    virtual MessageDialogueAnswer editMessage(const MessageDialogueRequest& request) = 0;
 
     // Writes the series to target off the user-interface thread, with a
     // modal progress box and Cancel when it takes more than a moment.

@@ -15,6 +15,7 @@ class QtPlatform : public Platform {
     std::optional<QString> chooseSaveFile(const SaveRequest& request) override;
     std::optional<QString> chooseOpenFile(const OpenRequest& request) override;
     ListingAnswer showListing(const ListingRequest& request) override;
+    MessageDialogueAnswer editMessage(const MessageDialogueRequest& request) override;
     base::Outcome<base::Done> writeFile(const std::filesystem::path& target,
                                         const trigfile::TriggerSeries& series) override;
     trigfile::AddOutcome addSeries(const std::filesystem::path& target,

@@ -17,7 +17,7 @@ struct TriggerSeries {
     std::uint32_t killStep = 1;
     std::uint32_t recordCount = 1;
     RecordFields fields;
-    std::optional<MessagePlan> message; // with fields.showsMessage
+    std::optional<MessagePlan> message = std::nullopt; // with fields.showsMessage
 
     std::uint32_t threshold(std::uint32_t index) const { return (index + 1) * killStep; }
     std::uint32_t lastThreshold() const { return threshold(recordCount - 1); }
