@@ -140,8 +140,17 @@ std::string unheldCharacters(std::string_view text, unsigned codePage) {
         named += named.empty() ? "" : ", ";
         const std::uint32_t cp = codePointOf(character);
         const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0); // shown by number alone
-        named += control ? codePointText(cp)
-                         : "\"" + std::string(character) + "\" (" + codePointText(cp) + ")";
+        // Appended piece by piece: GCC 12 at -O3 takes "\"" + string for an
+        // overlapping copy (a false -Wrestrict).
+        if (control) {
+            named += codePointText(cp);
+            continue;
+        }
+        named += '"';
+        named += character;
+        named += "\" (";
+        named += codePointText(cp);
+        named += ')';
     }
     if (more > 0) {
         named += " and " + base::withThousands(more) + " more";
@@ -194,7 +203,10 @@ base::Outcome<MessagePlan> planMessage(const RewardMessage& message, std::uint32
     if (!parsed.ok()) {
         return refused(parsed.reason());
     }
-    MessagePlan plan{message, amount, std::move(*parsed)};
+    MessagePlan plan;
+    plan.typed = message;
+    plan.amount = amount;
+    plan.pieces = std::move(*parsed);
     const unsigned codePage = codePageOf(message.encoding);
     for (Piece& piece : plan.pieces) {
         if (piece.kind != Piece::Kind::Bytes) {
@@ -231,11 +243,13 @@ std::uint32_t placeholderAmount(const RecordFields& fields) {
 }
 
 std::string messageText(std::string_view typed, std::uint32_t kills, std::uint32_t amount) {
-    const auto parsed = parse(typed);
+    auto parsed = parse(typed);
     if (!parsed.ok()) {
         return std::string(typed);
     }
-    MessagePlan plan{{}, amount, *parsed};
+    MessagePlan plan;
+    plan.amount = amount;
+    plan.pieces = std::move(*parsed);
     std::string text;
     plan.textFor(kills, text);
     return text;
