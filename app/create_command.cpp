@@ -56,6 +56,12 @@ QString CreateCommand::preview(const trigfile::KillRewardSettings& read) {
     if (series.recordCount > createtexts::kMostTriggersPerPlayer) {
         text += QStringLiteral("  That is more than StarCraft can save for one player.");
     }
+    if (series.message) {
+        text += QStringLiteral("  Each trigger shows the message \"%1\" (%2).")
+                    .arg(QString::fromStdString(series.message->typed.text),
+                         QString::fromLatin1(
+                             trigfile::encodingName(series.message->typed.encoding).data()));
+    }
     return text;
 }
 

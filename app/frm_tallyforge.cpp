@@ -5,6 +5,7 @@
 #include "app/command_button.h"
 #include "app/create_command.h"
 #include "app/frame.h"
+#include "app/message_dialog.h"
 #include "app/number_box.h"
 #include "app/open_command.h"
 #include "app/option_button.h"
@@ -237,6 +238,11 @@ void frmTallyforge::buildMenu() {
     for (QAction* add : {menuaddtrg, menuaddmap}) {
         add->setEnabled(false); // the poll enables them with Create
     }
+    titlefile->addSeparator();
+    // Checked while a message is set, so the menu says so.
+    menumessage = titlefile->addAction(QString::fromLatin1(messagetexts::kMenuText));
+    menumessage->setObjectName(QStringLiteral("menumessage"));
+    menumessage->setCheckable(true);
     titlehelp = menuBar()->addMenu(QStringLiteral("&Help"));
     titlehelp->setObjectName(QStringLiteral("titlehelp"));
     menuhelp = titlehelp->addAction(QStringLiteral("&Help"));
@@ -361,6 +367,7 @@ void frmTallyforge::connectHandlers() {
     connect(menuopen, &QAction::triggered, this, &frmTallyforge::menuopen_Click);
     connect(menuaddtrg, &QAction::triggered, this, &frmTallyforge::menuaddtrg_Click);
     connect(menuaddmap, &QAction::triggered, this, &frmTallyforge::menuaddmap_Click);
+    connect(menumessage, &QAction::triggered, this, &frmTallyforge::menumessage_Click);
     connect(menuhelp, &QAction::triggered, this, &frmTallyforge::menuhelp_Click);
     connect(menuabout, &QAction::triggered, this, &frmTallyforge::menuabout_Click);
 
@@ -417,6 +424,7 @@ trigfile::KillRewardSettings frmTallyforge::readWindow() const {
     for (std::size_t i = 0; i < chkf.size(); ++i) {
         settings.forces[i] = value(chkf[i]);
     }
+    settings.message = message_;
     return settings;
 }
 
@@ -636,6 +644,28 @@ void frmTallyforge::fillWindow(const trigfile::KillRewardSettings& s) {
     for (std::size_t i = 0; i < chkf.size(); ++i) {
         chkf[i]->setCheckState(state(s.forces[i]));
     }
+    message_ = s.message;
+    showMessageSet();
+}
+
+void frmTallyforge::menumessage_Click() {
+    const MessageDialogueAnswer answer = platform_.editMessage({message_, readWindow()});
+    switch (answer.choice) {
+    case MessageDialogueAnswer::Choice::Set:
+        message_ = answer.message;
+        break;
+    case MessageDialogueAnswer::Choice::Remove:
+        message_.reset();
+        break;
+    case MessageDialogueAnswer::Choice::Cancel:
+        break;
+    }
+    showMessageSet();
+}
+
+void frmTallyforge::showMessageSet() {
+    // The triggered action toggles its own check; the message decides it.
+    menumessage->setChecked(message_.has_value());
 }
 
 void frmTallyforge::menuhelp_Click() {

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <optional>
 #include <utility>
 
 class Frame;
@@ -68,6 +69,8 @@ class frmTallyforge : public QMainWindow {
     void menuopen_Click();
     void menuaddtrg_Click();
     void menuaddmap_Click();
+    void menumessage_Click();
+    void showMessageSet();
     void runAdd(AddCommand::Into into, OpenRequest& dialogue);
     void menuhelp_Click();
     void menuabout_Click();
@@ -83,11 +86,13 @@ class frmTallyforge : public QMainWindow {
     OpenRequest cdbaddmap;
     bool creating_ = false; // a Create is running: no second one, no closing
     trigfile::SinkWrapper disk_;
+    std::optional<trigfile::RewardMessage> message_; // set in the "Reward message" dialogue
 
     QMenu* titlefile = nullptr;
     QAction* menuopen = nullptr;
     QAction* menuaddtrg = nullptr;
     QAction* menuaddmap = nullptr;
+    QAction* menumessage = nullptr;
     QMenu* titlehelp = nullptr;
     QAction* menuhelp = nullptr;
     QAction* menuabout = nullptr;

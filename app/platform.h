@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/message_dialog.h"
+
 #include <QFile>
 #include <QString>
 
@@ -79,6 +81,9 @@ class Platform {
     // The progress box of a long write or add is up; the user may press its
     // Cancel. The real window has nothing to answer; tests press it here.
     virtual void progressShown(QProgressDialog& box) { (void)box; }
+
+    // Shows the modal "Reward message" dialogue and returns the user's choice.
+    virtual MessageDialogueAnswer editMessage(const MessageDialogueRequest& request) = 0;
 
     // The window that modal boxes belong to; none in tests.
     virtual QWidget* dialogueOwner() const { return nullptr; }

@@ -117,6 +117,12 @@ std::optional<QString> QtPlatform::chooseOpenFile(const OpenRequest& request) {
     return dialog.selectedFiles().constFirst();
 }
 
+MessageDialogueAnswer QtPlatform::editMessage(const MessageDialogueRequest& request) {
+    MessageDialog dialog(request, owner_);
+    dialog.exec();
+    return dialog.answer();
+}
+
 ListingAnswer QtPlatform::showListing(const ListingRequest& request) {
     QDialog dialog(owner_);
     dialog.setWindowTitle(request.title);

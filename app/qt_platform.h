@@ -16,6 +16,7 @@ class QtPlatform : public Platform {
     std::optional<QString> chooseOpenFile(const OpenRequest& request) override;
     ListingAnswer showListing(const ListingRequest& request) override;
     QWidget* dialogueOwner() const override { return owner_; }
+    MessageDialogueAnswer editMessage(const MessageDialogueRequest& request) override;
 
   private:
     QPointer<QWidget> owner_;

@@ -11,7 +11,9 @@
 namespace bench {
 
 // The three reward shapes a user can ask for, as planned from typed boxes.
-enum class Shape { MoneyWithGas, Score, Switch };
+// MoneyWithMessage: ore and gas, and a message with the kills in it, so
+// that each trigger has its own text block.
+enum class Shape { MoneyWithGas, Score, Switch, MoneyWithMessage };
 const char* shapeName(Shape shape);
 trigfile::TriggerSeries seriesFor(Shape shape, std::uint32_t records);
 

@@ -37,6 +37,8 @@ const char* shapeName(Shape shape) {
         return "Score";
     case Shape::Switch:
         return "Switch";
+    case Shape::MoneyWithMessage:
+        return "Money with a message";
     }
     return "?";
 }
@@ -47,9 +49,13 @@ trigfile::TriggerSeries seriesFor(Shape shape, std::uint32_t records) {
     const std::string amount = shape == Shape::Switch ? "7" : "100";
     trigfile::KillRewardSettings s = trigfile::readSettings(
         trigfile::BoxTexts{std::to_string(records), "1", amount, "50", "37"});
-    s.actionKind = shape == Shape::MoneyWithGas ? trigfile::ActionKind::Money
-                   : shape == Shape::Score      ? trigfile::ActionKind::Score
-                                                : trigfile::ActionKind::Switch;
+    s.actionKind = shape == Shape::Score    ? trigfile::ActionKind::Score
+                   : shape == Shape::Switch ? trigfile::ActionKind::Switch
+                                            : trigfile::ActionKind::Money;
+    if (shape == Shape::MoneyWithMessage) {
+        s.message = trigfile::RewardMessage{"{kills} Zerglings down: +{amount} ore",
+                                            trigfile::TextEncoding::Utf8};
+    }
     s.scoreKind = 4;
     s.players[0] = trigfile::CheckValue::Ticked;
     s.forces[1] = trigfile::CheckValue::Ticked;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -25,10 +26,17 @@ class DropSink : public trigfile::ByteSink {
 void encodeFromScratch(const trigfile::TriggerSeries& series, trigfile::ByteSink& sink) {
     const trigfile::Preamble preamble = trigfile::encodePreamble();
     sink.write(preamble.data(), preamble.size());
+    std::string text;
+    std::vector<std::uint8_t> block(trigfile::kTextBlockSize);
     for (std::uint32_t k = 0; k < series.recordCount; ++k) {
         const trigfile::TriggerRecord record =
-            trigfile::encodeRecord(series.fields, series.threshold(k));
+            trigfile::encodeRecord(series.fields, series.threshold(k), series.message ? k + 1 : 0);
         sink.write(record.data(), record.size());
+        if (series.message) {
+            series.message->textFor(series.threshold(k), text);
+            std::fill(std::copy(text.begin(), text.end(), block.begin()), block.end(), 0);
+            sink.write(block.data(), block.size());
+        }
     }
 }
 
@@ -60,7 +68,8 @@ class PerCall {
 
 std::vector<EncodingResult> runEncoding(std::uint32_t records, int repeats) {
     std::vector<EncodingResult> results;
-    for (Shape shape : {Shape::MoneyWithGas, Shape::Score, Shape::Switch}) {
+    for (Shape shape :
+         {Shape::MoneyWithGas, Shape::Score, Shape::Switch, Shape::MoneyWithMessage}) {
         const trigfile::TriggerSeries series = seriesFor(shape, records);
         const std::uint64_t bytes = series.fileSize();
 

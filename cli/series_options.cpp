@@ -30,6 +30,8 @@ std::string optionName(trigfile::Input input) {
         return "--switch";
     case trigfile::Input::Gas:
         return "--gas";
+    case trigfile::Input::Message:
+        return "--message";
     }
     return "";
 }
@@ -57,6 +59,20 @@ std::optional<std::string> tickOwners(const std::string& option,
                    "\".";
         }
         ticks[static_cast<std::size_t>(*value) - 1] = trigfile::CheckValue::Ticked;
+    }
+    return std::nullopt;
+}
+
+// The encoding an --encoding value names, any case; UTF-8 without one.
+std::optional<trigfile::TextEncoding> encodingNamed(const std::string& name) {
+    if (name.empty() || base::sameIgnoringCase(name, "utf-8")) {
+        return trigfile::TextEncoding::Utf8;
+    }
+    if (base::sameIgnoringCase(name, "cp949")) {
+        return trigfile::TextEncoding::Korean;
+    }
+    if (base::sameIgnoringCase(name, "cp1252")) {
+        return trigfile::TextEncoding::Western;
     }
     return std::nullopt;
 }
@@ -126,6 +142,14 @@ base::Outcome<trigfile::KillRewardSettings> settingsFrom(const SeriesOptions& o)
         return base::Problem::refused(*error);
     }
     s.allPlayers = o.allPlayers ? trigfile::CheckValue::Ticked : trigfile::CheckValue::Cleared;
+    if (o.message) {
+        const auto encoding = encodingNamed(o.encoding);
+        if (!encoding) {
+            return base::Problem::refused("--encoding takes utf-8, cp949 or cp1252, not \"" +
+                                          o.encoding + "\".");
+        }
+        s.message = trigfile::RewardMessage{*o.message, *encoding};
+    }
     // The window's Create waits for a tick: a trigger nobody owns never runs.
     if (o.players.empty() && o.forces.empty() && !o.allPlayers) {
         return base::Problem::refused(
@@ -178,6 +202,18 @@ void addSeriesOptions(CLI::App& command, SeriesOptions& o) {
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     command.add_flag("--all-players", o.allPlayers, "Owner: All Players");
+    auto* message = command
+                        .add_option("--message", o.message,
+                                    "A message each trigger shows when its reward lands; {kills} "
+                                    "stands for its kills, {amount} for its reward, {{ and }} for "
+                                    "braces")
+                        ->option_text("TEXT");
+    command
+        .add_option("--encoding", o.encoding,
+                    "The message's encoding: utf-8 (default; StarCraft: Remastered), cp949 "
+                    "(Korean) or cp1252 (Western)")
+        ->option_text("NAME")
+        ->needs(message);
 }
 
 trigfile::SeriesPlan planFromOptions(const SeriesOptions& options) {

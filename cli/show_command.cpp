@@ -192,6 +192,16 @@ void series(JsonWriter& w, const trigfile::RecognisedSeries& found) {
     reward(w, s.fields);
     w.key("owners");
     owners(w, s.fields.executionTable);
+    if (s.message) {
+        // As typed, placeholders and all, with the encoding of its bytes.
+        w.key("message")
+            .beginObject()
+            .key("text")
+            .value(s.message->typed.text)
+            .key("encoding")
+            .value(trigfile::encodingName(s.message->typed.encoding))
+            .endObject();
+    }
     w.endObject();
 }
 
@@ -218,7 +228,7 @@ base::Outcome<base::Done> printJson(const std::string& name, trigfile::TriggerSo
         firstSeries = false;
     };
     auto counted = source.walk([&](const trigfile::TriggerView& view) {
-        if (auto step = finder.next(view.index, view.record()); step.ended) {
+        if (auto step = finder.next(view); step.ended) {
             addSeries(*step.ended);
         }
     });

@@ -106,8 +106,10 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
         // first trigger among them) and the blocks after them; then the new
         // records alone.
         writeSpan(sink, old);
+        MessagePlacement placement;
+        placement.numbers.before = highestTextNumber(old, *layout);
         const bool written =
-            writeSeriesRecords(sink, series, progress) &&
+            writeSeriesRecords(sink, series, progress, placement) &&
             out.commit(progress ? &progress->cancelRequested : nullptr, [&] {
                 if (!before || identityOf(file) != before) {
                     throw WriteError("Could not add to " + base::displayName(file) +
@@ -124,19 +126,54 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
 
 bool ScenarioAddition::write(ByteSink& out, const TriggerSeries& series,
                              WriteProgress* progress) const {
+    // The changes, each a stretch of the old data [from, to) and what takes
+    // its place, made front to back; the bytes between them are copied.
+    struct Splice {
+        std::size_t from;
+        std::size_t to;
+        std::function<bool()> write;
+    };
+    std::vector<Splice> splices;
+    const auto sectionHeader = [&out](const char* name, std::uint32_t size) {
+        out.write(reinterpret_cast<const std::uint8_t*>(name), 4);
+        writeU32(out, size);
+    };
+    MessagePlacement placement{strings ? strings->numbers : TextNumbers{}, false};
+    const auto records = [&] { return writeSeriesRecords(out, series, progress, placement); };
     if (hasTrig) {
-        writeSpan(out, data.subspan(0, trigSizeField));
-        writeU32(out, newTrigSize);
-        writeSpan(out, data.subspan(trigSizeField + 4, insertAt - trigSizeField - 4));
+        splices.push_back({trigSizeField, trigSizeField + 4, [&] {
+                               writeU32(out, newTrigSize);
+                               return true;
+                           }});
+        splices.push_back({insertAt, insertAt, records});
     } else {
-        writeSpan(out, data);
-        out.write(reinterpret_cast<const std::uint8_t*>(kTrigName), sizeof kTrigName);
-        writeU32(out, newTrigSize);
+        splices.push_back({data.size(), data.size(), [&] {
+                               sectionHeader(kTrigName, newTrigSize);
+                               return records();
+                           }});
     }
-    if (!writeSeriesRecords(out, series, progress)) {
-        return false;
+    if (strings) {
+        const std::size_t from = strings->replaces ? strings->replaces->offset : data.size();
+        const std::size_t to = strings->replaces ? strings->replaces->end() : data.size();
+        splices.push_back({from, to, [&] {
+                               sectionHeader(strings->name.data(),
+                                             static_cast<std::uint32_t>(strings->bytes.size()));
+                               writeSpan(out, strings->bytes);
+                               return true;
+                           }});
     }
-    writeSpan(out, data.subspan(insertAt));
+    // A TRIG section made at the end comes before a string section made there.
+    std::stable_sort(splices.begin(), splices.end(),
+                     [](const Splice& a, const Splice& b) { return a.from < b.from; });
+    std::size_t at = 0;
+    for (const Splice& splice : splices) {
+        writeSpan(out, data.subspan(at, splice.from - at));
+        if (!splice.write()) {
+            return false;
+        }
+        at = splice.to;
+    }
+    writeSpan(out, data.subspan(at));
     return true;
 }
 
@@ -205,6 +242,16 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
         plan.insertAt = data.size();
     }
     plan.newSize = data.size() + added + (plan.hasTrig ? 0 : kSectionHeaderSize);
+    if (series.message) {
+        auto strings =
+            planStringSection(data, all, *series.message, series.recordCount, series.killStep);
+        if (!strings.ok()) {
+            return std::move(strings.problem());
+        }
+        plan.newSize =
+            static_cast<std::uint64_t>(static_cast<std::int64_t>(plan.newSize) + strings->growth());
+        plan.strings = std::move(*strings);
+    }
     // The section's size field is 32-bit; and what Tallyforge writes it must
     // be able to read back, which it checks for maps before they are replaced.
     if (trigSize > kMaxSectionSize || plan.newSize > kMaxReadBytes) {

@@ -3,6 +3,7 @@
 #include "base/outcome.h"
 #include "trigfile/scenario_sections.h"
 #include "trigfile/series_writer.h"
+#include "trigfile/string_section_edit.h"
 #include "trigfile/trigger_file.h"
 #include "trigfile/trigger_file_reader.h"
 #include "trigfile/trigger_series.h"
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -58,8 +60,10 @@ AddOutcome addToTriggerFile(const std::filesystem::path& file, const TriggerSeri
                             WriteProgress* progress = nullptr, const SinkWrapper& wrap = {});
 
 // Scenario data with the series added to its TRIG section (a TRIG section
-// is made at the end when there is none). Every other section, and the
-// records already in TRIG, keep their bytes. Checked before anything is
+// is made at the end when there is none) and, when the series shows a
+// message, its texts in the string section (string_section_edit.h), in the
+// same write. Every other section, and the records already in TRIG, keep
+// their bytes. Checked before anything is
 // written: the data's sections, a stacked map (several TRIG sections), and
 // a TRIG section that would outgrow its 32-bit size.
 struct ScenarioAddition {
@@ -70,6 +74,7 @@ struct ScenarioAddition {
     std::uint32_t newTrigSize = 0;
     std::uint64_t newSize = 0; // of the whole scenario data
     OwnerCounts existing;
+    std::optional<StringSectionEdit> strings; // when the series shows a message
 
     // Writes the new scenario data front to back. False when cancelled.
     bool write(ByteSink& out, const TriggerSeries& series, WriteProgress* progress) const;

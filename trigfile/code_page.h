@@ -18,4 +18,9 @@ inline constexpr unsigned kCodePageWestern = 1252; // Windows Latin 1
 // convert from it. UTF-8 to UTF-8 is the platform's check of UTF-8.
 std::optional<std::string> codePageToUtf8(std::string_view bytes, unsigned codePage);
 
+// The other way: UTF-8 text as bytes of a code page, through the same
+// converter; nothing when the text is not valid UTF-8 or holds a character
+// the code page has no code for (never a stand-in character or a near match).
+std::optional<std::string> utf8ToCodePage(std::string_view text, unsigned codePage);
+
 } // namespace trigfile

@@ -1,4 +1,4 @@
-// codePageToUtf8 on POSIX systems: glibc's iconv and its gconv modules.
+// codePageToUtf8 and utf8ToCodePage on POSIX systems: glibc's iconv and its gconv modules.
 
 #include "trigfile/code_page.h"
 
@@ -25,7 +25,7 @@ const char* iconvName(unsigned codePage) {
 // One conversion descriptor, closed however the conversion ends.
 class Converter {
   public:
-    explicit Converter(const char* from) : cd_(iconv_open("UTF-8", from)) {}
+    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (ok()) {
             iconv_close(cd_);
@@ -40,36 +40,47 @@ class Converter {
     iconv_t cd_;
 };
 
-} // namespace
-
-std::optional<std::string> codePageToUtf8(std::string_view bytes, unsigned codePage) {
-    const char* name = iconvName(codePage);
-    if (name == nullptr) {
+// Converts all of bytes, or nothing when a byte sequence has no place in
+// the other encoding (iconv without //TRANSLIT fails rather than guess).
+std::optional<std::string> convert(std::string_view bytes, const char* to, const char* from) {
+    if (to == nullptr || from == nullptr) {
         return std::nullopt;
     }
-    Converter converter(name);
+    Converter converter(to, from);
     if (!converter.ok()) {
         return std::nullopt;
     }
-    // A byte of any of these code pages becomes at most three bytes of UTF-8.
+    // A byte of any of these code pages becomes at most three bytes of UTF-8,
+    // and a character of UTF-8 at most two bytes of a code page.
     std::string out(bytes.size() * 3 + 4, '\0');
     char* in = const_cast<char*>(bytes.data()); // iconv's signature; it only reads
     std::size_t inLeft = bytes.size();
-    char* to = out.data();
-    std::size_t toLeft = out.size();
+    char* outAt = out.data();
+    std::size_t outLeft = out.size();
     while (inLeft > 0) {
-        if (iconv(converter.get(), &in, &inLeft, &to, &toLeft) == static_cast<std::size_t>(-1)) {
+        if (iconv(converter.get(), &in, &inLeft, &outAt, &outLeft) ==
+            static_cast<std::size_t>(-1)) {
             if (errno != E2BIG) {
-                return std::nullopt; // EILSEQ: not valid there; EINVAL: cut inside a character
+                return std::nullopt; // EILSEQ: no place there; EINVAL: cut inside a character
             }
-            const std::size_t used = out.size() - toLeft;
+            const std::size_t used = out.size() - outLeft;
             out.resize(out.size() * 2);
-            to = out.data() + used;
-            toLeft = out.size() - used;
+            outAt = out.data() + used;
+            outLeft = out.size() - used;
         }
     }
-    out.resize(out.size() - toLeft);
+    out.resize(out.size() - outLeft);
     return out;
+}
+
+} // namespace
+
+std::optional<std::string> codePageToUtf8(std::string_view bytes, unsigned codePage) {
+    return convert(bytes, "UTF-8", iconvName(codePage));
+}
+
+std::optional<std::string> utf8ToCodePage(std::string_view text, unsigned codePage) {
+    return convert(text, iconvName(codePage), "UTF-8");
 }
 
 } // namespace trigfile

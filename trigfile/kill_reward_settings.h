@@ -1,9 +1,11 @@
 #pragma once
 
 #include "trigfile/game_limits.h"
+#include "trigfile/reward_message.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +30,7 @@ struct KillRewardSettings {
     std::array<CheckValue, 8> players{};
     CheckValue allPlayers = CheckValue::Cleared;
     std::array<CheckValue, 4> forces{};
+    std::optional<RewardMessage> message; // shown by each trigger when its reward lands
 };
 
 // The score kinds in the order of their numbers in the file and of the

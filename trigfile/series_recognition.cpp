@@ -1,5 +1,6 @@
 #include "trigfile/series_recognition.h"
 
+#include "trigfile/action_extras.h"
 #include "trigfile/decoded_trigger.h"
 #include "trigfile/game_limits.h"
 
@@ -38,74 +39,192 @@ bool isOurGas(const ActionFields& reward, const ActionFields& gas) {
            gas.action == kActionSetResources && gas.kindOrType == kResourceGas && isOurReward(gas);
 }
 
-// The fields and threshold of a record of Tallyforge's shape: one that the
-// encoder gives back byte for byte from what is read here.
-std::optional<std::pair<RecordFields, std::uint32_t>>
-ourShape(std::span<const std::uint8_t, kRecordSize> bytes) {
+// A record of Tallyforge's shape: its fields, its kill threshold and, when
+// it shows a message, the number of its text.
+struct Shape {
+    RecordFields fields;
+    std::uint32_t threshold = 0;
+    std::uint32_t textNumber = 0;
+};
+
+// The shape of a record that the encoder gives back byte for byte from
+// what is read here, or nothing.
+std::optional<Shape> ourShape(std::span<const std::uint8_t, kRecordSize> bytes) {
     const DecodedTrigger t = decodeTrigger(bytes);
     const DecodedCondition& kill = t.conditions[0];
     if (kill.type != kConditionKill || kill.quantity == 0 || t.actions[0].type == 0) {
         return std::nullopt;
     }
-    RecordFields fields;
+    Shape shape;
+    RecordFields& fields = shape.fields;
     fields.unitId = kill.unitType;
     fields.reward = writtenFields(t.actions[0]);
-    if (t.actions[1].type != 0) {
+    std::size_t next = 1;
+    if (t.actions[1].type != 0 && t.actions[1].type != kActionDisplayTextMessage) {
         fields.extraGas = writtenFields(t.actions[1]);
+        next = 2;
+    }
+    if (t.actions[next].type == kActionDisplayTextMessage) {
+        fields.showsMessage = true;
+        shape.textNumber = t.actions[next].text;
+        if (shape.textNumber == 0) {
+            return std::nullopt;
+        }
     }
     fields.executionTable = t.executionTable;
     if (!isOurReward(fields.reward) ||
         (fields.extraGas && !isOurGas(fields.reward, *fields.extraGas))) {
         return std::nullopt;
     }
-    const TriggerRecord again = encodeRecord(fields, kill.quantity);
+    const TriggerRecord again = encodeRecord(fields, kill.quantity, shape.textNumber);
     if (!std::equal(again.begin(), again.end(), bytes.begin())) {
         return std::nullopt;
     }
-    return std::pair{fields, kill.quantity};
+    shape.threshold = kill.quantity;
+    return shape;
+}
+
+using OpenRun = SeriesFinder::OpenRun;
+
+// Whether a record's text continues the run's message.
+bool continuesMessage(OpenRun& run, const std::optional<GameText>& text, std::uint32_t kills) {
+    const RecordFields& fields = run.found.series.fields;
+    if (!fields.showsMessage) {
+        return true;
+    }
+    if (!text || text->encoding != run.firstText->encoding) {
+        return false;
+    }
+    const std::uint32_t amount = placeholderAmount(fields);
+    if (!run.typed) {
+        const std::string_view second = text->text;
+        auto typed =
+            typedFromTexts(run.firstText->text, run.found.series.killStep, &second, kills, amount);
+        if (!typed ||
+            messageText(*typed, run.found.series.killStep, amount) != run.firstText->text) {
+            return false;
+        }
+        run.typed = std::move(typed);
+    }
+    return messageText(*run.typed, kills, amount) == text->text;
+}
+
+// The run as a series, its message worked out; nothing when Create could
+// not write that message.
+std::optional<RecognisedSeries> finished(OpenRun run) {
+    TriggerSeries& series = run.found.series;
+    if (!series.fields.showsMessage) {
+        return run.found;
+    }
+    const std::uint32_t amount = placeholderAmount(series.fields);
+    if (!run.typed) {
+        run.typed = typedFromTexts(run.firstText->text, series.killStep, nullptr, 0, amount);
+    }
+    if (!run.typed) {
+        return std::nullopt;
+    }
+    auto plan = planMessage(RewardMessage{*run.typed, run.firstText->encoding}, amount,
+                            series.lastThreshold(), "The message");
+    if (!plan.ok()) {
+        return std::nullopt;
+    }
+    series.message = std::move(*plan);
+    return run.found;
+}
+
+// Whether a run that starts with this record could end as a series of one
+// with its message worked out, so that no run is started that could not
+// be listed as a series.
+bool startsMessage(const OpenRun& run) {
+    const TriggerSeries& series = run.found.series;
+    const std::uint32_t amount = placeholderAmount(series.fields);
+    const auto typed = typedFromTexts(run.firstText->text, series.killStep, nullptr, 0, amount);
+    return typed && planMessage(RewardMessage{*typed, run.firstText->encoding}, amount,
+                                series.lastThreshold(), "The message")
+                        .ok();
 }
 
 } // namespace
 
-SeriesFinder::Step SeriesFinder::next(std::size_t index,
-                                      std::span<const std::uint8_t, kRecordSize> record) {
+SeriesFinder::Step SeriesFinder::next(const TriggerView& trigger) {
+    const auto record = trigger.record();
     Step step;
-    if (open_ && expectable_ && std::equal(record.begin(), record.end(), expected_.begin())) {
-        ++open_->series.recordCount;
+    // A plain series goes on with the very bytes the encoder makes of its
+    // fields and the next threshold: one comparison decides.
+    if (open_ && !open_->found.series.fields.showsMessage && expectable_ &&
+        std::equal(record.begin(), record.end(), expected_.begin())) {
+        ++open_->found.series.recordCount;
         step.joined = true;
-    } else {
-        step.ended = std::move(open_);
-        open_.reset();
-        if (const auto shape = ourShape(record)) {
-            open_ = RecognisedSeries{index, TriggerSeries{shape->second, 1, shape->first}};
-            std::copy(record.begin(), record.end(), expected_.begin());
-            step.started = true;
+        expectNext();
+        return step;
+    }
+    auto shape = ourShape(record);
+    std::optional<GameText> text;
+    if (shape && shape->fields.showsMessage) {
+        DecodedAction action;
+        action.text = shape->textNumber;
+        text = extrasOf(trigger, shape->fields.messageSlot(), action).text;
+        if (!text || text->encoding == TextEncoding::Unknown) {
+            shape.reset(); // a text Create could not have written
         }
     }
-    if (open_) {
-        const std::uint64_t threshold =
-            static_cast<std::uint64_t>(open_->series.recordCount + 1) * open_->series.killStep;
-        expectable_ = threshold <= UINT32_MAX;
-        putU32(expected_.data() + record::kConditions + condition::kQuantity,
-               static_cast<std::uint32_t>(threshold));
+    if (open_ && shape && open_->found.series.fields.showsMessage &&
+        shape->fields == open_->found.series.fields &&
+        shape->threshold == static_cast<std::uint64_t>(open_->found.series.recordCount + 1) *
+                                open_->found.series.killStep &&
+        continuesMessage(*open_, text, shape->threshold)) {
+        ++open_->found.series.recordCount;
+        step.joined = true;
+        return step;
+    }
+    step.ended = finish();
+    if (shape) {
+        OpenRun run{RecognisedSeries{trigger.index,
+                                     TriggerSeries{shape->threshold, 1, shape->fields, {}}},
+                    text,
+                    {}};
+        if (!shape->fields.showsMessage || startsMessage(run)) {
+            open_ = std::move(run);
+            std::copy(record.begin(), record.end(), expected_.begin());
+            step.started = true;
+            expectNext();
+        }
     }
     return step;
 }
 
+void SeriesFinder::expectNext() {
+    const TriggerSeries& series = open_->found.series;
+    const std::uint64_t threshold = static_cast<std::uint64_t>(series.recordCount + 1) *
+                                    series.killStep;
+    expectable_ = threshold <= UINT32_MAX;
+    putU32(expected_.data() + record::kConditions + condition::kQuantity,
+           static_cast<std::uint32_t>(threshold));
+}
+
 std::optional<RecognisedSeries> SeriesFinder::finish() {
-    auto open = std::move(open_);
+    if (!open_) {
+        return std::nullopt;
+    }
+    OpenRun run = std::move(*open_);
     open_.reset();
-    return open;
+    RecognisedSeries plain = run.found;
+    if (auto found = finished(std::move(run))) {
+        return found;
+    }
+    // Not reached: a run with a message starts only where its first text
+    // can be worked out, and every later text is the same pattern's.
+    return plain;
 }
 
 std::vector<RecognisedSeries> findSeries(const TriggerRecords& records) {
     std::vector<RecognisedSeries> found;
     SeriesFinder finder;
-    for (std::size_t i = 0; i < records.count(); ++i) {
-        if (auto step = finder.next(i, records.record(i)); step.ended) {
+    recordsSource(records)->walk([&](const TriggerView& trigger) {
+        if (auto step = finder.next(trigger); step.ended) {
             found.push_back(std::move(*step.ended));
         }
-    }
+    });
     if (auto open = finder.finish()) {
         found.push_back(std::move(*open));
     }
@@ -141,6 +260,9 @@ std::optional<KillRewardSettings> settingsForSeries(const TriggerSeries& series)
     default:
         return std::nullopt;
     }
+    if (series.message) {
+        s.message = series.message->typed;
+    }
     const auto tick = [&](std::size_t byte) {
         return f.executionTable[byte] == 1 ? CheckValue::Ticked : CheckValue::Cleared;
     };
@@ -156,7 +278,8 @@ std::optional<KillRewardSettings> settingsForSeries(const TriggerSeries& series)
     const SeriesPlan plan = planSeries(normalise(s));
     const TriggerSeries* again = plan.ok() ? &*plan : nullptr;
     if (again == nullptr || again->killStep != series.killStep ||
-        again->recordCount != series.recordCount || !(again->fields == series.fields)) {
+        again->recordCount != series.recordCount || !(again->fields == series.fields) ||
+        again->message != series.message) {
         return std::nullopt;
     }
     return s;

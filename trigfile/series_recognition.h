@@ -1,8 +1,10 @@
 #pragma once
 
+#include "trigfile/game_text.h"
 #include "trigfile/kill_reward_settings.h"
 #include "trigfile/trigger_file_reader.h"
 #include "trigfile/trigger_series.h"
+#include "trigfile/trigger_stream.h"
 
 #include <cstddef>
 #include <optional>
@@ -29,13 +31,23 @@ class SeriesFinder {
         bool started = false;                  // this record starts a run
         bool joined = false;                   // this record continues the open run
     };
-    // The next record; index counts from 0 and goes up by one each call.
-    Step next(std::size_t index, std::span<const std::uint8_t, kRecordSize> record);
+    // The next trigger, with its text blocks or strings for a message;
+    // index counts from 0 and goes up by one each call.
+    Step next(const TriggerView& trigger);
     // After the last record: the run still open, if any.
     std::optional<RecognisedSeries> finish();
 
+    // A run of records being recognised, with what its messages tell so far.
+    struct OpenRun {
+        RecognisedSeries found;
+        std::optional<GameText> firstText;
+        std::optional<std::string> typed; // known once a second text agrees with the first
+    };
+
   private:
-    std::optional<RecognisedSeries> open_;
+    void expectNext();
+
+    std::optional<OpenRun> open_;
     // The record that would continue the open run: its first with the
     // next threshold. A record equal to it is what the encoder makes of the
     // run's fields and threshold, so one comparison decides.

@@ -23,16 +23,24 @@ bool writeSeries(ByteSink& sink, const TriggerSeries& series, WriteProgress* pro
     return writeSeriesRecords(sink, series, progress);
 }
 
-bool writeSeriesRecords(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress) {
-    // Every record of a series is the same but for its threshold, so the
-    // chunk is filled once and only the four threshold bytes change.
+bool writeSeriesRecords(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress,
+                        const MessagePlacement& placement) {
+    // Every record of a series is the same but for its threshold (and the
+    // number of its message's text), so the chunk is filled once and only
+    // those bytes change.
+    const MessagePlan* message = series.message ? &*series.message : nullptr;
+    const bool eachOwn = message && message->eachTriggerOwnText();
+    const bool blocks = message && placement.textBlocks;
+    const std::size_t stride = kRecordSize + (blocks ? kTextBlockSize : 0);
     const TriggerRecord pattern = encodeRecord(series.fields, 0);
     const std::size_t chunkRecords = std::min<std::size_t>(kRecordsPerChunk, series.recordCount);
-    std::vector<std::uint8_t> chunk(chunkRecords * kRecordSize);
+    std::vector<std::uint8_t> chunk(chunkRecords * stride); // text blocks start all zero
     for (std::size_t i = 0; i < chunkRecords; ++i) {
-        std::copy(pattern.begin(), pattern.end(), chunk.begin() + i * kRecordSize);
+        std::copy(pattern.begin(), pattern.end(), chunk.begin() + i * stride);
     }
+    const std::size_t textNumberAt = series.fields.textNumberOffset();
 
+    std::string text;
     std::uint32_t written = 0;
     while (written < series.recordCount) {
         if (progress && progress->cancelRequested.load(std::memory_order_relaxed)) {
@@ -41,10 +49,22 @@ bool writeSeriesRecords(ByteSink& sink, const TriggerSeries& series, WriteProgre
         const std::uint32_t n = std::min<std::uint32_t>(static_cast<std::uint32_t>(chunkRecords),
                                                         series.recordCount - written);
         for (std::uint32_t i = 0; i < n; ++i) {
-            putU32(chunk.data() + i * kRecordSize + kThresholdOffset,
-                   series.threshold(written + i));
+            std::uint8_t* at = chunk.data() + i * stride;
+            const std::uint32_t index = written + i;
+            putU32(at + kThresholdOffset, series.threshold(index));
+            if (!message) {
+                continue;
+            }
+            putU32(at + textNumberAt, placement.numbers.of(index, eachOwn));
+            if (blocks && (eachOwn || written == 0)) {
+                // A later trigger's text is never shorter than an earlier
+                // one's (its kills have as many digits or more), so it covers
+                // the text the block held, and the zeros after it stay.
+                message->textFor(series.threshold(index), text);
+                std::copy(text.begin(), text.end(), at + kRecordSize);
+            }
         }
-        sink.write(chunk.data(), n * kRecordSize);
+        sink.write(chunk.data(), n * stride);
         written += n;
         if (progress) {
             progress->recordsWritten.store(written, std::memory_order_relaxed);

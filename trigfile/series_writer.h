@@ -34,9 +34,16 @@ inline constexpr std::size_t kRecordsPerChunk = 448;
 // Throws WriteError when the sink fails.
 bool writeSeries(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress = nullptr);
 
+// Where the texts of a series' message go: a trigger file's text block
+// after each record, or a map's string section, which the records only name.
+struct MessagePlacement {
+    TextNumbers numbers;
+    bool textBlocks = true;
+};
+
 // The series' records alone, without the preamble: what is added after the
 // triggers a file or a map already holds.
 bool writeSeriesRecords(ByteSink& sink, const TriggerSeries& series,
-                        WriteProgress* progress = nullptr);
+                        WriteProgress* progress = nullptr, const MessagePlacement& placement = {});
 
 } // namespace trigfile

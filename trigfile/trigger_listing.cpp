@@ -699,9 +699,16 @@ std::string seriesSummary(const TriggerSeries& series) {
         reward = "number " + number(f.reward.value);
         break;
     }
+    std::string message;
+    if (series.message) {
+        const RewardMessage& typed = series.message->typed;
+        message = ", message \"" + escapedText(GameText{typed.text, TextEncoding::Utf8}) +
+                  "\" in " + std::string(encodingName(typed.encoding));
+    }
     return kind + ": every " + number(series.killStep) + " kills of " + unitText(f.unitId) +
            " up to " + number(series.lastThreshold()) + ", " + reward + ", " +
-           ownersText(f.executionTable) + ", " + counted(series.recordCount, "trigger", "triggers");
+           ownersText(f.executionTable) + ", " +
+           counted(series.recordCount, "trigger", "triggers") + message;
 }
 
 namespace {
@@ -712,7 +719,7 @@ namespace {
 class ListingWriter {
   public:
     void visit(const TriggerView& trigger) {
-        SeriesFinder::Step step = finder_.next(trigger.index, trigger.record());
+        SeriesFinder::Step step = finder_.next(trigger);
         if (step.ended) {
             endSeries(*step.ended);
         }

@@ -28,7 +28,8 @@ Preamble encodePreamble() {
     return bytes; // followed by the empty trigger: all zero
 }
 
-TriggerRecord encodeRecord(const RecordFields& fields, std::uint32_t threshold) {
+TriggerRecord encodeRecord(const RecordFields& fields, std::uint32_t threshold,
+                           std::uint32_t textNumber) {
     TriggerRecord record{};
     std::uint8_t* kill = record.data() + record::kConditions; // condition slot 0
     putU32(kill + condition::kPlayerGroup, kCurrentPlayer);
@@ -42,6 +43,14 @@ TriggerRecord encodeRecord(const RecordFields& fields, std::uint32_t threshold) 
     putActionFields(actions, fields.reward);
     if (fields.extraGas) {
         putActionFields(actions + action::kSize, *fields.extraGas);
+    }
+    if (fields.showsMessage) {
+        // The action names only its text; it shows it to the player whose
+        // trigger runs, so its player field stays 0, as the map editors write.
+        std::uint8_t* message = actions + fields.messageSlot() * action::kSize;
+        putU32(message + action::kText, textNumber);
+        message[action::kType] = kActionDisplayTextMessage;
+        message[action::kFlags] = kActionAlwaysDisplay;
     }
     for (std::size_t i = 0; i < kExecutionTableSize; ++i) {
         record[record::kExecutionTable + i] = fields.executionTable[i];

@@ -95,6 +95,7 @@ inline constexpr std::uint32_t kForce1 = 18; // Force 1..4 are 18..21
 // Values of the game's trigger layout.
 inline constexpr std::uint8_t kComparisonAtLeast = 0;
 inline constexpr std::uint8_t kConditionKill = 5;
+inline constexpr std::uint8_t kActionDisplayTextMessage = 9; // to the current player
 inline constexpr std::uint8_t kActionSetSwitch = 13;
 inline constexpr std::uint8_t kActionSetResources = 26;
 inline constexpr std::uint8_t kActionSetScore = 27;
@@ -121,7 +122,16 @@ struct RecordFields {
     std::uint16_t unitId = 0;
     ActionFields reward;                  // action slot 0
     std::optional<ActionFields> extraGas; // action slot 1, Money only
+    // A Display Text Message after the reward actions, "always display" set;
+    // the number of its text is each record's own (see encodeRecord).
+    bool showsMessage = false;
     std::array<std::uint8_t, kExecutionTableSize> executionTable{};
+
+    std::size_t messageSlot() const { return extraGas ? 2 : 1; }
+    // Where a record's text number lies, when it shows a message.
+    std::size_t textNumberOffset() const {
+        return record::kActions + messageSlot() * action::kSize + action::kText;
+    }
 
     bool operator==(const RecordFields&) const = default;
 };
@@ -130,7 +140,8 @@ using TriggerRecord = std::array<std::uint8_t, kRecordSize>;
 using Preamble = std::array<std::uint8_t, kPreambleSize>;
 
 Preamble encodePreamble();
-TriggerRecord encodeRecord(const RecordFields& fields, std::uint32_t threshold);
+TriggerRecord encodeRecord(const RecordFields& fields, std::uint32_t threshold,
+                           std::uint32_t textNumber = 0);
 
 // The offset of a record's kill threshold: quantity of condition slot 0.
 inline constexpr std::size_t kThresholdOffset = record::kConditions + condition::kQuantity;

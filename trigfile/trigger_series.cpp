@@ -28,15 +28,23 @@ const char* caption(Input input) {
         return kSwitchCaption;
     case Input::Gas:
         return kGasCaption;
+    case Input::Message:
+        return kMessageDialogueTitle;
     }
     return "";
 }
 
 std::string quotedCaption(Input input) {
+    if (input == Input::Message) {
+        return std::string("the message in the \"") + kMessageDialogueTitle + "\" dialogue";
+    }
     return std::string("\"") + caption(input) + "\"";
 }
 
 std::string boxSubject(Input input) {
+    if (input == Input::Message) {
+        return std::string("The message in the \"") + kMessageDialogueTitle + "\" dialogue";
+    }
     return "The box " + quotedCaption(input);
 }
 
@@ -196,6 +204,15 @@ SeriesPlan planSeries(const KillRewardSettings& s, const InputNames& names) {
         return *refusal;
     }
     series.fields.executionTable = executionTable(s);
+    if (s.message) {
+        auto message = planMessage(*s.message, placeholderAmount(series.fields),
+                                   series.lastThreshold(), names.subject(Input::Message));
+        if (!message.ok()) {
+            return std::move(message.problem());
+        }
+        series.fields.showsMessage = true;
+        series.message = std::move(*message);
+    }
     return series;
 }
 

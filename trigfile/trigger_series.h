@@ -2,9 +2,11 @@
 
 #include "base/outcome.h"
 #include "trigfile/kill_reward_settings.h"
+#include "trigfile/reward_message.h"
 #include "trigfile/trigger_record.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace trigfile {
@@ -15,11 +17,15 @@ struct TriggerSeries {
     std::uint32_t killStep = 1;
     std::uint32_t recordCount = 1;
     RecordFields fields;
+    std::optional<MessagePlan> message = std::nullopt; // with fields.showsMessage
 
     std::uint32_t threshold(std::uint32_t index) const { return (index + 1) * killStep; }
     std::uint32_t lastThreshold() const { return threshold(recordCount - 1); }
+    // A trigger file's bytes for each trigger: its record, and the text
+    // block of its message when it shows one.
+    std::uint64_t bytesPerTrigger() const { return kRecordSize + (message ? kTextBlockSize : 0); }
     std::uint64_t fileSize() const {
-        return kPreambleSize + static_cast<std::uint64_t>(recordCount) * kRecordSize;
+        return kPreambleSize + static_cast<std::uint64_t>(recordCount) * bytesPerTrigger();
     }
 };
 
@@ -27,7 +33,7 @@ struct TriggerSeries {
 using SeriesPlan = base::Outcome<TriggerSeries>;
 
 // The inputs a refusal can ask the user to change.
-enum class Input { KillStep, KillMax, Unit, Ore, Points, Switch, Gas };
+enum class Input { KillStep, KillMax, Unit, Ore, Points, Switch, Gas, Message };
 
 // How a refusal names an input: the window by its box's caption, the command
 // line by its option.
@@ -57,5 +63,7 @@ inline constexpr const char* kOreCaption = "How much ore per kill?";
 inline constexpr const char* kPointsCaption = "How many points per kill?";
 inline constexpr const char* kSwitchCaption = "Set what switch number?";
 inline constexpr const char* kGasCaption = "How much gas per kill?";
+// The message has no box of its own: refusals name its dialogue.
+inline constexpr const char* kMessageDialogueTitle = "Reward message";
 
 } // namespace trigfile

@@ -1,13 +1,17 @@
 #include "app/create_command.h"
+#include "app/message_dialog.h"
 #include "app/qt_platform.h"
 #include "window_driver.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "base/number_text.h"
 #include "reference_file.h"
 #include "trigfile/trigger_file.h"
 #include "trigfile/trigger_record.h"
@@ -206,6 +210,50 @@ class CreateTest : public WindowTestCase {
         QCOMPARE(w->platform.log, QStringList{"save"});
         QCOMPARE(files(), QStringList{"old.trg"});
         QCOMPARE(contents(at("old.trg")), QByteArray("OLD"));
+    }
+
+    void aRewardMessageIsSetInItsDialogueShownAndWritten() {
+        fillTypical();
+        auto* item = w->get<QAction>("menumessage");
+        QVERIFY2(item && w->get<QMenu>("titlefile")->actions().contains(item),
+                 "the command is in the File menu");
+        QVERIFY2(item->isCheckable() && !item->isChecked(), "no message at the start");
+        const trigfile::RewardMessage told{"{kills} down: +{amount}",
+                                           trigfile::TextEncoding::Korean};
+        w->platform.messageAnswers = {{MessageDialogueAnswer::Choice::Set, told}};
+        item->trigger();
+        QVERIFY2(item->isChecked(), "the menu item shows a check mark while a message is set");
+        QCOMPARE(w->platform.messageDialogues.size(), std::size_t{1});
+        QVERIFY2(!w->platform.messageDialogues[0].current, "the dialogue opened without one");
+
+        // Create's tooltip names the message and counts its text blocks.
+        const QString size =
+            QString::fromStdString(base::fileSizeText(8 + 2400 + 2 * (2400 + 2048)));
+        QTRY_VERIFY2(w->get<QPushButton>("cmdcreate")
+                         ->toolTip()
+                         .contains("a file of " + size +
+                                   ".  Each trigger shows the message "
+                                   "\"{kills} down: +{amount}\" (CP949)."),
+                     qPrintable(w->get<QPushButton>("cmdcreate")->toolTip()));
+        auto settings = trigfile::readSettings({"12", "5", "100", "20", "0"});
+        settings.players[0] = trigfile::CheckValue::Ticked;
+        QCOMPARE(messagePreview(settings, told), QString("First trigger (5 kills): 5 down: +100\n"
+                                                         "Last trigger (10 kills): 10 down: +100"));
+
+        w->platform.savedNames = {at("told.trg")};
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
+        settings.message = told;
+        const auto plan = trigfile::planSeries(trigfile::normalise(settings));
+        QVERIFY2(plan.ok(), plan.reason().c_str());
+        const auto want = testsupport::expectedFile(*plan);
+        QCOMPARE(contents(at("told.trg")), QByteArray(reinterpret_cast<const char*>(want.data()),
+                                                      static_cast<qsizetype>(want.size())));
+
+        w->platform.messageAnswers = {{MessageDialogueAnswer::Choice::Remove, {}}};
+        item->trigger();
+        QVERIFY2(w->platform.messageDialogues.back().current == told,
+                 "the dialogue opens on the message set");
+        QVERIFY2(!item->isChecked(), "Remove takes the message and the check mark away");
     }
 
     void refusedSettingsShowWhyAndNothingElse_data() {

@@ -23,6 +23,9 @@ class ScriptedPlatform : public Platform {
     std::deque<std::optional<QString>> openedNames; // nullopt: the user cancels
     std::deque<ListingAnswer> listingAnswers;       // unscripted: Close
 
+    std::deque<MessageDialogueAnswer> messageAnswers; // unscripted: Cancel
+    std::vector<MessageDialogueRequest> messageDialogues;
+
     std::vector<MessageRequest> messages;
     std::vector<OpenRequest> openDialogues;
     std::vector<ListingRequest> listings;
@@ -84,5 +87,16 @@ class ScriptedPlatform : public Platform {
         if (onProgressShown) {
             onProgressShown(box);
         }
+    }
+
+    MessageDialogueAnswer editMessage(const MessageDialogueRequest& request) override {
+        messageDialogues.push_back(request);
+        log << QStringLiteral("message");
+        if (messageAnswers.empty()) {
+            return {};
+        }
+        const MessageDialogueAnswer answer = messageAnswers.front();
+        messageAnswers.pop_front();
+        return answer;
     }
 };

@@ -99,6 +99,18 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"no owner", series({"-o", "a"}), 2, "--all-players", ""},
         StatusCase{"two rewards", series({"--switch", "3", "--player", "1", "-o", "a"}), 2,
                    "--switch", ""},
+        StatusCase{"a message the encoding cannot hold",
+                   series({"--player", "1", "--message", "\xec\x95\x88", "--encoding", "CP1252",
+                           "-o", "a"}),
+                   2, "--message holds characters that CP1252 cannot hold: \"\xec\x95\x88\"", ""},
+        StatusCase{"an unknown encoding",
+                   series({"--player", "1", "--message", "hi", "--encoding", "latin1", "-o", "a"}),
+                   2, "--encoding takes utf-8, cp949 or cp1252", ""},
+        StatusCase{"an encoding without a message",
+                   series({"--player", "1", "--encoding", "cp949", "-o", "a"}), 2, "--message", ""},
+        StatusCase{"an unknown placeholder",
+                   series({"--player", "1", "--message", "{kils}", "-o", "a"}), 2,
+                   "--message has {kils}, which is no placeholder", ""},
         StatusCase{"an unknown command", {"frobnicate"}, 2, "tallyforge-cli", ""},
         StatusCase{"-o a name ending in a separator", series({"--player", "1", "-o", "out/"}), 2,
                    "folder", ""},
@@ -130,6 +142,12 @@ trigfile::KillRewardSettings owners(trigfile::KillRewardSettings s, std::vector<
 
 using testsupport::typed;
 using trigfile::ActionKind;
+
+trigfile::KillRewardSettings withMessage(trigfile::KillRewardSettings s, const std::string& text,
+                                         trigfile::TextEncoding encoding) {
+    s.message = trigfile::RewardMessage{text, encoding};
+    return s;
+}
 
 class CliReplace : public testsupport::ScratchFolder {};
 
@@ -449,6 +467,13 @@ INSTANTIATE_TEST_SUITE_P(
                      {"create", "--every", "10", "--up-to", "9", "--unit", "Alan Schezar",
                       "--switch", "256", "--all-players", "--force", "4", "-o", "switch.trg"},
                      owners(typed("10", "9", "17", "256", "", ActionKind::Switch), {}, {4}, true),
-                     "switch.trg"}));
+                     "switch.trg"},
+        SameFileCase{"a message in CP949",
+                     {"create", "--every", "5", "--up-to", "20", "--unit", "0", "--ore", "100",
+                      "--player", "1", "--message", "{kills} \xec\x95\x88 +{amount}", "--encoding",
+                      "cp949", "-o", "told.trg"},
+                     withMessage(typed("5", "20", "0", "100"), "{kills} \xec\x95\x88 +{amount}",
+                                 trigfile::TextEncoding::Korean),
+                     "told.trg"}));
 
 } // namespace

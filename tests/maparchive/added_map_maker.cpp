@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -63,6 +64,59 @@ int main(int argc, char** argv) {
         std::ofstream(folder / (std::string(name) + ".expected.chk"), std::ios::binary)
             .write(reinterpret_cast<const char*>(expected.data()),
                    static_cast<std::streamsize>(expected.size()));
+    }
+    // A series with a message, its texts added to the map's strings, in
+    // each encoding a message takes: UTF-8 and CP1252 in STR, CP949 in STRx.
+    const struct {
+        const char* name;
+        const char (&section)[5];
+        std::size_t width;
+        trigfile::TextEncoding encoding;
+        std::vector<std::string> texts;
+    } told[] = {
+        {"told-utf8",
+         "STR ",
+         2,
+         trigfile::TextEncoding::Utf8,
+         {"\xec\x95\x88 5 caf\xc3\xa9", "\xec\x95\x88 10 caf\xc3\xa9"}},
+        {"told-cp949", "STRx", 4, trigfile::TextEncoding::Korean, {"\xbe\xc8 5", "\xbe\xc8 10"}},
+        {"told-cp1252", "STR ", 2, trigfile::TextEncoding::Western, {"5 caf\xe9", "10 caf\xe9"}},
+    };
+    for (const auto& t : told) {
+        auto settings = testsupport::typed("5", "10", "0", "7");
+        settings.message = trigfile::RewardMessage{
+            t.encoding == trigfile::TextEncoding::Utf8     ? "\xec\x95\x88 {kills} caf\xc3\xa9"
+            : t.encoding == trigfile::TextEncoding::Korean ? "\xec\x95\x88 {kills}"
+                                                           : "{kills} caf\xc3\xa9",
+            t.encoding};
+        const auto series = testsupport::planOrFail(settings);
+        const auto chk = [&](const Bytes& trig, const std::vector<std::string>& strings) {
+            Bytes data;
+            appendSection(data, "VER ", {205, 0});
+            appendSection(data, "TRIG", trig);
+            appendSection(data, t.section, testsupport::stringSection(t.width, strings));
+            return data;
+        };
+        const std::string map = std::string(t.name) + ".scx";
+        if (testsupport::packMap(folder, map, {{"staredit/scenario.chk", chk(oldRecords, {"hi"})}},
+                                 "-C PKWARE -E -F")
+                .empty()) {
+            std::fprintf(stderr, "smpq could not pack %s\n", map.c_str());
+            return 1;
+        }
+        const auto outcome = maparchive::addSeries(folder / map, series);
+        if (!outcome.ok()) {
+            std::fprintf(stderr, "%s: %s\n", map.c_str(), outcome.reason().c_str());
+            return 1;
+        }
+        std::filesystem::remove(outcome->backup);
+        Bytes trig = oldRecords;
+        const Bytes told = testsupport::seriesRecordsNaming(series, 2);
+        trig.insert(trig.end(), told.begin(), told.end());
+        const Bytes want = chk(trig, {"hi", t.texts[0], t.texts[1]});
+        std::ofstream(folder / (std::string(t.name) + ".expected.chk"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(want.data()),
+                   static_cast<std::streamsize>(want.size()));
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -40,6 +41,37 @@ inline void appendSection(Bytes& chk, const char (&name)[5], const Bytes& data) 
 inline Bytes seriesRecords(const trigfile::TriggerSeries& series) {
     const Bytes file = expectedFile(series);
     return Bytes(file.begin() + trigfile::kPreambleSize, file.end());
+}
+
+// The records of a series whose message's texts are a map's strings from
+// `first` on: one per trigger with {kills}, else one for all.
+inline Bytes seriesRecordsNaming(const trigfile::TriggerSeries& series, std::uint32_t first) {
+    Bytes records;
+    const bool eachOwn = series.message->eachTriggerOwnText();
+    for (std::uint32_t k = 0; k < series.recordCount; ++k) {
+        const auto r =
+            trigfile::encodeRecord(series.fields, series.threshold(k), first + (eachOwn ? k : 0));
+        records.insert(records.end(), r.begin(), r.end());
+    }
+    return records;
+}
+
+// A string section as the map editors lay it out: the count, an offset per
+// string (width 2 for STR, 4 for STRx), then each text and its NUL.
+inline Bytes stringSection(std::size_t width, const std::vector<std::string>& strings) {
+    Bytes section(width * (strings.size() + 1), 0);
+    const auto put = [&](std::size_t at, std::size_t value) {
+        for (std::size_t i = 0; i < width; ++i) {
+            section[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    };
+    put(0, strings.size());
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        put(width * (i + 1), section.size());
+        section.insert(section.end(), strings[i].begin(), strings[i].end());
+        section.push_back(0);
+    }
+    return section;
 }
 
 // Writes `files` (name in the archive -> bytes) into a new map `name` in
