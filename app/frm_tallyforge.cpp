@@ -237,6 +237,7 @@ void frmTallyforge::buildMenu() {
     for (QAction* add : {menuaddtrg, menuaddmap}) {
         add->setEnabled(false); // the poll enables them with Create
     }
+    titlefile->setToolTipsVisible(true); // why an Add is greyed
     titlehelp = menuBar()->addMenu(QStringLiteral("&Help"));
     titlehelp->setObjectName(QStringLiteral("titlehelp"));
     menuhelp = titlehelp->addAction(QStringLiteral("&Help"));
@@ -536,9 +537,14 @@ void frmTallyforge::Timer1_Timer() {
         // What the tooltip tells a mouse user, a screen reader reads out.
         cmdcreate->setAccessibleDescription(preview);
     }
-    // The Add commands need the same inputs as Create.
-    menuaddtrg->setEnabled(!blocked);
-    menuaddmap->setEnabled(!blocked);
+    // The Add commands need the same inputs as Create; greyed, they say
+    // what is missing in Create's words.
+    const QString addTip = blocked ? preview : QString();
+    for (QAction* add : {menuaddtrg, menuaddmap}) {
+        add->setEnabled(!blocked);
+        add->setToolTip(addTip);
+        add->setStatusTip(addTip);
+    }
 }
 
 QString frmTallyforge::createPreview(bool blocked) const {

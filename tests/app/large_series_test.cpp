@@ -40,6 +40,15 @@ class LargeSeriesTest : public WindowTestCase {
         w->click("chkp1");
     }
     QString tooltip() const { return w->get("cmdcreate")->toolTip(); }
+    // The reason a greyed Add gives, as its tooltip and its status tip.
+    QString addTips() const {
+        QStringList tips;
+        for (const char* add : {"menuaddtrg", "menuaddmap"}) {
+            tips << w->get<QAction>(add)->toolTip() << w->get<QAction>(add)->statusTip();
+        }
+        tips.removeDuplicates();
+        return tips.join(" | ");
+    }
 
   private slots:
     void aSmallSeriesNeverShowsTheProgressBox() {
@@ -129,6 +138,7 @@ class LargeSeriesTest : public WindowTestCase {
 
     void theCreateTooltipFollowsTheInputs() {
         QTRY_VERIFY(tooltip().contains("How often does it fire?"));
+        QCOMPARE(addTips(), tooltip());
         fill("5", "12");
         QTRY_COMPARE(tooltip(), QString("Create will write 2 triggers, a file of 7,208 bytes."));
         w->clear("txtkillsupto");
@@ -145,6 +155,7 @@ class LargeSeriesTest : public WindowTestCase {
                      qPrintable(tooltip()));
         w->click("chkp1");
         QTRY_COMPARE(tooltip(), QString("Tick at least one player or force first."));
+        QCOMPARE(addTips(), tooltip());
     }
 };
 
