@@ -185,9 +185,10 @@ trigfile::WriteOutcome QtPlatform::writeFile(const std::filesystem::path& target
 trigfile::AddOutcome QtPlatform::addSeries(const std::filesystem::path& target,
                                            const trigfile::TriggerSeries& series) {
     trigfile::AddOutcome outcome;
-    runWithProgress(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
-        outcome = trigfile::failuresAsOutcome(
-            [&] { return maparchive::addSeries(target, series, &progress); });
-    });
+    runWithProgress(owner_, addingTitle(target), series.recordCount,
+                    [&](trigfile::WriteProgress& progress) {
+                        outcome = trigfile::failuresAsOutcome(
+                            [&] { return maparchive::addSeries(target, series, &progress); });
+                    });
     return outcome;
 }

@@ -13,6 +13,8 @@
 #include <QFile>
 #include <QMenu>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -194,6 +196,27 @@ class AddTest : public WindowTestCase {
             QCOMPARE(contents(path), target);
             QCOMPARE(files().size(), 1);
         }
+    }
+
+    // An add that takes a moment says in its progress box what it does.
+    void theProgressBoxOfAnAddNamesTheFile() {
+        w->fill("optcash", {"1", "9000", "0", "100", ""}, {"chkp1"});
+        const QByteArray old = triggerFile(3);
+        QVERIFY(writeBytes(at("Old.trg"), old));
+        w->platform.openedNames = {at("Old.trg")};
+        w->platform.disk = [](trigfile::ByteSink& file) {
+            return std::make_unique<SlowDisk>(file);
+        };
+        QString title;
+        w->platform.onProgressShown = [&](QProgressDialog& box) {
+            title = box.windowTitle();
+            QTest::mouseClick(box.findChild<QPushButton*>(), Qt::LeftButton);
+        };
+        QVERIFY(w->chooseFileCommand("menuaddtrg"));
+        QCOMPARE(w->platform.progressBoxesShown, 1);
+        QCOMPARE(title, QStringLiteral("Adding to Old.trg"));
+        QCOMPARE(w->platform.log, QStringList{"open"}); // cancelled: nothing more to say
+        QCOMPARE(contents(at("Old.trg")), old);
     }
 
     void theWarningCountsTheTriggersAlreadyThere() {

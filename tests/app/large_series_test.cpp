@@ -8,27 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <chrono>
 #include <memory>
-#include <thread>
-
-namespace {
-
-// A disk that takes its time over every write, so that a modest series
-// lasts long enough for the progress box.
-class SlowDisk : public trigfile::ByteSink {
-  public:
-    explicit SlowDisk(trigfile::ByteSink& file) : file_(file) {}
-    void write(const std::uint8_t* data, std::size_t size) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-        file_.write(data, size);
-    }
-
-  private:
-    trigfile::ByteSink& file_;
-};
-
-} // namespace
 
 class LargeSeriesTest : public WindowTestCase {
     Q_OBJECT

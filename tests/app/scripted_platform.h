@@ -6,10 +6,26 @@
 
 #include <QStringList>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <optional>
+#include <thread>
 #include <vector>
+
+// A disk that takes its time over every write, so that a modest series
+// lasts long enough for the progress box.
+class SlowDisk : public trigfile::ByteSink {
+  public:
+    explicit SlowDisk(trigfile::ByteSink& file) : file_(file) {}
+    void write(const std::uint8_t* data, std::size_t size) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        file_.write(data, size);
+    }
+
+  private:
+    trigfile::ByteSink& file_;
+};
 
 // Answers the window's questions from a script and records what was asked.
 // An unscripted save dialogue is cancelled and an unscripted Yes/No question
@@ -19,7 +35,7 @@ class ScriptedPlatform : public Platform {
     std::deque<std::optional<QString>> savedNames; // nullopt: the user cancels
     std::deque<MessageAnswer> answers;             // for Yes/No questions
     std::function<void(const MessageRequest&)> onMessage;
-    trigfile::SinkWrapper disk;                            // a slow or failing disk, if set
+    trigfile::SinkWrapper disk; // a slow or failing disk for Create and trigger-file adds
     std::function<void(QProgressDialog&)> onProgressShown; // the user at the progress box
     int progressBoxesShown = 0;
 
@@ -82,15 +98,20 @@ class ScriptedPlatform : public Platform {
         return answer;
     }
 
-    // The real add and progress box.
+    // The real add and progress box; an add to a trigger file goes over the
+    // scripted disk, when there is one.
     trigfile::AddOutcome addSeries(const std::filesystem::path& target,
                                    const trigfile::TriggerSeries& series) override {
         trigfile::AddOutcome outcome;
+        const bool overDisk =
+            disk && maparchive::targetOf(target) == maparchive::Target::TriggerFile;
         runWithProgress(
-            nullptr, series.recordCount,
+            nullptr, addingTitle(target), series.recordCount,
             [&](trigfile::WriteProgress& progress) {
-                outcome = trigfile::failuresAsOutcome(
-                    [&] { return maparchive::addSeries(target, series, &progress); });
+                outcome = trigfile::failuresAsOutcome([&] {
+                    return overDisk ? trigfile::addToTriggerFile(target, series, &progress, disk)
+                                    : maparchive::addSeries(target, series, &progress);
+                });
             },
             [this](QProgressDialog& box) {
                 ++progressBoxesShown;
