@@ -119,8 +119,10 @@ void AddCommand::report(const QString& path, const trigfile::AddOutcome& outcome
         QString text = QStringLiteral("The triggers were added to %1, which now holds %2 triggers.")
                            .arg(quotedName(nativePath(path)), thousands(outcome.triggersAfter));
         if (!outcome.backup.empty()) {
-            text += QStringLiteral("  The map as it was is kept as %1.")
-                        .arg(quotedName(outcome.backup));
+            text +=
+                (into_ == Into::Map ? QStringLiteral("  The map as it was is kept as %1.")
+                                    : QStringLiteral("  The trigger file as it was is kept as %1."))
+                    .arg(quotedName(outcome.backup));
         }
         if (!outcome.note.empty()) {
             text += QStringLiteral("\r\n\r\n") + QString::fromStdString(outcome.note);

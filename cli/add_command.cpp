@@ -49,7 +49,10 @@ int runAdd(const AddOptions& options) {
                         trigfile::displayName(target).c_str(),
                         trigfile::withThousands(outcome.triggersAfter).c_str());
             if (!outcome.backup.empty()) {
-                std::printf("The map as it was is kept as %s.\n",
+                std::printf("The %s as it was is kept as %s.\n",
+                            maparchive::targetOf(target) == maparchive::Target::TriggerFile
+                                ? "trigger file"
+                                : "map",
                             trigfile::displayName(outcome.backup).c_str());
             }
             if (!outcome.note.empty()) {

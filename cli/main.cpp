@@ -24,10 +24,10 @@ constexpr const char* kAddExample =
     "Example:\n"
     "  tallyforge-cli add --every 10 --up-to 200 --unit Hydralisk --score 50 --score-kind Kills "
     "--force 1 --to castle.scx\n\n"
-    "A map (.chk, .scm, .scx) is changed as a copy beside it, which takes its place once\n"
-    "complete; the map as it was is kept beside it as NAME.before-tallyforge.EXT (then\n"
-    "NAME.before-tallyforge-2.EXT, ...). A trigger file is rewritten whole beside itself\n"
-    "and put in place. Either stays as it was on any failure.";
+    "A trigger file or map (.trg, .chk, .scm, .scx) is changed as a copy beside it, which\n"
+    "takes its place once complete; the file as it was is kept beside it as\n"
+    "NAME.before-tallyforge.EXT (then NAME.before-tallyforge-2.EXT, ...). It stays as it\n"
+    "was on any failure.";
 
 } // namespace
 

@@ -2,7 +2,6 @@
 
 #include "atomic_file.h"
 #include "bounded_read.h"
-#include "file_identity.h"
 #include "map_edit.h"
 #include "number_text.h"
 
@@ -55,6 +54,29 @@ std::string prefixed(const fs::path& file, const Refusal& refusal) {
     return name + ": " + refusal.reason;
 }
 
+// An add to a file the author cannot afford to lose, trigger file or
+// scenario file alike: a copy beside it, the original kept as a backup when
+// the copy takes its place (map_edit.h). A file that cannot be edited safely
+// (held open, read-only, not a file) is refused before anything is written.
+AddOutcome throughEdit(const fs::path& file, const std::function<AddOutcome(MapEdit&)>& add) {
+    std::unique_ptr<MapEdit> edit;
+    try {
+        edit = std::make_unique<MapEdit>(file);
+    } catch (const WriteError& e) {
+        return AddOutcome::refused(e.what());
+    }
+    return failuresAsOutcome([&] { return add(*edit); });
+}
+
+// The copy put in the file's place, the original kept under the backup name.
+AddOutcome committed(MapEdit& edit, std::uint64_t triggers, WriteProgress* progress) {
+    const auto backup = edit.commit(progress ? &progress->cancelRequested : nullptr);
+    if (!backup) {
+        return AddOutcome::cancelled();
+    }
+    return AddOutcome::added(triggers, *backup);
+}
+
 } // namespace
 
 OwnerCounts countOwners(const TriggerRecords& records) {
@@ -103,10 +125,7 @@ Inspection inspectTriggerFile(const fs::path& file) {
 
 AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
                             WriteProgress* progress, const SinkWrapper& wrap) {
-    return failuresAsOutcome([&] {
-        // What the file was when it was read, to notice a change before it
-        // is replaced.
-        const auto before = identityOf(file);
+    return throughEdit(file, [&](MapEdit& edit) {
         FileBytes read = readBoundedFile(file);
         if (const auto* refusal = std::get_if<Refusal>(&read)) {
             return AddOutcome::refused(prefixed(file, *refusal));
@@ -118,26 +137,16 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
         }
         const std::size_t oldRecords = std::get<TriggerFileLayout>(layout).recordOffsets.size();
 
-        AtomicFile out(file);
-        std::unique_ptr<ByteSink> wrapped = wrap ? wrap(out) : nullptr;
-        ByteSink& sink = wrapped ? *wrapped : out;
+        std::unique_ptr<ByteSink> wrapped = wrap ? wrap(edit.copy()) : nullptr;
+        ByteSink& sink = wrapped ? *wrapped : edit.copy();
         // The old file byte for byte: its header, every record (the empty
         // first trigger among them) and the blocks after them; then the new
         // records alone.
         writeSpan(sink, old);
-        const bool written =
-            writeSeriesRecords(sink, series, progress) &&
-            out.commit(progress ? &progress->cancelRequested : nullptr, [&] {
-                if (!before || identityOf(file) != before) {
-                    throw WriteError("Could not add to " + displayName(file) +
-                                     ": another program changed it meanwhile. It was left as "
-                                     "that program saved it.");
-                }
-            });
-        if (!written) {
+        if (!writeSeriesRecords(sink, series, progress)) {
             return AddOutcome::cancelled();
         }
-        return AddOutcome::added(oldRecords + series.recordCount);
+        return committed(edit, oldRecords + series.recordCount, progress);
     });
 }
 
@@ -260,14 +269,7 @@ Inspection inspectScenarioFile(const fs::path& file) {
 
 AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,
                              WriteProgress* progress) {
-    std::unique_ptr<MapEdit> edit;
-    try {
-        edit = std::make_unique<MapEdit>(file);
-    } catch (const WriteError& e) {
-        return AddOutcome::refused(
-            e.what()); // held open, read-only, not a file: nothing was written
-    }
-    return failuresAsOutcome([&] {
+    return throughEdit(file, [&](MapEdit& edit) {
         FileBytes bytes = readBoundedFile(file);
         if (const auto* refusal = std::get_if<Refusal>(&bytes)) {
             return AddOutcome::refused(prefixed(file, *refusal));
@@ -278,14 +280,10 @@ AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,
             return AddOutcome::refused(prefixed(file, *refusal));
         }
         const ScenarioAddition& addition = std::get<ScenarioAddition>(plan);
-        if (!addition.write(edit->copy(), series, progress)) {
+        if (!addition.write(edit.copy(), series, progress)) {
             return AddOutcome::cancelled();
         }
-        const auto backup = edit->commit(progress ? &progress->cancelRequested : nullptr);
-        if (!backup) {
-            return AddOutcome::cancelled();
-        }
-        return AddOutcome::added(addition.existing.triggers + series.recordCount, *backup);
+        return committed(edit, addition.existing.triggers + series.recordCount, progress);
     });
 }
 

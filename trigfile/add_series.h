@@ -39,7 +39,7 @@ struct AddOutcome {
     enum class Status { Added, Cancelled, Refused, Failed };
     Status status = Status::Failed;
     std::string reason;              // Refused or Failed: why, for the user
-    std::filesystem::path backup;    // maps: where the original was kept
+    std::filesystem::path backup;    // Added: where the file as it was is kept
     std::uint64_t triggersAfter = 0; // Added: the records the file or map now holds
     std::string note;                // Added: anything else the user should know
 
@@ -74,8 +74,9 @@ Inspection inspectTriggerFile(const std::filesystem::path& file);
 // Appends the series' records to the trigger file: every byte of the old
 // file stays (its records and the text and unit-properties blocks after
 // them), the new records follow. Written beside it, flushed, then put in
-// its place; on any failure or cancel the old file is left whole. The
-// file's empty first trigger is not repeated.
+// its place, the old file kept as a backup as a map's is (map_edit.h,
+// AddOutcome::backup); on any failure or cancel the old file is left whole.
+// The file's empty first trigger is not repeated.
 AddOutcome addToTriggerFile(const std::filesystem::path& file, const TriggerSeries& series,
                             WriteProgress* progress = nullptr, const SinkWrapper& wrap = {});
 

@@ -119,9 +119,12 @@ class AddTest : public WindowTestCase {
         QCOMPARE(w->platform.openDialogues.front().title, QStringLiteral("Add to trigger file"));
         QVERIFY2(contents(at("Old.trg")) == old + added,
                  "the old file whole, then exactly Create's records, no second empty trigger");
-        QVERIFY2(w->platform.messages.back().text.contains("now holds 6 triggers"),
+        QVERIFY2(w->platform.messages.back().text.contains("now holds 6 triggers") &&
+                     w->platform.messages.back().text.contains("kept as") &&
+                     w->platform.messages.back().text.contains("Old.before-tallyforge.trg"),
                  qPrintable(w->platform.messages.back().text));
-        QCOMPARE(files(), QStringList{"Old.trg"});
+        QCOMPARE(contents(at("Old.before-tallyforge.trg")), old);
+        QCOMPARE(files(), (QStringList{"Old.before-tallyforge.trg", "Old.trg"}));
     }
 
     void addingToAMapNamesTheBackupBeforeAndAfter() {

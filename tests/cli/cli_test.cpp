@@ -254,8 +254,13 @@ TEST_F(CliReplace, SeveralAddsBuildATriggerFileSeriesBySeries) {
     }
     EXPECT_TRUE(testsupport::readBytes(folder_ / "series.trg") == expected)
         << "series.trg is not the first series followed by the second one twice";
-    EXPECT_EQ(testsupport::namesIn(folder_), std::vector<std::string>{"series.trg"})
-        << "adding to a trigger file leaves nothing beside it";
+    EXPECT_EQ(testsupport::namesIn(folder_),
+              (std::vector<std::string>{"series.before-tallyforge-2.trg",
+                                        "series.before-tallyforge.trg", "series.trg"}))
+        << "each add keeps the trigger file as it was, as a map's, and leaves nothing else";
+    EXPECT_EQ(std::filesystem::file_size(folder_ / "series.before-tallyforge.trg"),
+              2408u + 2u * 2400u)
+        << "the first backup is the file create wrote";
 }
 
 TEST_F(CliReplace, ShowPrintsTheListingAndAJsonDocumentOfTheDocumentedShape) {

@@ -201,9 +201,12 @@ TEST_F(AddToMap, ScenarioFilesAndTriggerFilesGrowTheSameWay) {
     const Bytes added = seriesRecords(newSeries());
     expected.insert(expected.end(), added.begin(), added.end());
     EXPECT_TRUE(readBytes(trg) == expected) << "no second empty first trigger";
+    EXPECT_EQ(trgOutcome.backup, folder_ / "Old.before-tallyforge.trg");
+    EXPECT_TRUE(readBytes(trgOutcome.backup) == oldFile) << "the backup is the file as it was";
     EXPECT_EQ(namesIn(folder_),
-              (std::vector<std::string>{"Castle.before-tallyforge.chk", "Castle.chk", "Old.trg"}))
-        << "a trigger file is replaced whole, with no backup and no leftover";
+              (std::vector<std::string>{"Castle.before-tallyforge.chk", "Castle.chk",
+                                        "Old.before-tallyforge.trg", "Old.trg"}))
+        << "each is backed up the same way, with no leftover";
 }
 
 TEST_F(AddToMap, CountsTheTriggersEachOwnerAlreadyHas) {
