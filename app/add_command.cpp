@@ -59,11 +59,14 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
     }
     const trigfile::Inspection inspection = maparchive::inspectTarget(target);
     if (const auto* refusal = std::get_if<trigfile::Refusal>(&inspection)) {
-        refuse(QString::fromStdString(refusal->reason) + QStringLiteral("\r\n\r\n") +
-               QString::fromLatin1(addtexts::kLeftAlone));
+        refuseUntouched(refusal->reason);
         return;
     }
     const auto& existing = std::get<trigfile::OwnerCounts>(inspection);
+    if (const auto refusal = trigfile::tooLongToAdd(existing, series)) {
+        refuseUntouched(refusal->reason);
+        return;
+    }
     if (trigfile::mostTriggersForOneOwner(existing, series) > createtexts::kMostTriggersPerPlayer &&
         !confirmManyTriggers(series, existing)) {
         return;
@@ -131,8 +134,7 @@ void AddCommand::report(const QString& path, const trigfile::AddOutcome& outcome
         break;
     }
     case Status::Refused:
-        refuse(QString::fromStdString(outcome.reason) + QStringLiteral("\r\n\r\n") +
-               QString::fromLatin1(addtexts::kLeftAlone));
+        refuseUntouched(outcome.reason);
         break;
     case Status::Failed:
         platform_.showMessage(
@@ -143,6 +145,11 @@ void AddCommand::report(const QString& path, const trigfile::AddOutcome& outcome
     case Status::Cancelled:
         break;
     }
+}
+
+void AddCommand::refuseUntouched(const std::string& reason) {
+    refuse(QString::fromStdString(reason) + QStringLiteral("\r\n\r\n") +
+           QString::fromLatin1(addtexts::kLeftAlone));
 }
 
 void AddCommand::refuse(const QString& text) {

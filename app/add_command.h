@@ -35,6 +35,7 @@ class AddCommand {
     bool confirmMapEdit(const QString& path, const trigfile::TriggerSeries& series);
     void report(const QString& path, const trigfile::AddOutcome& outcome);
     void refuse(const QString& text);
+    void refuseUntouched(const std::string& reason); // the reason, and that the file is as it was
 
     Platform& platform_;
     OpenRequest& dialogue_;

@@ -33,8 +33,13 @@ int runAdd(const AddOptions& options) {
         printError(refusal->reason + " Nothing was changed.");
         return kExitFileFailed;
     }
-    warnAboutManyTriggers(
-        trigfile::mostTriggersForOneOwner(std::get<trigfile::OwnerCounts>(inspection), series));
+    const auto& existing = std::get<trigfile::OwnerCounts>(inspection);
+    if (const auto refusal = trigfile::tooLongToAdd(existing, series)) {
+        printError(trigfile::displayName(target) + ": " + refusal->reason +
+                   " Nothing was changed.");
+        return kExitRefused;
+    }
+    warnAboutManyTriggers(trigfile::mostTriggersForOneOwner(existing, series));
 
     const trigfile::AddOutcome outcome =
         runConsoleWrite(series.recordCount, [&](trigfile::WriteProgress& progress) {

@@ -54,6 +54,28 @@ std::string prefixed(const fs::path& file, const Refusal& refusal) {
     return name + ": " + refusal.reason;
 }
 
+// What scenario data of these sections holds, and how many more triggers it
+// can take.
+OwnerCounts scenarioCounts(std::span<const std::uint8_t> data,
+                           std::span<const ScenarioSection> sections,
+                           const TriggerRecords& records) {
+    OwnerCounts counts = countOwners(records);
+    std::uint64_t trigSize = 0;
+    bool hasTrig = false;
+    for (const ScenarioSection& section : sections) {
+        if (section.isNamed("TRIG")) {
+            hasTrig = true;
+            trigSize += section.size;
+        }
+    }
+    const std::uint64_t bySection =
+        trigSize >= kMaxSectionSize ? 0 : (kMaxSectionSize - trigSize) / kRecordSize;
+    const std::uint64_t used = data.size() + (hasTrig ? 0 : kSectionHeaderSize);
+    const std::uint64_t byReader = used >= kMaxReadBytes ? 0 : (kMaxReadBytes - used) / kRecordSize;
+    counts.room = std::min(bySection, byReader);
+    return counts;
+}
+
 // An add to a file the author cannot afford to lose, trigger file or
 // scenario file alike: a copy beside it, the original kept as a backup when
 // the copy takes its place (map_edit.h). A file that cannot be edited safely
@@ -91,6 +113,17 @@ OwnerCounts countOwners(const TriggerRecords& records) {
         }
     }
     return counts;
+}
+
+std::optional<Refusal> tooLongToAdd(const OwnerCounts& existing, const TriggerSeries& series) {
+    if (series.recordCount <= existing.room) {
+        return std::nullopt;
+    }
+    // The section's size field is 32-bit; and what Tallyforge writes it must
+    // be able to read back, which it checks for maps before they are replaced.
+    return Refusal{"With " + withThousands(series.recordCount) +
+                   " more triggers the map's scenario data would be larger than the " +
+                   sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series."};
 }
 
 std::uint64_t mostTriggersForOneOwner(const OwnerCounts& existing, const TriggerSeries& series) {
@@ -210,8 +243,8 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
     }
     ScenarioAddition plan;
     plan.data = data;
-    plan.existing = countOwners(std::get<TriggerRecords>(triggers));
     const auto& all = std::get<std::vector<ScenarioSection>>(sections);
+    plan.existing = scenarioCounts(data, all, std::get<TriggerRecords>(triggers));
     const auto hasTrig = [](const ScenarioSection& s) { return s.isNamed("TRIG"); };
     if (all.size() >= kMaxSections && std::none_of(all.begin(), all.end(), hasTrig)) {
         return Refusal{"The scenario data already has " + withThousands(kMaxSections) +
@@ -232,12 +265,8 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
         plan.insertAt = data.size();
     }
     plan.newSize = data.size() + added + (plan.hasTrig ? 0 : kSectionHeaderSize);
-    // The section's size field is 32-bit; and what Tallyforge writes it must
-    // be able to read back, which it checks for maps before they are replaced.
-    if (trigSize > kMaxSectionSize || plan.newSize > kMaxReadBytes) {
-        return Refusal{"With " + withThousands(series.recordCount) +
-                       " more triggers the map's scenario data would be larger than the " +
-                       sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series."};
+    if (auto refusal = tooLongToAdd(plan.existing, series)) {
+        return *refusal;
     }
     plan.newTrigSize = static_cast<std::uint32_t>(trigSize);
     return plan;
@@ -252,7 +281,11 @@ Inspection inspectScenarioData(std::span<const std::uint8_t> data) {
     if (auto refusal = stackedRefusal(records)) {
         return *refusal;
     }
-    return countOwners(records);
+    ScenarioSectionsRead sections = parseScenarioSections(data);
+    if (auto* refusal = std::get_if<Refusal>(&sections)) {
+        return std::move(*refusal);
+    }
+    return scenarioCounts(data, std::get<std::vector<ScenarioSection>>(sections), records);
 }
 
 Inspection inspectScenarioFile(const fs::path& file) {

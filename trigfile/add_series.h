@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <limits>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
@@ -27,8 +29,16 @@ namespace trigfile {
 struct OwnerCounts {
     std::array<std::uint64_t, kExecutionTableSize> perOwner{};
     std::uint64_t triggers = 0; // every record, the empty first one of a trigger file included
+    // How many more triggers the file can take: scenario data must stay
+    // within what Tallyforge reads back, and its TRIG section within its
+    // 32-bit size. A trigger file has no such bound.
+    std::uint64_t room = std::numeric_limits<std::uint64_t>::max();
 };
 OwnerCounts countOwners(const TriggerRecords& records);
+
+// Why the series is too long to be added to a file that holds `existing`,
+// if it is: a value that cannot be used, told before anything is written.
+std::optional<Refusal> tooLongToAdd(const OwnerCounts& existing, const TriggerSeries& series);
 
 // The most triggers any one owner of the series would have once it is added.
 std::uint64_t mostTriggersForOneOwner(const OwnerCounts& existing, const TriggerSeries& series);

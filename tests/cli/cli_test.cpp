@@ -90,6 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    "Zergling (37)",
                    ""},
+        StatusCase{"a negative unit number gives the range",
+                   {"create", "--every", "1", "--up-to", "5", "--unit", "-1", "--ore", "1",
+                    "--player", "1", "-o", "a"},
+                   2,
+                   "a unit number from 0 to 232 or a name from the unit list, not -1.",
+                   ""},
         StatusCase{"an ambiguous unit lists the candidates",
                    {"create", "--every", "1", "--up-to", "5", "--unit", "kerrigan", "--ore", "1",
                     "--player", "1", "-o", "a"},
@@ -110,6 +116,11 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{
             "show of a file that is not there", {"show", "missing.trg"}, 3, "missing.trg", ""},
         StatusCase{"show of a file of another kind", {"show", "notes.txt"}, 2, "notes.txt", ""},
+        StatusCase{"show of a name that starts with -",
+                   {"show", "--json.scx"},
+                   2,
+                   "(show -- --json.scx) or as ./--json.scx",
+                   ""},
         StatusCase{"help lists the exit statuses", {"--help"}, 0, "", "130"},
         StatusCase{"each command has its help", {"create", "--help"}, 0, "", "--score-kind"},
         StatusCase{"the version", {"--version"}, 0, "", "tallyforge-cli 1."}));
@@ -373,6 +384,15 @@ TEST_F(CliReplace, AddToAMapKeepsABackupAndRefusesADamagedOneUntouched) {
     EXPECT_EQ(testsupport::fileText(folder_ / "castle.before-tallyforge.chk"), map);
     EXPECT_EQ(std::filesystem::file_size(folder_ / "castle.chk"), 10u + 8u + 3u * 2400u)
         << "a TRIG section with the three new triggers follows the old section";
+
+    // A series longer than the map can take is a value that cannot be used.
+    Args tooLong = add;
+    tooLong[4] = "120000";
+    const auto refusedLong = runCli(folder_, tooLong);
+    EXPECT_EQ(refusedLong.status, 2) << refusedLong.err;
+    EXPECT_NE(refusedLong.err.find("Please add a shorter series"), std::string::npos)
+        << refusedLong.err;
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "castle.before-tallyforge-2.chk"));
 
     // A section that claims more bytes than there are.
     const std::string damaged("VER \xff\x00\x00\x00\xcd\x00", 10);
