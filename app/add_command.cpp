@@ -67,7 +67,8 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
         refuseUntouched(refusal->reason);
         return;
     }
-    if (trigfile::mostTriggersForOneOwner(existing, series) > createtexts::kMostTriggersPerPlayer &&
+    if (trigfile::mostTriggersForOnePlayer(existing, series) >
+            createtexts::kMostTriggersPerPlayer &&
         !confirmManyTriggers(series, existing)) {
         return;
     }
@@ -87,15 +88,19 @@ std::optional<QString> AddCommand::chooseTarget() {
 
 bool AddCommand::confirmManyTriggers(const trigfile::TriggerSeries& series,
                                      const trigfile::OwnerCounts& existing) {
-    const std::uint64_t most = trigfile::mostTriggersForOneOwner(existing, series);
+    const std::uint64_t most = trigfile::mostTriggersForOnePlayer(existing, series);
+    const QString forces =
+        existing.forces.known
+            ? QString()
+            : QStringLiteral("  ") + QString::fromLatin1(trigfile::kForcesCountedForEveryPlayer);
     const QString text =
-        QStringLiteral("This will add %1 triggers, and one owner of them will then have %2 "
-                       "triggers, %3 of them already there.  A player who owns more than %4 "
-                       "triggers makes StarCraft crash when a game is saved.  Do you want to "
-                       "add them anyway?")
+        QStringLiteral("This will add %1 triggers, and one player will then have %2 triggers, "
+                       "%3 of them already there.  A player who owns more than %4 triggers "
+                       "makes StarCraft crash when a game is saved.%5  Do you want to add them "
+                       "anyway?")
             .arg(thousands(series.recordCount), thousands(most),
                  thousands(most - series.recordCount),
-                 thousands(createtexts::kMostTriggersPerPlayer));
+                 thousands(createtexts::kMostTriggersPerPlayer), forces);
     return platform_.showMessage(MessageRequest{text, QString::fromLatin1(createtexts::kManyTitle),
                                                 MessageButtons::YesNo, MessageIcon::Warning,
                                                 MessageAnswer::No}) == MessageAnswer::Yes;

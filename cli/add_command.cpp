@@ -39,7 +39,8 @@ int runAdd(const AddOptions& options) {
                    " Nothing was changed.");
         return kExitRefused;
     }
-    warnAboutManyTriggers(trigfile::mostTriggersForOneOwner(existing, series));
+    warnAboutManyTriggers(trigfile::mostTriggersForOnePlayer(existing, series),
+                          existing.forces.known ? "" : trigfile::kForcesCountedForEveryPlayer);
 
     const trigfile::AddOutcome outcome =
         runConsoleWrite(series.recordCount, [&](trigfile::WriteProgress& progress) {

@@ -59,7 +59,7 @@ std::string prefixed(const fs::path& file, const Refusal& refusal) {
 OwnerCounts scenarioCounts(std::span<const std::uint8_t> data,
                            std::span<const ScenarioSection> sections,
                            const TriggerRecords& records) {
-    OwnerCounts counts = countOwners(records);
+    OwnerCounts counts = countOwners(records, forceMembership(data, sections));
     std::uint64_t trigSize = 0;
     bool hasTrig = false;
     for (const ScenarioSection& section : sections) {
@@ -101,15 +101,47 @@ AddOutcome committed(MapEdit& edit, std::uint64_t triggers, WriteProgress* progr
 
 } // namespace
 
-OwnerCounts countOwners(const TriggerRecords& records) {
+ForceMembership forceMembership(std::span<const std::uint8_t> data,
+                                std::span<const ScenarioSection> sections) {
+    ForceMembership membership;
+    const auto forc = overlaidSections(data, sections, "FORC");
+    if (!forc) {
+        return membership;
+    }
+    membership.known = true;
+    for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
+        // A short section leaves the players after its end in Force 1, as
+        // the zeros the game's reader starts from; a number beyond Force 4
+        // puts the player in none.
+        const std::uint8_t force = player < forc->size() ? (*forc)[player] : 0;
+        membership.forcesOf[player] = force < kForces ? static_cast<std::uint8_t>(1u << force) : 0;
+    }
+    return membership;
+}
+
+bool runsFor(const std::array<std::uint8_t, kExecutionTableSize>& table, std::size_t player,
+             const ForceMembership& forces) {
+    if (table[kPlayer1 + player] != 0 || table[kAllPlayers] != 0) {
+        return true;
+    }
+    for (std::size_t force = 0; force < kForces; ++force) {
+        if (table[kForce1 + force] != 0 && (forces.forcesOf[player] >> force & 1u) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+OwnerCounts countOwners(const TriggerRecords& records, const ForceMembership& forces) {
     OwnerCounts counts;
     counts.triggers = records.count();
+    counts.forces = forces;
+    std::array<std::uint8_t, kExecutionTableSize> table{};
     for (std::size_t i = 0; i < records.count(); ++i) {
         const auto record = records.record(i);
-        for (std::size_t owner = 0; owner < kExecutionTableSize; ++owner) {
-            if (record[record::kExecutionTable + owner] != 0) {
-                ++counts.perOwner[owner];
-            }
+        std::copy_n(record.begin() + record::kExecutionTable, table.size(), table.begin());
+        for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
+            counts.perPlayer[player] += runsFor(table, player, forces) ? 1 : 0;
         }
     }
     return counts;
@@ -126,11 +158,11 @@ std::optional<Refusal> tooLongToAdd(const OwnerCounts& existing, const TriggerSe
                    sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series."};
 }
 
-std::uint64_t mostTriggersForOneOwner(const OwnerCounts& existing, const TriggerSeries& series) {
+std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const TriggerSeries& series) {
     std::uint64_t most = series.recordCount;
-    for (std::size_t owner = 0; owner < kExecutionTableSize; ++owner) {
-        if (series.fields.executionTable[owner] != 0) {
-            most = std::max(most, existing.perOwner[owner] + series.recordCount);
+    for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
+        if (runsFor(series.fields.executionTable, player, existing.forces)) {
+            most = std::max(most, existing.perPlayer[player] + series.recordCount);
         }
     }
     return most;

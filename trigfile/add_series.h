@@ -1,5 +1,6 @@
 #pragma once
 
+#include "game_limits.h"
 #include "refusal.h"
 #include "scenario_sections.h"
 #include "series_writer.h"
@@ -24,24 +25,58 @@ namespace trigfile {
 // the old records stay as they are, the new ones follow them. Shared by the
 // window and the command line, so both check, back up and refuse alike.
 
-// How many of the triggers already there run for each owner: a count per
-// execution-table entry (Player 1-8, All Players, Force 1-4, ...).
+// Which forces each of Players 1-8 is counted in, one bit a force (bit 0
+// for Force 1). A map's FORC section puts each player in one force; a
+// trigger file does not say, so there each force counts for every player.
+struct ForceMembership {
+    std::array<std::uint8_t, kTriggerPlayers> forcesOf = filledWith((1u << kForces) - 1);
+    bool known = false; // from a FORC section
+
+  private:
+    static std::array<std::uint8_t, kTriggerPlayers> filledWith(unsigned bits) {
+        std::array<std::uint8_t, kTriggerPlayers> all{};
+        all.fill(static_cast<std::uint8_t>(bits));
+        return all;
+    }
+};
+
+// The force of each player as scenario data of these sections gives it, in
+// its FORC section (one byte a player, Force 1 to 4 as 0 to 3); unknown
+// without one.
+ForceMembership forceMembership(std::span<const std::uint8_t> data,
+                                std::span<const ScenarioSection> sections);
+
+// Whether a trigger of this execution table runs for the player (0 for
+// Player 1): the game gives each player its own copy of a trigger that it,
+// All Players or its force owns.
+bool runsFor(const std::array<std::uint8_t, kExecutionTableSize>& table, std::size_t player,
+             const ForceMembership& forces);
+
+// How many of the triggers already there the game gives each of Players 1-8.
 struct OwnerCounts {
-    std::array<std::uint64_t, kExecutionTableSize> perOwner{};
+    std::array<std::uint64_t, kTriggerPlayers> perPlayer{};
     std::uint64_t triggers = 0; // every record, the empty first one of a trigger file included
+    ForceMembership forces;     // so that the new series is counted the same way
     // How many more triggers the file can take: scenario data must stay
     // within what Tallyforge reads back, and its TRIG section within its
     // 32-bit size. A trigger file has no such bound.
     std::uint64_t room = std::numeric_limits<std::uint64_t>::max();
 };
-OwnerCounts countOwners(const TriggerRecords& records);
+OwnerCounts countOwners(const TriggerRecords& records, const ForceMembership& forces = {});
 
 // Why the series is too long to be added to a file that holds `existing`,
 // if it is: a value that cannot be used, told before anything is written.
 std::optional<Refusal> tooLongToAdd(const OwnerCounts& existing, const TriggerSeries& series);
 
-// The most triggers any one owner of the series would have once it is added.
-std::uint64_t mostTriggersForOneOwner(const OwnerCounts& existing, const TriggerSeries& series);
+// The most triggers any one player the series runs for would have once it
+// is added.
+std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const TriggerSeries& series);
+
+// What the warning about too many triggers adds where force membership is
+// not known.
+inline constexpr char kForcesCountedForEveryPlayer[] =
+    "The file does not say which players are in which force, so the triggers of each force "
+    "are counted for every player.";
 
 using Inspection = std::variant<OwnerCounts, Refusal>;
 

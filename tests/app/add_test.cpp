@@ -231,8 +231,10 @@ class AddTest : public WindowTestCase {
         w->platform.openedNames = {at("Old.trg")};
         QVERIFY(w->chooseFileCommand("menuaddtrg"));
         QCOMPARE(w->platform.log, (QStringList{"open", createtexts::kManyTitle}));
-        QVERIFY2(w->platform.messages.back().text.contains("65,600 triggers, 600 of them"),
-                 qPrintable(w->platform.messages.back().text));
+        QVERIFY2(
+            w->platform.messages.back().text.contains("65,600 triggers, 600 of them") &&
+                w->platform.messages.back().text.contains(trigfile::kForcesCountedForEveryPlayer),
+            qPrintable(w->platform.messages.back().text));
         QCOMPARE(contents(at("Old.trg")), old);
     }
 };
