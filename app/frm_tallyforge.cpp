@@ -170,10 +170,10 @@ struct frmTallyforge::ActionRow {
 };
 
 frmTallyforge::frmTallyforge(Platform& platform, QWidget* parent)
-    : QMainWindow(parent),
-      platform_(platform), cdbsave{QStringLiteral("Save as"), QStringLiteral("Triggers.trg"),
-                                   initialSaveFolder(),
-                                   QStringLiteral("Starcraft triggers (*.trg)|*.trg*")},
+    : QMainWindow(parent), platform_(platform),
+      folder_(initialSaveFolder()), cdbsave{QStringLiteral("Save as"),
+                                            QStringLiteral("Triggers.trg"), initialSaveFolder(),
+                                            QStringLiteral("Starcraft triggers (*.trg)|*.trg*")},
       cdbopen{QString::fromLatin1(opentexts::kOpenTitle), initialSaveFolder(),
               QString::fromLatin1(opentexts::kOpenFilter)},
       cdbaddtrg(AddCommand::dialogueFor(AddCommand::Into::TriggerFile, initialSaveFolder())),
@@ -432,7 +432,9 @@ void frmTallyforge::cmdcreate_Click() {
         return;
     }
     creating_ = true;
+    folder_.offerTo(cdbsave);
     CreateCommand(platform_, cdbsave).run(readWindow());
+    folder_.keepFrom(cdbsave);
     creating_ = false;
 }
 
@@ -451,7 +453,9 @@ void frmTallyforge::runAdd(AddCommand::Into into, OpenRequest& dialogue) {
         return;
     }
     creating_ = true;
+    folder_.offerTo(dialogue);
     AddCommand(platform_, dialogue, into).run(readWindow());
+    folder_.keepFrom(dialogue);
     creating_ = false;
 }
 
@@ -577,10 +581,12 @@ void frmTallyforge::menuopen_Click() {
     if (creating_) {
         return;
     }
+    folder_.offerTo(cdbopen);
     const auto settings =
         OpenCommand(platform_, cdbopen).run([this](const trigfile::KillRewardSettings& s) {
             return windowHolds(s);
         });
+    folder_.keepFrom(cdbopen);
     if (settings) {
         fillWindow(*settings);
     }
@@ -658,6 +664,6 @@ void frmTallyforge::cmdquit_Click() {
     if (creating_) {
         return;
     }
-    // Nothing is kept between runs, so there is nothing to ask or save.
+    // The folder used last is already kept: there is nothing to ask or save.
     QCoreApplication::quit();
 }

@@ -2,6 +2,7 @@
 
 #include "add_command.h"
 #include "platform.h"
+#include "remembered_folder.h"
 
 #include "kill_reward_settings.h"
 
@@ -71,6 +72,7 @@ class frmTallyforge : public QMainWindow {
     QString createPreview(bool blocked) const;
 
     Platform& platform_;
+    RememberedFolder folder_; // where every file dialogue opens
     SaveRequest cdbsave;
     OpenRequest cdbopen;
     OpenRequest cdbaddtrg; // the dialogues of the two Add commands

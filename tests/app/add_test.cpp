@@ -3,6 +3,7 @@
 
 #include "add_command.h"
 #include "create_command.h"
+#include "qt_platform.h" // initialSaveFolder
 #include "window_driver.h"
 
 #include "map_archive.h"
@@ -220,6 +221,41 @@ class AddTest : public WindowTestCase {
         QCOMPARE(title, QStringLiteral("Adding to Old.trg"));
         QCOMPARE(w->platform.log, QStringList{"open"}); // cancelled: nothing more to say
         QCOMPARE(contents(at("Old.trg")), old);
+    }
+
+    // A map author works in one folder: every file dialogue opens where a
+    // file was last chosen, by any of them, and so does the next run.
+    void everyDialogueOpensInTheFolderChosenLast() {
+        const QString first = at("maps/castle");
+        const QString second = at("other");
+        QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
+        QVERIFY(writeBytes(first + "/bad.trg", "no triggers"));
+        fillTypical();
+        w->platform.openedNames = {first + "/bad.trg"}; // refused, but chosen there
+        w->get<QAction>("menuopen")->trigger();
+        QVERIFY(w->chooseFileCommand("menuaddmap")); // cancelled
+        w->platform.savedNames = {second + "/new.trg"};
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
+        QVERIFY(w->chooseFileCommand("menuaddtrg")); // cancelled
+        QCOMPARE(w->platform.log, (QStringList{"open", "Error: Can't open", "open", "save",
+                                               "Please hold...", "File created", "open"}));
+        QStringList folders;
+        for (const OpenRequest& open : w->platform.openDialogues) {
+            folders << open.folder;
+        }
+        QCOMPARE(folders, (QStringList{initialSaveFolder(), first, second}));
+        QCOMPARE(w->platform.dialogues.front().folder, first);
+        QCOMPARE(w->platform.dialogues.front().fileName, QStringLiteral("Triggers.trg"));
+
+        WindowDriver nextRun(false);
+        nextRun.get<QAction>("menuopen")->trigger();
+        QCOMPARE(nextRun.platform.openDialogues.front().folder, second);
+
+        // A folder that is gone: the dialogues open where they first did.
+        QVERIFY(QDir(second).removeRecursively());
+        WindowDriver afterRemoval(false);
+        afterRemoval.get<QAction>("menuopen")->trigger();
+        QCOMPARE(afterRemoval.platform.openDialogues.front().folder, initialSaveFolder());
     }
 
     void theWarningCountsTheTriggersAlreadyThere() {

@@ -1,4 +1,5 @@
 #include "qt_platform.h"
+#include "scratch_settings.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -40,6 +41,7 @@ class PlatformTest : public QObject {
         // of the test can reach; Qt's own dialogue is answered instead (the
         // native one is driven from outside by scripts/windows_app.sh).
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        const ScratchSettings settings(true); // Qt's dialogue keeps its history there
     }
 
     void messageBoxShowsTheRequestAndReturnsTheButton_data() {
