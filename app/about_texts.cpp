@@ -1,4 +1,4 @@
-#include "about_texts.h"
+#include "app/about_texts.h"
 
 #include "build_info.h"
 

@@ -1,22 +1,29 @@
-#include "add_command.h"
+#include "app/add_command.h"
 
-#include "create_command.h" // the shared texts of Create's boxes
+#include "app/create_command.h" // the shared texts of Create's boxes
+#include "base/display_name.h"
 
-#include "add_to_map.h"
-#include "command_support.h"
-#include "map_edit.h"
+#include "app/background_write.h"
+#include "app/command_support.h"
+#include "maparchive/add_to_map.h"
+#include "trigfile/map_edit.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <filesystem>
-#include <variant>
 
 namespace {
 
 QString quotedName(const std::filesystem::path& p) {
-    return QString::fromStdString(trigfile::displayName(p));
+    return QString::fromStdString(base::displayName(p));
 }
+
+// The settings or the kind of file refused, before any file is read.
+constexpr ProblemBoxes kSettingsBoxes{addtexts::kRefusedTitle, addtexts::kRefusedTitle, ""};
+// A problem with the file chosen, which is left as it was.
+constexpr ProblemBoxes kFileBoxes{addtexts::kRefusedTitle, addtexts::kFailedTitle,
+                                  addtexts::kLeftAlone};
 
 bool fits(maparchive::Target target, AddCommand::Into into) {
     if (into == AddCommand::Into::TriggerFile) {
@@ -39,11 +46,11 @@ OpenRequest AddCommand::dialogueFor(Into into, const QString& folder) {
 void AddCommand::run(const trigfile::KillRewardSettings& read) {
     // Create's checks, before any dialogue: a refusal names the box.
     const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        refuse(QString::fromStdString(refusal->reason));
+    if (!plan.ok()) {
+        showProblem(platform_, plan.problem(), kSettingsBoxes);
         return;
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const trigfile::TriggerSeries& series = *plan;
 
     const std::optional<QString> path = chooseTarget();
     if (!path) {
@@ -51,31 +58,38 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
     }
     const std::filesystem::path target = nativePath(*path);
     if (!fits(maparchive::targetOf(target), into_)) {
-        refuse(
-            into_ == Into::TriggerFile
-                ? QStringLiteral("Add to trigger file takes a trigger file (.trg).")
-                : QStringLiteral("Add to map takes a map (.scm, .scx) or scenario file (.chk)."));
+        showProblem(platform_,
+                    base::Problem::refused(
+                        into_ == Into::TriggerFile
+                            ? "Add to trigger file takes a trigger file (.trg)."
+                            : "Add to map takes a map (.scm, .scx) or scenario file (.chk)."),
+                    kSettingsBoxes);
         return;
     }
-    const trigfile::Inspection inspection = maparchive::inspectTarget(target);
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&inspection)) {
-        refuseUntouched(refusal->reason);
+    const base::Outcome<maparchive::BeforeAdd> before = maparchive::checkBeforeAdd(target, series);
+    if (!before.ok()) {
+        showProblem(platform_, before.problem(), kFileBoxes);
         return;
     }
-    const auto& existing = std::get<trigfile::OwnerCounts>(inspection);
-    if (const auto refusal = trigfile::tooLongToAdd(existing, series)) {
-        refuseUntouched(refusal->reason);
+    if (before->tooLong) {
+        showProblem(platform_, *before->tooLong, kFileBoxes);
         return;
     }
-    if (trigfile::mostTriggersForOnePlayer(existing, series) >
-            createtexts::kMostTriggersPerPlayer &&
-        !confirmManyTriggers(series, existing)) {
+    if (before->mostForOnePlayer > createtexts::kMostTriggersPerPlayer &&
+        !confirmManyTriggers(series, *before)) {
         return;
     }
     if (into_ == Into::Map && !confirmMapEdit(*path, series)) {
         return;
     }
-    report(*path, platform_.addSeries(target, series));
+    std::optional<trigfile::AddOutcome> outcome;
+    runWithProgress(
+        platform_.dialogueOwner(), addingTitle(target), series.recordCount,
+        [&](trigfile::WriteProgress& progress) {
+            outcome = maparchive::addSeries(target, series, &progress, disk_);
+        },
+        [this](QProgressDialog& box) { platform_.progressShown(box); });
+    report(*path, *outcome);
 }
 
 std::optional<QString> AddCommand::chooseTarget() {
@@ -87,12 +101,12 @@ std::optional<QString> AddCommand::chooseTarget() {
 }
 
 bool AddCommand::confirmManyTriggers(const trigfile::TriggerSeries& series,
-                                     const trigfile::OwnerCounts& existing) {
-    const std::uint64_t most = trigfile::mostTriggersForOnePlayer(existing, series);
+                                     const maparchive::BeforeAdd& before) {
+    const std::uint64_t most = before.mostForOnePlayer;
     const QString forces =
-        existing.forces.known
+        before.manyTriggersNote.empty()
             ? QString()
-            : QStringLiteral("  ") + QString::fromLatin1(trigfile::kForcesCountedForEveryPlayer);
+            : QStringLiteral("  ") + QString::fromStdString(before.manyTriggersNote);
     const QString text =
         QStringLiteral("This will add %1 triggers, and one player will then have %2 triggers, "
                        "%3 of them already there.  A player who owns more than %4 triggers "
@@ -121,43 +135,20 @@ bool AddCommand::confirmMapEdit(const QString& path, const trigfile::TriggerSeri
 }
 
 void AddCommand::report(const QString& path, const trigfile::AddOutcome& outcome) {
-    using Status = trigfile::AddOutcome::Status;
-    switch (outcome.status) {
-    case Status::Added: {
-        QString text = QStringLiteral("The triggers were added to %1, which now holds %2 triggers.")
-                           .arg(quotedName(nativePath(path)), thousands(outcome.triggersAfter));
-        if (!outcome.backup.empty()) {
-            text +=
-                (into_ == Into::Map ? QStringLiteral("  The map as it was is kept as %1.")
+    if (!outcome.ok()) {
+        showProblem(platform_, outcome.problem(), kFileBoxes);
+        return;
+    }
+    const trigfile::Added& added = *outcome;
+    QString text = QStringLiteral("The triggers were added to %1, which now holds %2 triggers.")
+                       .arg(quotedName(nativePath(path)), thousands(added.triggersAfter));
+    if (!added.backup.empty()) {
+        text += (into_ == Into::Map ? QStringLiteral("  The map as it was is kept as %1.")
                                     : QStringLiteral("  The trigger file as it was is kept as %1."))
-                    .arg(quotedName(outcome.backup));
-        }
-        if (!outcome.note.empty()) {
-            text += QStringLiteral("\r\n\r\n") + QString::fromStdString(outcome.note);
-        }
-        platform_.showMessage(okBox(text, QString::fromLatin1(addtexts::kAddedTitle)));
-        break;
+                    .arg(quotedName(added.backup));
     }
-    case Status::Refused:
-        refuseUntouched(outcome.reason);
-        break;
-    case Status::Failed:
-        platform_.showMessage(
-            okBox(QString::fromStdString(outcome.reason) + QStringLiteral("\r\n\r\n") +
-                      QString::fromLatin1(addtexts::kLeftAlone),
-                  QString::fromLatin1(addtexts::kFailedTitle), MessageIcon::Critical));
-        break;
-    case Status::Cancelled:
-        break;
+    if (!added.note.empty()) {
+        text += QStringLiteral("\r\n\r\n") + QString::fromStdString(added.note);
     }
-}
-
-void AddCommand::refuseUntouched(const std::string& reason) {
-    refuse(QString::fromStdString(reason) + QStringLiteral("\r\n\r\n") +
-           QString::fromLatin1(addtexts::kLeftAlone));
-}
-
-void AddCommand::refuse(const QString& text) {
-    platform_.showMessage(
-        okBox(text, QString::fromLatin1(addtexts::kRefusedTitle), MessageIcon::Warning));
+    platform_.showMessage(okBox(text, QString::fromLatin1(addtexts::kAddedTitle)));
 }

@@ -1,6 +1,4 @@
-#include "background_write.h"
-
-#include "number_text.h"
+#include "app/background_write.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -19,35 +17,20 @@ namespace {
 constexpr int kPollMs = 30;
 
 QString progressLabel(std::uint64_t written, std::uint64_t total) {
-    // Once every record is written the disk still has to take the file in,
-    // which for a big one is a wait of its own.
-    if (written >= total) {
-        return QStringLiteral("Saving the file to the disk...");
-    }
-    return QStringLiteral("Writing trigger %1 of %2...")
-        .arg(QString::fromStdString(trigfile::withThousands(written)),
-             QString::fromStdString(trigfile::withThousands(total)));
+    return QString::fromStdString(trigfile::progressText(written, total));
 }
 
 } // namespace
 
-trigfile::WriteOutcome
+base::Outcome<base::Done>
 runInBackground(QWidget* owner, std::uint64_t totalRecords,
-                const std::function<trigfile::WriteOutcome(trigfile::WriteProgress&)>& work,
+                const std::function<base::Outcome<base::Done>(trigfile::WriteProgress&)>& work,
                 const std::function<void(QProgressDialog&)>& onShown) {
-    trigfile::WriteOutcome outcome;
+    std::optional<base::Outcome<base::Done>> outcome;
     runWithProgress(
         owner, QStringLiteral("Creating the file"), totalRecords,
-        [&](trigfile::WriteProgress& progress) {
-            try {
-                outcome = work(progress);
-            } catch (const std::exception& e) {
-                outcome = {trigfile::WriteOutcome::Status::Failed,
-                           std::string("Could not write the file: ") + e.what()};
-            }
-        },
-        onShown);
-    return outcome;
+        [&](trigfile::WriteProgress& progress) { outcome = work(progress); }, onShown);
+    return *outcome;
 }
 
 QString addingTitle(const std::filesystem::path& target) {
@@ -80,7 +63,7 @@ void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRe
             return;
         }
         const std::uint64_t written = progress.recordsWritten.load();
-        if (!dialog && clock.elapsed() >= kProgressDelayMs) {
+        if (!dialog && clock.elapsed() >= trigfile::kProgressDelayMs) {
             dialog = std::make_unique<QProgressDialog>(progressLabel(written, totalRecords),
                                                        QStringLiteral("Cancel"), 0, total, owner);
             dialog->setWindowTitle(title);

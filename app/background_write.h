@@ -1,7 +1,8 @@
 #pragma once
 
-#include "series_writer.h"
-#include "trigger_file.h"
+#include "base/outcome.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_file.h"
 
 #include <QString>
 
@@ -11,11 +12,6 @@
 
 class QProgressDialog;
 class QWidget;
-
-// How long a write may take before the progress box appears: long enough
-// that small series never flash a box, short enough that a big one is never
-// silent.
-inline constexpr int kProgressDelayMs = 500;
 
 // Runs work on a thread of its own while the window goes on repainting, as
 // runInBackground below does, under a progress box of that title. work must
@@ -33,7 +29,7 @@ QString addingTitle(const std::filesystem::path& target);
 // start; after that the box is modal and its Cancel button asks work to stop.
 // onShown, if given, sees the box once it is up: the window tests press its
 // Cancel through it, as the box lives only inside this call and shows late.
-trigfile::WriteOutcome
+base::Outcome<base::Done>
 runInBackground(QWidget* owner, std::uint64_t totalRecords,
-                const std::function<trigfile::WriteOutcome(trigfile::WriteProgress&)>& work,
+                const std::function<base::Outcome<base::Done>(trigfile::WriteProgress&)>& work,
                 const std::function<void(QProgressDialog&)>& onShown = {});

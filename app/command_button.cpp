@@ -1,4 +1,4 @@
-#include "command_button.h"
+#include "app/command_button.h"
 
 #include <QKeyEvent>
 

@@ -1,6 +1,8 @@
-#include "create_command.h"
+#include "app/create_command.h"
 
-#include "command_support.h"
+#include "app/background_write.h"
+#include "app/command_support.h"
+#include "base/number_text.h"
 
 #include <QFileInfo>
 
@@ -13,12 +15,11 @@ void CreateCommand::run(const trigfile::KillRewardSettings& read) {
     // Everything the file cannot hold is refused here, before any dialogue,
     // so a refused Create leaves the disk as it was.
     const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        platform_.showMessage(okBox(QString::fromStdString(refusal->reason),
-                                    QString::fromLatin1(kRefusedTitle), MessageIcon::Warning));
+    if (!plan.ok()) {
+        showProblem(platform_, plan.problem(), {kRefusedTitle, kRefusedTitle, ""});
         return;
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const trigfile::TriggerSeries& series = *plan;
     if (series.recordCount > kMostTriggersPerPlayer && !confirmManyTriggers(series)) {
         return;
     }
@@ -32,34 +33,26 @@ void CreateCommand::run(const trigfile::KillRewardSettings& read) {
     // only once it is complete, so a failed write keeps the old one.
     platform_.showMessage(okBox(QString::fromLatin1(kHoldText), QString::fromLatin1(kHoldTitle)));
 
-    const trigfile::WriteOutcome outcome = writeFile(*path, series);
-    switch (outcome.status) {
-    case trigfile::WriteOutcome::Status::Written:
-        platform_.showMessage(
-            okBox(QString::fromLatin1(kCreatedText), QString::fromLatin1(kCreatedTitle)));
-        break;
-    case trigfile::WriteOutcome::Status::Failed:
-        platform_.showMessage(okBox(QString::fromStdString(outcome.reason) +
-                                        QStringLiteral("\r\n\r\n") +
-                                        QString::fromLatin1(kFailedAfter),
-                                    QString::fromLatin1(kFailedTitle), MessageIcon::Critical));
-        break;
-    case trigfile::WriteOutcome::Status::Cancelled:
-        break;
+    const base::Outcome<base::Done> outcome = writeFile(*path, series);
+    if (!outcome.ok()) {
+        showProblem(platform_, outcome.problem(), {kRefusedTitle, kFailedTitle, kFailedAfter});
+        return;
     }
+    platform_.showMessage(
+        okBox(QString::fromLatin1(kCreatedText), QString::fromLatin1(kCreatedTitle)));
 }
 
 QString CreateCommand::preview(const trigfile::KillRewardSettings& read) {
     const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        return QString::fromStdString(refusal->reason);
+    if (!plan.ok()) {
+        return QString::fromStdString(plan.reason());
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const trigfile::TriggerSeries& series = *plan;
     QString text =
         QStringLiteral("Create will write %1 %2, a file of %3.")
             .arg(thousands(series.recordCount),
                  series.recordCount == 1 ? QStringLiteral("trigger") : QStringLiteral("triggers"),
-                 QString::fromStdString(trigfile::fileSizeText(series.fileSize())));
+                 QString::fromStdString(base::fileSizeText(series.fileSize())));
     if (series.recordCount > createtexts::kMostTriggersPerPlayer) {
         text += QStringLiteral("  That is more than StarCraft can save for one player.");
     }
@@ -73,7 +66,7 @@ bool CreateCommand::confirmManyTriggers(const trigfile::TriggerSeries& series) {
                        "%3 triggers makes StarCraft crash when a game is saved.  Do you want to "
                        "create them anyway?")
             .arg(thousands(series.recordCount),
-                 QString::fromStdString(trigfile::fileSizeText(series.fileSize())),
+                 QString::fromStdString(base::fileSizeText(series.fileSize())),
                  thousands(kMostTriggersPerPlayer));
     return platform_.showMessage(MessageRequest{text, QString::fromLatin1(kManyTitle),
                                                 MessageButtons::YesNo, MessageIcon::Warning,
@@ -102,7 +95,13 @@ std::optional<QString> CreateCommand::chooseFile() {
     }
 }
 
-trigfile::WriteOutcome CreateCommand::writeFile(const QString& path,
-                                                const trigfile::TriggerSeries& series) {
-    return platform_.writeFile(nativePath(path), series);
+base::Outcome<base::Done> CreateCommand::writeFile(const QString& path,
+                                                   const trigfile::TriggerSeries& series) {
+    const std::filesystem::path target = nativePath(path);
+    return runInBackground(
+        platform_.dialogueOwner(), series.recordCount,
+        [&](trigfile::WriteProgress& progress) {
+            return trigfile::writeTriggerFile(target, series, &progress, disk_);
+        },
+        [this](QProgressDialog& box) { platform_.progressShown(box); });
 }

@@ -1,16 +1,17 @@
 #pragma once
 
-#include "platform.h"
+#include "app/platform.h"
 
-#include "game_limits.h"
-#include "kill_reward_settings.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
+#include "trigfile/game_limits.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_series.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 // The Create command after the window has been read: check the settings,
 // choose the file, write it, and tell the user how it went. Every question
@@ -18,8 +19,11 @@
 class CreateCommand {
   public:
     // saveDialogue keeps the name chosen last for the next Create.
-    CreateCommand(Platform& platform, SaveRequest& saveDialogue)
-        : platform_(platform), saveDialogue_(saveDialogue) {}
+    // disk, if given, stands between the writer and the file: a slow disk
+    // the window tests need to see the progress box, which a real write of a
+    // series the box can count finishes too soon to show.
+    CreateCommand(Platform& platform, SaveRequest& saveDialogue, trigfile::SinkWrapper disk = {})
+        : platform_(platform), saveDialogue_(saveDialogue), disk_(std::move(disk)) {}
 
     void run(const trigfile::KillRewardSettings& read);
 
@@ -30,10 +34,11 @@ class CreateCommand {
   private:
     bool confirmManyTriggers(const trigfile::TriggerSeries& series);
     std::optional<QString> chooseFile();
-    trigfile::WriteOutcome writeFile(const QString& path, const trigfile::TriggerSeries& series);
+    base::Outcome<base::Done> writeFile(const QString& path, const trigfile::TriggerSeries& series);
 
     Platform& platform_;
     SaveRequest& saveDialogue_;
+    trigfile::SinkWrapper disk_;
 };
 
 // The texts and titles of the command's boxes.

@@ -1,4 +1,4 @@
-#include "frame.h"
+#include "app/frame.h"
 
 #include <QFontMetrics>
 #include <QPainter>

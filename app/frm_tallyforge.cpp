@@ -1,20 +1,20 @@
-#include "frm_tallyforge.h"
+#include "app/frm_tallyforge.h"
 
-#include "about_texts.h"
-#include "add_command.h"
-#include "command_button.h"
-#include "create_command.h"
-#include "frame.h"
-#include "number_box.h"
-#include "open_command.h"
-#include "option_button.h"
-#include "qt_platform.h"
-#include "shortcut_passthrough.h"
-#include "unit_list.h"
+#include "app/about_texts.h"
+#include "app/add_command.h"
+#include "app/command_button.h"
+#include "app/create_command.h"
+#include "app/frame.h"
+#include "app/number_box.h"
+#include "app/open_command.h"
+#include "app/option_button.h"
+#include "app/qt_platform.h"
+#include "app/shortcut_passthrough.h"
+#include "app/unit_list.h"
 
-#include "game_limits.h"
-#include "leading_number.h"
-#include "trigger_series.h"
+#include "trigfile/game_limits.h"
+#include "trigfile/leading_number.h"
+#include "trigfile/trigger_series.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -433,7 +433,7 @@ void frmTallyforge::cmdcreate_Click() {
     }
     creating_ = true;
     folder_.offerTo(cdbsave);
-    CreateCommand(platform_, cdbsave).run(readWindow());
+    CreateCommand(platform_, cdbsave, disk_).run(readWindow());
     folder_.keepFrom(cdbsave);
     creating_ = false;
 }
@@ -454,7 +454,7 @@ void frmTallyforge::runAdd(AddCommand::Into into, OpenRequest& dialogue) {
     }
     creating_ = true;
     folder_.offerTo(dialogue);
-    AddCommand(platform_, dialogue, into).run(readWindow());
+    AddCommand(platform_, dialogue, into, disk_).run(readWindow());
     folder_.keepFrom(dialogue);
     creating_ = false;
 }

@@ -1,14 +1,16 @@
 #pragma once
 
-#include "add_command.h"
-#include "platform.h"
-#include "remembered_folder.h"
+#include "app/add_command.h"
+#include "app/platform.h"
+#include "app/remembered_folder.h"
 
-#include "kill_reward_settings.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <utility>
 
 class Frame;
 class NumberBox;
@@ -29,6 +31,11 @@ class frmTallyforge : public QMainWindow {
 
   public:
     explicit frmTallyforge(Platform& platform, QWidget* parent = nullptr);
+
+    // A slow disk under Create's writes and the adds to a trigger file: the
+    // window tests' only way to keep a write running long enough for its
+    // progress box (see CreateCommand).
+    void setDiskForTests(trigfile::SinkWrapper disk) { disk_ = std::move(disk); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -78,6 +85,7 @@ class frmTallyforge : public QMainWindow {
     OpenRequest cdbaddtrg; // the dialogues of the two Add commands
     OpenRequest cdbaddmap;
     bool creating_ = false; // a Create is running: no second one, no closing
+    trigfile::SinkWrapper disk_;
 
     QMenu* titlefile = nullptr;
     QAction* menuopen = nullptr;

@@ -1,8 +1,8 @@
-#include "about_texts.h"
-#include "frm_tallyforge.h"
-#include "process_signals.h"
-#include "qt_platform.h"
-#include "session_bus.h"
+#include "app/about_texts.h"
+#include "app/frm_tallyforge.h"
+#include "app/process_signals.h"
+#include "app/qt_platform.h"
+#include "app/session_bus.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,4 +1,4 @@
-#include "number_box.h"
+#include "app/number_box.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

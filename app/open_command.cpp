@@ -1,8 +1,9 @@
-#include "open_command.h"
+#include "app/open_command.h"
 
-#include "open_triggers.h"
-#include "series_recognition.h"
-#include "trigger_listing.h"
+#include "app/command_support.h"
+#include "maparchive/open_triggers.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/trigger_listing.h"
 
 #include <QFileInfo>
 
@@ -19,13 +20,11 @@ OpenCommand::run(const std::function<bool(const trigfile::KillRewardSettings&)>&
     openDialogue_.folder = QFileInfo(*chosen).absolutePath();
 
     const trigfile::TriggerFileRead read = maparchive::readTriggersOf(nativePath(*chosen));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-        platform_.showMessage(MessageRequest{QString::fromStdString(refusal->reason),
-                                             QString::fromLatin1(kRefusedTitle), MessageButtons::Ok,
-                                             MessageIcon::Warning, MessageAnswer::Ok});
+    if (!read.ok()) {
+        showProblem(platform_, read.problem(), {kRefusedTitle, kRefusedTitle, ""});
         return std::nullopt;
     }
-    const auto& records = std::get<trigfile::TriggerRecords>(read);
+    const trigfile::TriggerRecords& records = *read;
     std::optional<trigfile::KillRewardSettings> settings = trigfile::settingsOfOnlySeries(records);
     if (settings && !windowHolds(*settings)) {
         settings.reset();

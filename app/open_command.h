@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform.h"
+#include "app/platform.h"
 
-#include "kill_reward_settings.h"
+#include "trigfile/kill_reward_settings.h"
 
 #include <functional>
 #include <optional>

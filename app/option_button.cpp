@@ -1,4 +1,4 @@
-#include "option_button.h"
+#include "app/option_button.h"
 
 #include <QButtonGroup>
 #include <QKeyEvent>

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "add_series.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
-
 #include <QFile>
 #include <QString>
 
 #include <filesystem>
 #include <optional>
+
+class QProgressDialog;
+class QWidget;
 
 // The modal parts of the desktop that the window and the Create command use.
 // The program shows real Qt dialogues through QtPlatform; the tests answer
@@ -77,13 +76,10 @@ class Platform {
     // Shows the modal listing box and returns how the user left it.
     virtual ListingAnswer showListing(const ListingRequest& request) = 0;
 
-    // Writes the series to target off the user-interface thread, with a
-    // modal progress box and Cancel when it takes more than a moment.
-    virtual trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
-                                             const trigfile::TriggerSeries& series) = 0;
+    // The progress box of a long write or add is up; the user may press its
+    // Cancel. The real window has nothing to answer; tests press it here.
+    virtual void progressShown(QProgressDialog& box) { (void)box; }
 
-    // Adds the series to a trigger file or map off the user-interface
-    // thread, with the same progress box and Cancel as writeFile.
-    virtual trigfile::AddOutcome addSeries(const std::filesystem::path& target,
-                                           const trigfile::TriggerSeries& series) = 0;
+    // The window that modal boxes belong to; none in tests.
+    virtual QWidget* dialogueOwner() const { return nullptr; }
 };

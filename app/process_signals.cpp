@@ -1,4 +1,4 @@
-#include "process_signals.h"
+#include "app/process_signals.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
-#include "qt_platform.h"
+#include "app/qt_platform.h"
 
-#include "add_to_map.h"
-#include "background_write.h"
+#include "app/background_write.h"
+#include "maparchive/add_to_map.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -173,22 +173,4 @@ QString initialSavePath(const SaveRequest& request) {
         return request.fileName;
     }
     return QDir(request.folder).filePath(request.fileName);
-}
-
-trigfile::WriteOutcome QtPlatform::writeFile(const std::filesystem::path& target,
-                                             const trigfile::TriggerSeries& series) {
-    return runInBackground(owner_, series.recordCount, [&](trigfile::WriteProgress& progress) {
-        return trigfile::writeTriggerFile(target, series, &progress);
-    });
-}
-
-trigfile::AddOutcome QtPlatform::addSeries(const std::filesystem::path& target,
-                                           const trigfile::TriggerSeries& series) {
-    trigfile::AddOutcome outcome;
-    runWithProgress(owner_, addingTitle(target), series.recordCount,
-                    [&](trigfile::WriteProgress& progress) {
-                        outcome = trigfile::failuresAsOutcome(
-                            [&] { return maparchive::addSeries(target, series, &progress); });
-                    });
-    return outcome;
 }

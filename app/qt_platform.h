@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform.h"
+#include "app/platform.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -15,10 +15,7 @@ class QtPlatform : public Platform {
     std::optional<QString> chooseSaveFile(const SaveRequest& request) override;
     std::optional<QString> chooseOpenFile(const OpenRequest& request) override;
     ListingAnswer showListing(const ListingRequest& request) override;
-    trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
-                                     const trigfile::TriggerSeries& series) override;
-    trigfile::AddOutcome addSeries(const std::filesystem::path& target,
-                                   const trigfile::TriggerSeries& series) override;
+    QWidget* dialogueOwner() const override { return owner_; }
 
   private:
     QPointer<QWidget> owner_;

@@ -1,4 +1,4 @@
-#include "remembered_folder.h"
+#include "app/remembered_folder.h"
 
 #include <QFileInfo>
 #include <QSettings>

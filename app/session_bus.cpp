@@ -1,4 +1,4 @@
-#include "session_bus.h"
+#include "app/session_bus.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "shortcut_passthrough.h"
+#include "app/shortcut_passthrough.h"
 
 #include <QEvent>
 #include <QKeyEvent>

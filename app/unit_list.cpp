@@ -1,4 +1,4 @@
-#include "unit_list.h"
+#include "app/unit_list.h"
 
 #include <QFile>
 

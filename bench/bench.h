@@ -1,6 +1,6 @@
 #pragma once
 
-#include "trigger_series.h"
+#include "trigfile/trigger_series.h"
 
 #include <chrono>
 #include <cstdint>

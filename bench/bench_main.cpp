@@ -11,7 +11,7 @@
 
 #include "bench.h"
 
-#include "kill_reward_settings.h"
+#include "trigfile/kill_reward_settings.h"
 
 #include <algorithm>
 #include <csignal>
@@ -54,10 +54,10 @@ trigfile::TriggerSeries seriesFor(Shape shape, std::uint32_t records) {
     s.players[0] = trigfile::CheckValue::Ticked;
     s.forces[1] = trigfile::CheckValue::Ticked;
     const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(s));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        throw std::runtime_error("the series was refused: " + refusal->reason);
+    if (!plan.ok()) {
+        throw std::runtime_error("the series was refused: " + plan.reason());
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const auto& series = plan.value();
     if (series.recordCount != records) {
         throw std::runtime_error("planned " + std::to_string(series.recordCount) +
                                  " records instead of " + std::to_string(records));

@@ -1,6 +1,6 @@
 #include "bench.h"
 
-#include "series_writer.h"
+#include "trigfile/series_writer.h"
 
 #include <algorithm>
 #include <cmath>

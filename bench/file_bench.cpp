@@ -1,7 +1,7 @@
 #include "bench.h"
 
-#include "atomic_file.h"
-#include "trigger_file.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/trigger_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,10 +36,10 @@ void settle(const fs::path& folder) {
 
 double timeWriter(const fs::path& target, const trigfile::TriggerSeries& series) {
     const auto start = Clock::now();
-    const trigfile::WriteOutcome outcome = trigfile::writeTriggerFile(target, series);
+    const base::Outcome<base::Done> outcome = trigfile::writeTriggerFile(target, series);
     const double seconds = secondsSince(start);
-    if (outcome.status != trigfile::WriteOutcome::Status::Written) {
-        throw std::runtime_error("writer failed: " + outcome.reason);
+    if (!outcome.ok()) {
+        throw std::runtime_error("writer failed: " + outcome.reason());
     }
     if (fs::file_size(target) != series.fileSize()) {
         throw std::runtime_error("writer wrote the wrong size");

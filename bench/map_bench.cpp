@@ -1,8 +1,8 @@
 #include "bench.h"
 
-#include "add_to_map.h"
-#include "map_archive.h"
-#include "scenario_replace.h"
+#include "maparchive/add_to_map.h"
+#include "maparchive/map_archive.h"
+#include "maparchive/scenario_replace.h"
 
 #include <StormLib.h>
 
@@ -116,10 +116,10 @@ double timeAdd(const fs::path& target, const trigfile::TriggerSeries& series) {
     const auto start = Clock::now();
     const trigfile::AddOutcome outcome = maparchive::addSeries(target, series);
     const double seconds = secondsSince(start);
-    if (outcome.status != trigfile::AddOutcome::Status::Added) {
-        throw std::runtime_error("the add failed: " + outcome.reason);
+    if (!outcome.ok()) {
+        throw std::runtime_error("the add failed: " + outcome.reason());
     }
-    fs::remove(outcome.backup);
+    fs::remove(outcome->backup);
     return seconds;
 }
 
@@ -135,10 +135,10 @@ std::vector<MapResult> runMaps(const fs::path& folder, std::uint32_t existing, s
     Sink after;
     {
         const auto plan = trigfile::planScenarioAddition(before, series);
-        if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-            throw std::runtime_error("the add was refused: " + refusal->reason);
+        if (!plan.ok()) {
+            throw std::runtime_error("the add was refused: " + plan.reason());
         }
-        std::get<trigfile::ScenarioAddition>(plan).write(after, series, nullptr);
+        plan->write(after, series, nullptr);
     }
     r.scenarioBytesAfter = after.bytes.size();
 

@@ -1,6 +1,6 @@
 #include "bench.h"
 
-#include "trigger_file.h"
+#include "trigfile/trigger_file.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -91,12 +91,12 @@ int memoryChildMain(std::uint32_t records, const fs::path& folder) {
     const std::uint64_t start = peakResidentKiB();
     const trigfile::TriggerSeries series = seriesFor(Shape::MoneyWithGas, records);
     const fs::path target = folder / ("memory-" + std::to_string(records) + ".trg");
-    const trigfile::WriteOutcome outcome = trigfile::writeTriggerFile(target, series);
+    const base::Outcome<base::Done> outcome = trigfile::writeTriggerFile(target, series);
     const std::uint64_t peak = peakResidentKiB();
     std::error_code ignored;
     fs::remove(target, ignored);
-    if (outcome.status != trigfile::WriteOutcome::Status::Written) {
-        std::printf("%s\n", outcome.reason.c_str());
+    if (!outcome.ok()) {
+        std::printf("%s\n", outcome.reason().c_str());
         return 1;
     }
     std::printf("start %llu peak %llu\n", static_cast<unsigned long long>(start),

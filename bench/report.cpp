@@ -1,6 +1,6 @@
 #include "bench.h"
 
-#include "number_text.h"
+#include "base/number_text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,7 +24,7 @@ std::string format(const char* fmt, double value) {
 }
 
 std::string thousands(std::uint64_t n) {
-    return trigfile::withThousands(n);
+    return base::withThousands(n);
 }
 
 // Decimal units for sizes and rates, as disks are sold; MiB for memory.

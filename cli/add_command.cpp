@@ -1,81 +1,76 @@
-#include "add_command.h"
+#include "cli/add_command.h"
 
-#include "add_to_map.h"
-#include "atomic_file.h"
-#include "console_text.h"
-#include "console_write.h"
-#include "exit_status.h"
-#include "many_triggers.h"
-#include "number_text.h"
+#include "base/display_name.h"
+#include "base/number_text.h"
+#include "cli/console_text.h"
+#include "cli/console_write.h"
+#include "cli/exit_status.h"
+#include "cli/many_triggers.h"
+#include "cli/problem_report.h"
+#include "maparchive/add_to_map.h"
 
 #include <cstdio>
 
 namespace cli {
 
 int runAdd(const AddOptions& options) {
-    auto plan = planFromOptions(options.series);
-    if (const auto* error = std::get_if<std::string>(&plan)) {
-        printError(*error);
-        return kExitRefused;
+    const trigfile::SeriesPlan plan = planFromOptions(options.series);
+    if (!plan.ok()) {
+        return reportProblem(plan.problem(), kValueProblem);
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const trigfile::TriggerSeries& series = *plan;
 
     const std::filesystem::path target = pathFromArgument(options.target);
     if (maparchive::targetOf(target) == maparchive::Target::Unknown) {
-        printError("--to takes a trigger file (.trg), a scenario file (.chk) or a map (.scm, "
-                   ".scx), not " +
-                   trigfile::displayName(target) + ".");
-        return kExitRefused;
+        return reportProblem(base::Problem::refused("--to takes a trigger file (.trg), a scenario "
+                                                    "file (.chk) or a map (.scm, .scx), not " +
+                                                    base::displayName(target) + "."),
+                             kValueProblem);
     }
-    // Read first, as the window does, for the count of triggers per owner.
-    const trigfile::Inspection inspection = maparchive::inspectTarget(target);
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&inspection)) {
-        printError(refusal->reason + " Nothing was changed.");
-        return kExitFileFailed;
+    // A problem with the file: it is left as it was. What stops the first
+    // read says so; what stops the add itself says it in its reason.
+    const std::string interrupted =
+        "Interrupted: nothing was added; " + base::displayName(target) + " was left as it was.";
+    const ProblemEnding readProblem{kExitFileFailed, " Nothing was changed.",
+                                    " Nothing was changed.", interrupted};
+    const ProblemEnding addProblem{kExitFileFailed, {}, {}, interrupted};
+    // Read first, as the window does, for the count of triggers per player.
+    const base::Outcome<maparchive::BeforeAdd> before = maparchive::checkBeforeAdd(target, series);
+    if (!before.ok()) {
+        return reportProblem(before.problem(), readProblem);
     }
-    const auto& existing = std::get<trigfile::OwnerCounts>(inspection);
-    if (const auto refusal = trigfile::tooLongToAdd(existing, series)) {
-        printError(trigfile::displayName(target) + ": " + refusal->reason +
-                   " Nothing was changed.");
-        return kExitRefused;
+    // A series longer than the target can take is a value that cannot be used.
+    if (before->tooLong) {
+        return reportProblem(*before->tooLong,
+                             ProblemEnding{kExitRefused, " Nothing was changed.", {}, {}});
     }
-    warnAboutManyTriggers(trigfile::mostTriggersForOnePlayer(existing, series),
-                          existing.forces.known ? "" : trigfile::kForcesCountedForEveryPlayer);
+    warnAboutManyTriggers(before->mostForOnePlayer, before->manyTriggersNote);
 
     const trigfile::AddOutcome outcome =
         runConsoleWrite(series.recordCount, [&](trigfile::WriteProgress& progress) {
             return maparchive::addSeries(target, series, &progress);
         });
-    switch (outcome.status) {
-    case trigfile::AddOutcome::Status::Added:
-        if (options.verbose) {
-            std::printf("Added %s %s to %s, which now holds %s.\n",
-                        trigfile::withThousands(series.recordCount).c_str(),
-                        series.recordCount == 1 ? "trigger" : "triggers",
-                        trigfile::displayName(target).c_str(),
-                        trigfile::withThousands(outcome.triggersAfter).c_str());
-            if (!outcome.backup.empty()) {
-                std::printf("The %s as it was is kept as %s.\n",
-                            maparchive::targetOf(target) == maparchive::Target::TriggerFile
-                                ? "trigger file"
-                                : "map",
-                            trigfile::displayName(outcome.backup).c_str());
-            }
-            if (!outcome.note.empty()) {
-                std::printf("%s\n", outcome.note.c_str());
-            }
-        }
-        return kExitOk;
-    case trigfile::AddOutcome::Status::Cancelled:
-        printError("Interrupted: nothing was added; " + trigfile::displayName(target) +
-                   " was left as it was.");
-        return kExitInterrupted;
-    case trigfile::AddOutcome::Status::Refused:
-    case trigfile::AddOutcome::Status::Failed:
-        break;
+    if (!outcome.ok()) {
+        return reportProblem(outcome.problem(), addProblem);
     }
-    printError(outcome.reason);
-    return kExitFileFailed;
+    if (options.verbose) {
+        std::printf("Added %s %s to %s, which now holds %s.\n",
+                    base::withThousands(series.recordCount).c_str(),
+                    series.recordCount == 1 ? "trigger" : "triggers",
+                    base::displayName(target).c_str(),
+                    base::withThousands(outcome->triggersAfter).c_str());
+        if (!outcome->backup.empty()) {
+            std::printf("The %s as it was is kept as %s.\n",
+                        maparchive::targetOf(target) == maparchive::Target::TriggerFile
+                            ? "trigger file"
+                            : "map",
+                        base::displayName(outcome->backup).c_str());
+        }
+        if (!outcome->note.empty()) {
+            std::printf("%s\n", outcome->note.c_str());
+        }
+    }
+    return kExitOk;
 }
 
 } // namespace cli

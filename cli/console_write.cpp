@@ -1,7 +1,6 @@
-#include "console_write.h"
+#include "cli/console_write.h"
 
-#include "exit_status.h"
-#include "number_text.h"
+#include "cli/exit_status.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,15 +36,6 @@ static_assert(std::atomic<int>::is_always_lock_free);
 extern "C" void onInterrupt(int signal) {
     int none = 0;
     gInterrupted.compare_exchange_strong(none, signal);
-}
-
-std::string progressLine(std::uint64_t written, std::uint64_t total) {
-    // Once every record is written the disk still has to take the file in.
-    if (written >= total) {
-        return "Saving the file to the disk...";
-    }
-    return "Writing trigger " + trigfile::withThousands(written) + " of " +
-           trigfile::withThousands(total) + "...";
 }
 
 } // namespace
@@ -101,12 +91,13 @@ void watchWrite(std::uint64_t totalRecords, trigfile::WriteProgress& progress,
             progress.cancelRequested.store(true);
         }
         if (!terminal || std::chrono::steady_clock::now() - start <
-                             std::chrono::milliseconds(kProgressDelayMs)) {
+                             std::chrono::milliseconds(trigfile::kProgressDelayMs)) {
             continue;
         }
-        std::string line = progress.cancelRequested.load()
-                               ? std::string("Stopping...")
-                               : progressLine(progress.recordsWritten.load(), totalRecords);
+        std::string line =
+            progress.cancelRequested.load()
+                ? std::string("Stopping...")
+                : trigfile::progressText(progress.recordsWritten.load(), totalRecords);
         const std::size_t width = line.size();
         line.resize(std::max(width, shownWidth), ' '); // blanks out a longer line before
         std::fprintf(stderr, "\r%s", line.c_str());

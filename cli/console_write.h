@@ -1,6 +1,6 @@
 #pragma once
 
-#include "series_writer.h"
+#include "trigfile/series_writer.h"
 
 #include <chrono>
 #include <cstdint>
@@ -9,9 +9,6 @@
 #include <utility>
 
 namespace cli {
-
-// How long a write may take before a progress line appears, as in the window.
-inline constexpr int kProgressDelayMs = 500;
 
 // While it lives, Ctrl+C (SIGINT), SIGTERM and SIGHUP (what timeout, kill
 // and a closed terminal send) ask the write to stop instead of ending the

@@ -1,12 +1,13 @@
-#include "create_command.h"
+#include "cli/create_command.h"
 
-#include "atomic_file.h"
-#include "console_text.h"
-#include "console_write.h"
-#include "exit_status.h"
-#include "many_triggers.h"
-#include "number_text.h"
-#include "trigger_file.h"
+#include "base/display_name.h"
+#include "base/number_text.h"
+#include "cli/console_text.h"
+#include "cli/console_write.h"
+#include "cli/exit_status.h"
+#include "cli/many_triggers.h"
+#include "cli/problem_report.h"
+#include "trigfile/trigger_file.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -36,54 +37,52 @@ bool namesAFolder(const std::string& output) {
 } // namespace
 
 int runCreate(const CreateOptions& options) {
-    auto plan = planFromOptions(options.series);
-    if (const auto* error = std::get_if<std::string>(&plan)) {
-        printError(*error);
-        return kExitRefused;
+    const trigfile::SeriesPlan plan = planFromOptions(options.series);
+    if (!plan.ok()) {
+        return reportProblem(plan.problem(), kValueProblem);
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const trigfile::TriggerSeries& series = *plan;
 
     if (namesAFolder(options.output)) {
-        printError("-o takes the name of a file to write, not " +
-                   (options.output.empty() ? std::string("an empty name")
-                                           : "the folder \"" + options.output + "\"") +
-                   ". Nothing was written.");
-        return kExitRefused;
+        return reportProblem(
+            base::Problem::refused("-o takes the name of a file to write, not " +
+                                   (options.output.empty()
+                                        ? std::string("an empty name")
+                                        : "the folder \"" + options.output + "\"") +
+                                   ". Nothing was written."),
+            kValueProblem);
     }
     const std::filesystem::path target =
         pathFromArgument(trigfile::withTrgExtension(options.output));
     std::error_code error;
     if (std::filesystem::exists(target, error) && !options.replace) {
-        printError(trigfile::displayName(target) +
-                   " exists. Give --replace to replace it; nothing was written.");
-        return kExitRefused;
+        return reportProblem(
+            base::Problem::refused(base::displayName(target) +
+                                   " exists. Give --replace to replace it; nothing was written."),
+            kValueProblem);
     }
     warnAboutManyTriggers(series.recordCount);
 
-    const trigfile::WriteOutcome outcome =
+    const base::Outcome<base::Done> outcome =
         runConsoleWrite(series.recordCount, [&](trigfile::WriteProgress& progress) {
             return trigfile::writeTriggerFile(target, series, &progress);
         });
-    switch (outcome.status) {
-    case trigfile::WriteOutcome::Status::Written:
-        if (options.verbose) {
-            std::printf("Wrote %s %s to %s, a file of %s.\n",
-                        trigfile::withThousands(series.recordCount).c_str(),
-                        series.recordCount == 1 ? "trigger" : "triggers",
-                        trigfile::displayName(target).c_str(),
-                        trigfile::fileSizeText(series.fileSize()).c_str());
-        }
-        return kExitOk;
-    case trigfile::WriteOutcome::Status::Cancelled:
-        printError("Interrupted: " + trigfile::displayName(target) +
-                   " was not written. Any file of that name was left as it was.");
-        return kExitInterrupted;
-    case trigfile::WriteOutcome::Status::Failed:
-        break;
+    if (!outcome.ok()) {
+        return reportProblem(
+            outcome.problem(),
+            {kExitFileFailed,
+             {},
+             " The file was not created. Any file of that name was left as it was.",
+             "Interrupted: " + base::displayName(target) +
+                 " was not written. Any file of that name was left as it was."});
     }
-    printError(outcome.reason +
-               " The file was not created. Any file of that name was left as it was.");
-    return kExitFileFailed;
+    if (options.verbose) {
+        std::printf(
+            "Wrote %s %s to %s, a file of %s.\n", base::withThousands(series.recordCount).c_str(),
+            series.recordCount == 1 ? "trigger" : "triggers", base::displayName(target).c_str(),
+            base::fileSizeText(series.fileSize()).c_str());
+    }
+    return kExitOk;
 }
 
 } // namespace cli

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "series_options.h"
+#include "cli/series_options.h"
 
 #include <string>
 

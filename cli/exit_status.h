@@ -19,15 +19,16 @@ enum ExitStatus : int {
 };
 
 // The statuses as --help and the manual page list them.
-inline constexpr const char* kExitStatusHelp = "Exit status:\n"
-                                               "  0    done\n"
-                                               "  2    refused: a usage error or a value that "
-                                               "cannot be used; nothing written\n"
-                                               "  3    a file could not be read or written; any "
-                                               "old file left as it was\n"
-                                               "  130  interrupted (Ctrl+C) while writing; the "
-                                               "old file left as it was\n"
-                                               "SIGTERM or SIGHUP while writing leave the old file "
-                                               "as it was too, then end the program by that signal.";
+inline constexpr const char* kExitStatusHelp =
+    "Exit status:\n"
+    "  0    done\n"
+    "  2    refused: a usage error or a value that "
+    "cannot be used; nothing written\n"
+    "  3    a file could not be read or written; any "
+    "old file left as it was\n"
+    "  130  interrupted (Ctrl+C) while writing; the "
+    "old file left as it was\n"
+    "SIGTERM or SIGHUP while writing leave the old file "
+    "as it was too, then end the program by that signal.";
 
 } // namespace cli

@@ -1,11 +1,11 @@
 // tallyforge-cli: the trigger-file core from the command line, for scripts
 // that build maps.
-#include "add_command.h"
-#include "console_text.h"
-#include "console_write.h"
-#include "create_command.h"
-#include "exit_status.h"
-#include "show_command.h"
+#include "cli/add_command.h"
+#include "cli/console_text.h"
+#include "cli/console_write.h"
+#include "cli/create_command.h"
+#include "cli/exit_status.h"
+#include "cli/show_command.h"
 
 #include <CLI/CLI.hpp>
 

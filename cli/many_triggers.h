@@ -1,6 +1,6 @@
 #pragma once
 
-#include "game_limits.h"
+#include "trigfile/game_limits.h"
 
 #include <cstdint>
 #include <string>

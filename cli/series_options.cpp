@@ -1,13 +1,13 @@
-#include "series_options.h"
+#include "cli/series_options.h"
 
-#include "game_limits.h"
-#include "unit_argument.h"
-#include "whole_number.h"
+#include "base/ascii.h"
+#include "cli/unit_argument.h"
+#include "cli/whole_number.h"
+#include "trigfile/game_limits.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <string_view>
 
@@ -32,13 +32,6 @@ std::string optionName(trigfile::Input input) {
         return "--gas";
     }
     return "";
-}
-
-bool sameLetters(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 // Reads a number option into field, or says what is wrong with its text.
@@ -68,14 +61,14 @@ std::optional<std::string> tickOwners(const std::string& option,
     return std::nullopt;
 }
 
-std::variant<trigfile::KillRewardSettings, std::string> settingsFrom(const SeriesOptions& o) {
+base::Outcome<trigfile::KillRewardSettings> settingsFrom(const SeriesOptions& o) {
     trigfile::KillRewardSettings s;
     // The numbers in the window's order: maximum, step, amount, gas, unit.
     if (auto error = readNumber("--up-to", o.upTo, s.killMax)) {
-        return *error;
+        return base::Problem::refused(*error);
     }
     if (auto error = readNumber("--every", o.every, s.killStep)) {
-        return *error;
+        return base::Problem::refused(*error);
     }
 
     // The reward: what the window's action type and amount boxes hold.
@@ -99,12 +92,12 @@ std::variant<trigfile::KillRewardSettings, std::string> settingsFrom(const Serie
         error = readNumber("--gas", *o.gas, s.gasAmount);
     }
     if (error) {
-        return *error;
+        return base::Problem::refused(*error);
     }
     if (s.actionKind == trigfile::ActionKind::Score && !o.scoreKind.empty()) {
         bool found = false;
         for (std::size_t i = 0; i < trigfile::kScoreKindNames.size(); ++i) {
-            if (sameLetters(o.scoreKind, trigfile::kScoreKindNames[i])) {
+            if (base::sameIgnoringCase(o.scoreKind, trigfile::kScoreKindNames[i])) {
                 s.scoreKind = static_cast<int>(i);
                 found = true;
             }
@@ -115,26 +108,28 @@ std::variant<trigfile::KillRewardSettings, std::string> settingsFrom(const Serie
                 kinds += kinds.empty() ? "" : ", ";
                 kinds += "\"" + std::string(name) + "\"";
             }
-            return "--score-kind takes one of " + kinds + ", not \"" + o.scoreKind + "\".";
+            return base::Problem::refused("--score-kind takes one of " + kinds + ", not \"" +
+                                          o.scoreKind + "\".");
         }
     }
 
     const UnitChoice unit = findUnit(o.unit);
-    if (const auto* error = std::get_if<std::string>(&unit)) {
-        return *error;
+    if (!unit.ok()) {
+        return unit.problem();
     }
-    s.unitId = std::get<std::uint16_t>(unit);
+    s.unitId = *unit;
 
     if (auto error = tickOwners("--player", o.players, s.players)) {
-        return *error;
+        return base::Problem::refused(*error);
     }
     if (auto error = tickOwners("--force", o.forces, s.forces)) {
-        return *error;
+        return base::Problem::refused(*error);
     }
     s.allPlayers = o.allPlayers ? trigfile::CheckValue::Ticked : trigfile::CheckValue::Cleared;
     // The window's Create waits for a tick: a trigger nobody owns never runs.
     if (o.players.empty() && o.forces.empty() && !o.allPlayers) {
-        return std::string("Give at least one owner: --player, --force or --all-players.");
+        return base::Problem::refused(
+            "Give at least one owner: --player, --force or --all-players.");
     }
     return s;
 }
@@ -185,17 +180,12 @@ void addSeriesOptions(CLI::App& command, SeriesOptions& o) {
     command.add_flag("--all-players", o.allPlayers, "Owner: All Players");
 }
 
-std::variant<trigfile::TriggerSeries, std::string> planFromOptions(const SeriesOptions& options) {
-    auto read = settingsFrom(options);
-    if (auto* error = std::get_if<std::string>(&read)) {
-        return *error;
+trigfile::SeriesPlan planFromOptions(const SeriesOptions& options) {
+    const auto read = settingsFrom(options);
+    if (!read.ok()) {
+        return read.problem();
     }
-    const trigfile::SeriesPlan plan = trigfile::planSeries(
-        trigfile::normalise(std::get<trigfile::KillRewardSettings>(read)), kOptionNames);
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        return refusal->reason;
-    }
-    return std::get<trigfile::TriggerSeries>(plan);
+    return trigfile::planSeries(trigfile::normalise(*read), kOptionNames);
 }
 
 } // namespace cli

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "kill_reward_settings.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_series.h"
 
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace CLI {
@@ -30,7 +29,7 @@ void addSeriesOptions(CLI::App& command, SeriesOptions& options);
 
 // The series the options describe, checked as the window checks its boxes
 // before Create, or what is wrong, naming the option.
-std::variant<trigfile::TriggerSeries, std::string> planFromOptions(const SeriesOptions& options);
+trigfile::SeriesPlan planFromOptions(const SeriesOptions& options);
 
 // Refusals of the core name options, not the window's boxes.
 extern const trigfile::InputNames kOptionNames;

@@ -1,15 +1,19 @@
-#include "show_command.h"
+#include "cli/show_command.h"
 
-#include "action_extras.h"
-#include "add_to_map.h"
-#include "atomic_file.h"
-#include "console_text.h"
-#include "decoded_trigger.h"
-#include "exit_status.h"
-#include "open_triggers.h"
-#include "series_recognition.h"
-#include "trigger_listing.h"
-#include "unit_names.h"
+#include "base/ascii.h"
+#include "base/display_name.h"
+#include "cli/console_text.h"
+#include "cli/exit_status.h"
+#include "cli/json_writer.h"
+#include "cli/problem_report.h"
+#include "maparchive/add_to_map.h"
+#include "maparchive/open_triggers.h"
+#include "trigfile/action_extras.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/text_spool.h"
+#include "trigfile/trigger_listing.h"
+#include "trigfile/unit_names.h"
 
 #include <nlohmann/json.hpp>
 
@@ -25,144 +29,170 @@ using Json = nlohmann::ordered_json;
 
 // "trg", "chk", "scm" or "scx": what the file was read as.
 std::string kindOf(const std::filesystem::path& file) {
-    std::string ext = file.extension().string();
-    for (char& c : ext) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
+    const std::string ext = base::lowerAscii(file.extension().string());
     return ext.empty() ? ext : ext.substr(1);
 }
 
-Json named(std::uint32_t number, const std::string& name) {
-    return Json{{"number", number}, {"name", name}};
+void named(JsonWriter& w, std::uint32_t number, const std::string& name) {
+    w.beginObject().key("number").value(number).key("name").value(name).endObject();
 }
 
-Json unit(std::uint32_t number) {
-    return named(number, trigfile::unitName(number));
+void unit(JsonWriter& w, std::uint32_t number) {
+    named(w, number, trigfile::unitName(number));
 }
 
-Json owners(const std::array<std::uint8_t, trigfile::kExecutionTableSize>& table) {
-    Json list = Json::array();
+void owners(JsonWriter& w, const std::array<std::uint8_t, trigfile::kExecutionTableSize>& table) {
+    w.beginArray();
     for (std::uint32_t i = 0; i < table.size(); ++i) {
         if (table[i] != 0) {
-            list.push_back(named(i, trigfile::playerGroupName(i)));
+            named(w, i, trigfile::playerGroupName(i));
         }
     }
-    return list;
+    w.endArray();
 }
 
-Json condition(std::size_t slot, const trigfile::DecodedCondition& c) {
-    return Json{{"slot", slot},
-                {"type", named(c.type, trigfile::conditionTypeName(c.type))},
-                {"text", trigfile::describeCondition(c)},
-                {"player", named(c.playerGroup, trigfile::playerGroupName(c.playerGroup))},
-                {"quantity", c.quantity},
-                {"unit", unit(c.unitType)},
-                {"comparison", c.comparison},
-                {"resourceType", c.resourceType},
-                {"location", c.location},
-                {"flags", c.flags}};
+void condition(JsonWriter& w, std::size_t slot, const trigfile::DecodedCondition& c) {
+    w.beginObject().key("slot").value(slot).key("type");
+    named(w, c.type, trigfile::conditionTypeName(c.type));
+    w.key("text").value(trigfile::describeCondition(c)).key("player");
+    named(w, c.playerGroup, trigfile::playerGroupName(c.playerGroup));
+    w.key("quantity").value(c.quantity).key("unit");
+    unit(w, c.unitType);
+    w.key("comparison").value(c.comparison);
+    w.key("resourceType").value(c.resourceType);
+    w.key("location").value(c.location);
+    w.key("flags").value(c.flags).endObject();
 }
 
 // The string an action names: its text as read, or null when it is not to
 // be found; null when the action names none.
-Json namedString(const trigfile::DecodedAction& a, const trigfile::ActionExtras& extras) {
+void namedString(JsonWriter& w, const trigfile::DecodedAction& a,
+                 const trigfile::ActionExtras& extras) {
     if (a.text == 0) {
-        return nullptr;
+        w.null();
+        return;
     }
+    w.beginObject().key("number").value(a.text).key("text");
     if (!extras.text) {
-        return Json{{"number", a.text}, {"text", nullptr}, {"encoding", nullptr}};
+        w.null().key("encoding").null().endObject();
+        return;
     }
     // Bytes in no known encoding are given escaped, as the listing shows them.
     const bool known = extras.text->encoding != trigfile::TextEncoding::Unknown;
-    return Json{{"number", a.text},
-                {"text", known ? extras.text->text : trigfile::escapedText(*extras.text)},
-                {"encoding", trigfile::encodingName(extras.text->encoding)}};
+    w.value(known ? extras.text->text : trigfile::escapedText(*extras.text));
+    w.key("encoding").value(trigfile::encodingName(extras.text->encoding)).endObject();
 }
 
-Json unitProperties(const std::optional<trigfile::UnitProperties>& properties) {
+void unitProperties(JsonWriter& w, const std::optional<trigfile::UnitProperties>& properties) {
     if (!properties) {
-        return nullptr;
+        w.null();
+        return;
     }
     const trigfile::UnitProperties& u = *properties;
-    return Json{{"text", trigfile::describeUnitProperties(u)},
-                {"fieldsUsed", u.fieldsUsed},
-                {"owner", u.owner},
-                {"hitPoints", u.hitPoints},
-                {"shields", u.shields},
-                {"energy", u.energy},
-                {"resources", u.resources},
-                {"hangar", u.hangar},
-                {"statesUsed", u.statesUsed},
-                {"states", u.states},
-                {"unused", u.unused}};
+    w.beginObject()
+        .key("text")
+        .value(trigfile::describeUnitProperties(u))
+        .key("fieldsUsed")
+        .value(u.fieldsUsed)
+        .key("owner")
+        .value(u.owner)
+        .key("hitPoints")
+        .value(u.hitPoints)
+        .key("shields")
+        .value(u.shields)
+        .key("energy")
+        .value(u.energy)
+        .key("resources")
+        .value(u.resources)
+        .key("hangar")
+        .value(u.hangar)
+        .key("statesUsed")
+        .value(u.statesUsed)
+        .key("states")
+        .value(u.states)
+        .key("unused")
+        .value(u.unused)
+        .endObject();
 }
 
-Json action(std::size_t slot, const trigfile::DecodedAction& a,
+void action(JsonWriter& w, std::size_t slot, const trigfile::DecodedAction& a,
             const trigfile::ActionExtras& extras) {
-    return Json{{"slot", slot},
-                {"type", named(a.type, trigfile::actionTypeName(a.type))},
-                {"text", trigfile::describeAction(a, extras)},
-                {"player", named(a.playerGroup, trigfile::playerGroupName(a.playerGroup))},
-                {"amount", a.amountOrSwitch},
-                {"resourceOrScoreKind", a.resourceOrScore},
-                {"modifierOrState", a.modifierOrState},
-                {"location", a.location},
-                {"textString", a.text},
-                {"soundString", a.sound},
-                {"time", a.time},
-                {"flags", a.flags},
-                {"string", namedString(a, extras)},
-                {"unitProperties", unitProperties(extras.unitProperties)}};
+    w.beginObject().key("slot").value(slot).key("type");
+    named(w, a.type, trigfile::actionTypeName(a.type));
+    w.key("text").value(trigfile::describeAction(a, extras)).key("player");
+    named(w, a.playerGroup, trigfile::playerGroupName(a.playerGroup));
+    w.key("amount").value(a.amountOrSwitch);
+    w.key("resourceOrScoreKind").value(a.resourceOrScore);
+    w.key("modifierOrState").value(a.modifierOrState);
+    w.key("location").value(a.location);
+    w.key("textString").value(a.text);
+    w.key("soundString").value(a.sound);
+    w.key("time").value(a.time);
+    w.key("flags").value(a.flags);
+    w.key("string");
+    namedString(w, a, extras);
+    w.key("unitProperties");
+    unitProperties(w, extras.unitProperties);
+    w.endObject();
 }
 
-Json trigger(const trigfile::TriggerRecords& records, std::size_t index,
-             const trigfile::DecodedTrigger& t) {
-    Json conditions = Json::array();
+void trigger(JsonWriter& w, const trigfile::TriggerView& view, const trigfile::DecodedTrigger& t) {
+    w.beginObject().key("number").value(view.index + 1).key("owners");
+    owners(w, t.executionTable);
+    w.key("conditions").beginArray();
     for (std::size_t i = 0; i < t.conditions.size(); ++i) {
         if (t.conditions[i].type != 0) {
-            conditions.push_back(condition(i, t.conditions[i]));
+            condition(w, i, t.conditions[i]);
         }
     }
-    Json actions = Json::array();
+    w.endArray().key("actions").beginArray();
     for (std::size_t i = 0; i < t.actions.size(); ++i) {
         if (t.actions[i].type != 0) {
-            actions.push_back(
-                action(i, t.actions[i], trigfile::extrasOf(records, index, i, t.actions[i])));
+            action(w, i, t.actions[i], trigfile::extrasOf(view, i, t.actions[i]));
         }
     }
-    return Json{{"number", index + 1},
-                {"owners", owners(t.executionTable)},
-                {"conditions", std::move(conditions)},
-                {"actions", std::move(actions)},
-                {"executionFlags", t.executionFlags}};
+    w.endArray().key("executionFlags").value(t.executionFlags).endObject();
 }
 
-Json reward(const trigfile::RecordFields& fields) {
+void reward(JsonWriter& w, const trigfile::RecordFields& fields) {
     const trigfile::ActionFields& r = fields.reward;
+    w.beginObject();
     if (r.action == trigfile::kActionSetSwitch) {
-        return Json{{"kind", "Switch"}, {"switch", r.value + 1}};
+        w.key("kind").value("Switch").key("switch").value(r.value + 1).endObject();
+        return;
     }
     if (r.action == trigfile::kActionSetScore) {
-        return Json{{"kind", "Score"},
-                    {"points", r.value},
-                    {"scoreKind", named(r.kindOrType, trigfile::scoreKindName(r.kindOrType))}};
+        w.key("kind").value("Score").key("points").value(r.value).key("scoreKind");
+        named(w, r.kindOrType, trigfile::scoreKindName(r.kindOrType));
+        w.endObject();
+        return;
     }
     const bool gasOnly = r.kindOrType == trigfile::kResourceGas;
-    return Json{{"kind", "Money"},
-                {"ore", gasOnly ? 0 : r.value},
-                {"gas", gasOnly ? r.value : (fields.extraGas ? fields.extraGas->value : 0)}};
+    w.key("kind").value("Money").key("ore").value(gasOnly ? 0 : r.value);
+    w.key("gas").value(gasOnly ? r.value : (fields.extraGas ? fields.extraGas->value : 0));
+    w.endObject();
 }
 
-Json series(const trigfile::RecognisedSeries& found) {
+void series(JsonWriter& w, const trigfile::RecognisedSeries& found) {
     const trigfile::TriggerSeries& s = found.series;
-    return Json{{"firstTrigger", found.firstRecord + 1},
-                {"triggerCount", s.recordCount},
-                {"summary", trigfile::seriesSummary(s)},
-                {"every", s.killStep},
-                {"upTo", s.lastThreshold()},
-                {"unit", unit(s.fields.unitId)},
-                {"reward", reward(s.fields)},
-                {"owners", owners(s.fields.executionTable)}};
+    w.beginObject()
+        .key("firstTrigger")
+        .value(found.firstRecord + 1)
+        .key("triggerCount")
+        .value(s.recordCount)
+        .key("summary")
+        .value(trigfile::seriesSummary(s))
+        .key("every")
+        .value(s.killStep)
+        .key("upTo")
+        .value(s.lastThreshold())
+        .key("unit");
+    unit(w, s.fields.unitId);
+    w.key("reward");
+    reward(w, s.fields);
+    w.key("owners");
+    owners(w, s.fields.executionTable);
+    w.endObject();
 }
 
 // Compact, and a file name that is not UTF-8 is shown with U+FFFD where it
@@ -172,25 +202,56 @@ std::string dumped(const Json& value) {
 }
 
 // Triggers are numbered from 1, as the listing numbers them.
-// One document, written trigger by trigger so that a big file never has to
-// be held as JSON in memory.
-void printJson(const std::string& name, const trigfile::TriggerRecords& records) {
+// One document, written trigger by trigger so that a big file is never held,
+// as records or as JSON: a first walk counts the triggers and finds the
+// series (spooled, as they come last), the second writes the triggers.
+base::Outcome<base::Done> printJson(const std::string& name, trigfile::TriggerSource& source) {
+    trigfile::TextSpool seriesJson;
+    trigfile::SeriesFinder finder;
+    bool firstSeries = true;
+    std::string text;
+    const auto addSeries = [&](const trigfile::RecognisedSeries& found) {
+        text = firstSeries ? "\n" : ",\n";
+        JsonWriter w(text);
+        series(w, found);
+        seriesJson.append(text);
+        firstSeries = false;
+    };
+    auto counted = source.walk([&](const trigfile::TriggerView& view) {
+        if (auto step = finder.next(view.index, view.record()); step.ended) {
+            addSeries(*step.ended);
+        }
+    });
+    if (!counted.ok()) {
+        return std::move(counted.problem());
+    }
+    if (auto open = finder.finish()) {
+        addSeries(*open);
+    }
     std::cout << "{\"file\":" << dumped(Json(name))
               << ",\"kind\":" << dumped(Json(kindOf(pathFromArgument(name))))
-              << ",\"triggerCount\":" << records.count()
-              << ",\"stacked\":" << (records.trigSections > 1 ? "true" : "false")
+              << ",\"triggerCount\":" << counted->triggers
+              << ",\"stacked\":" << (counted->trigSections > 1 ? "true" : "false")
               << ",\"triggers\":[";
-    for (std::size_t i = 0; i < records.count(); ++i) {
-        std::cout << (i == 0 ? "\n" : ",\n")
-                  << dumped(trigger(records, i, trigfile::decodeTrigger(records.record(i))));
+    auto written = source.walk([&](const trigfile::TriggerView& view) {
+        text = view.index == 0 ? "\n" : ",\n";
+        JsonWriter w(text);
+        trigger(w, view, trigfile::decodeTrigger(view.record()));
+        std::cout << text;
+    });
+    if (!written.ok()) {
+        return std::move(written.problem());
+    }
+    if (written->triggers != counted->triggers) {
+        return base::Problem::failed(base::displayName(pathFromArgument(name)) +
+                                     " changed while it was read.");
     }
     std::cout << "],\"series\":[";
-    bool first = true;
-    for (const auto& found : trigfile::findSeries(records)) {
-        std::cout << (first ? "\n" : ",\n") << dumped(series(found));
-        first = false;
+    if (!seriesJson.copyTo(std::cout)) {
+        return base::Problem::failed("Could not read back the series' temporary file.");
     }
     std::cout << "]}\n";
+    return base::Done{};
 }
 
 } // namespace
@@ -198,26 +259,26 @@ void printJson(const std::string& name, const trigfile::TriggerRecords& records)
 int runShow(const ShowOptions& options) {
     const std::filesystem::path file = pathFromArgument(options.file);
     if (maparchive::targetOf(file) == maparchive::Target::Unknown) {
-        printError("show takes a trigger file (.trg), a scenario file (.chk) or a map (.scm, "
-                   ".scx), not " +
-                   trigfile::displayName(file) + ".");
-        return kExitRefused;
+        return reportProblem(base::Problem::refused("show takes a trigger file (.trg), a scenario "
+                                                    "file (.chk) or a map (.scm, .scx), not " +
+                                                    base::displayName(file) + "."),
+                             kValueProblem);
     }
-    const trigfile::TriggerFileRead read = maparchive::readTriggersOf(file);
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-        printError(refusal->reason);
-        return kExitFileFailed;
+    auto source = maparchive::triggerSourceOf(file);
+    if (!source.ok()) {
+        return reportProblem(source.problem(), kReadProblem);
     }
-    const auto& records = std::get<trigfile::TriggerRecords>(read);
-    if (options.json) {
-        printJson(options.file, records);
-    } else {
-        std::cout << trigfile::listTriggers(records);
+    const base::Outcome<base::Done> shown = options.json
+                                                ? printJson(options.file, **source)
+                                                : trigfile::writeListing(**source, std::cout);
+    if (!shown.ok()) {
+        std::cout.flush();
+        return reportProblem(shown.problem(), kReadProblem);
     }
     std::cout.flush();
     if (!std::cout) {
-        printError("Could not write the listing to standard output.");
-        return kExitFileFailed;
+        return reportProblem(
+            base::Problem::failed("Could not write the listing to standard output."), kReadProblem);
     }
     return kExitOk;
 }

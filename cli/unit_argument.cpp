@@ -1,8 +1,9 @@
-#include "unit_argument.h"
+#include "cli/unit_argument.h"
 
-#include "kill_reward_settings.h"
-#include "unit_names.h"
-#include "whole_number.h"
+#include "base/ascii.h"
+#include "cli/whole_number.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/unit_names.h"
 
 #include <algorithm>
 #include <cctype>
@@ -18,7 +19,7 @@ std::string folded(std::string_view text) {
     std::string out;
     for (unsigned char c : text) {
         if (std::isalnum(c)) {
-            out.push_back(static_cast<char>(std::tolower(c)));
+            out.push_back(base::lowerAscii(static_cast<char>(c)));
         }
     }
     return out;
@@ -120,11 +121,11 @@ UnitChoice findUnit(std::string_view text) {
         return static_cast<std::uint16_t>(*number);
     }
     if (number || looksLikeNumber(text)) {
-        return unitRangeText() + ", not " + std::string(text) + ".";
+        return base::Problem::refused(unitRangeText() + ", not " + std::string(text) + ".");
     }
     const std::string key = folded(text);
     if (key.empty()) {
-        return unitRangeText() + ".";
+        return base::Problem::refused(unitRangeText() + ".");
     }
     std::vector<const Unit*> containing;
     for (const Unit& unit : units()) {
@@ -144,15 +145,16 @@ UnitChoice findUnit(std::string_view text) {
     quoted += text;
     quoted += '"';
     if (containing.size() > 1) {
-        return "--unit " + quoted + " is in the names of several units: " + listed(containing) +
-               ". Please give the whole name or the number.";
+        return base::Problem::refused("--unit " + quoted +
+                                      " is in the names of several units: " + listed(containing) +
+                                      ". Please give the whole name or the number.");
     }
     const auto near = nearest(key);
     std::string message = "--unit " + quoted + " is no unit of the unit list.";
     if (!near.empty()) {
         message += " Near matches: " + listed(near) + ".";
     }
-    return message;
+    return base::Problem::refused(message);
 }
 
 } // namespace cli

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "base/outcome.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
 
 namespace cli {
 
 // What --unit names: a unit number, or why the text names none.
-using UnitChoice = std::variant<std::uint16_t, std::string>;
+using UnitChoice = base::Outcome<std::uint16_t>;
 
 // A unit by its number (0 to 232) or by its name in the unit list, without
 // regard to case, blanks or punctuation ("zergling", "siege tank (siege

@@ -1,6 +1,6 @@
-#include "whole_number.h"
+#include "cli/whole_number.h"
 
-#include "leading_number.h"
+#include "trigfile/leading_number.h"
 
 #include <algorithm>
 

@@ -3,8 +3,8 @@
 // Both must give the same double, bit for bit: the same infinities, the same
 // sign of zero, never NaN.
 
-#include "leading_number.h"
 #include "reference_number.h"
+#include "trigfile/leading_number.h"
 
 #include <cmath>
 #include <cstdint>

@@ -5,8 +5,8 @@
 // (those it contains: see the seeds). StormLib opens files by name, so each
 // input goes through a scratch file.
 
-#include "bounded_read.h"
-#include "map_archive.h"
+#include "maparchive/map_archive.h"
+#include "trigfile/bounded_read.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -25,12 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     const auto read = maparchive::readScenarioData(scratch);
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-        if (refusal->reason.empty()) {
+    if (!read.ok()) {
+        if (read.reason().empty()) {
             std::fprintf(stderr, "mismatch: a refusal without a reason\n");
             std::abort();
         }
-    } else if (std::get<std::vector<std::uint8_t>>(read).size() > trigfile::kMaxReadBytes) {
+    } else if (read.value().size() > trigfile::kMaxReadBytes) {
         std::fprintf(stderr, "mismatch: more scenario data than the limit\n");
         std::abort();
     }

@@ -6,7 +6,7 @@
 // where a plain walk of the STRx (else STR) sections, laid over one another,
 // finds it.
 
-#include "scenario_sections.h"
+#include "trigfile/scenario_sections.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -110,20 +110,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto parsed = trigfile::parseScenarioSections({data, size});
     const auto triggers = trigfile::readScenarioTriggers({data, size});
     if (!w.readable) {
-        check(std::holds_alternative<trigfile::Refusal>(parsed), "unreadable data was accepted");
-        check(!std::get<trigfile::Refusal>(parsed).reason.empty(), "a refusal without a reason");
-        check(std::holds_alternative<trigfile::Refusal>(triggers), "triggers of unreadable data");
+        check(!parsed.ok(), "unreadable data was accepted");
+        check(!parsed.reason().empty(), "a refusal without a reason");
+        check(!triggers.ok(), "triggers of unreadable data");
         return 0;
     }
-    check(std::holds_alternative<std::vector<trigfile::ScenarioSection>>(parsed),
-          "readable data was refused");
-    const auto& sections = std::get<std::vector<trigfile::ScenarioSection>>(parsed);
+    check(parsed.ok(), "readable data was refused");
+    const auto& sections = parsed.value();
     check(sections.size() == w.offsets.size(), "section count");
     for (std::size_t i = 0; i < sections.size(); ++i) {
         check(sections[i].offset == w.offsets[i], "section offset");
     }
-    check(std::holds_alternative<trigfile::TriggerRecords>(triggers), "TRIG refused");
-    const auto& records = std::get<trigfile::TriggerRecords>(triggers);
+    check(triggers.ok(), "TRIG refused");
+    const auto& records = triggers.value();
     check(records.trigSections == w.trigCount, "TRIG section count");
     check(records.bytes == w.trig, "TRIG bytes");
     check(records.strings.has_value() == (w.hasStr || w.hasStrx), "string table");

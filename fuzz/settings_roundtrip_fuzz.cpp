@@ -14,11 +14,11 @@
 //   the rest      the five box texts separated by 0x1F: kill maximum,
 //                 kill step, amount, gas, unit (missing ones are empty)
 
-#include "kill_reward_settings.h"
 #include "reference_number.h"
-#include "series_writer.h"
-#include "trigger_record.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_record.h"
+#include "trigfile/trigger_series.h"
 
 #include <array>
 #include <cfenv>
@@ -304,20 +304,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<Expected> expected = model(in);
 
     if (!expected) {
-        const auto* refusal = std::get_if<trigfile::Refusal>(&plan);
-        check(refusal != nullptr, "the rules refuse these inputs, the program accepted them");
+        check(!plan.ok(), "the rules refuse these inputs, the program accepted them");
         bool namesABox = false;
         for (const char* caption : kCaptions) {
-            namesABox = namesABox || refusal->reason.find(caption) != std::string::npos;
+            namesABox = namesABox || plan.reason().find(caption) != std::string::npos;
         }
         check(namesABox, "a refusal must name the box to change");
         return 0;
     }
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        std::fprintf(stderr, "refused: %s\n", refusal->reason.c_str());
+    if (!plan.ok()) {
+        std::fprintf(stderr, "refused: %s\n", plan.reason().c_str());
         check(false, "the rules accept these inputs, the program refused them");
     }
-    const auto& series = std::get<trigfile::TriggerSeries>(plan);
+    const auto& series = plan.value();
     expectEqual(series.killStep, expected->step, "kill step");
     expectEqual(series.recordCount, expected->count, "record count");
 

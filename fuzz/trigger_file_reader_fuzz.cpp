@@ -7,8 +7,8 @@
 // holds the little-endian bytes at its place (checked by a plain byte walk
 // that does not use the named offsets).
 
-#include "decoded_trigger.h"
-#include "trigger_file_reader.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/trigger_file_reader.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -137,13 +137,13 @@ void checkBlock(const std::uint8_t* b, const Block& block, const trigfile::Actio
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const Walked w = walk(data, size);
     const auto read = trigfile::parseTriggerFileBytes({data, size});
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
+    if (!read.ok()) {
         check(!w.wellFormed, "a well-formed file was refused");
-        check(!refusal->reason.empty(), "a refusal without a reason");
+        check(!read.reason().empty(), "a refusal without a reason");
         return 0;
     }
     check(w.wellFormed, "a malformed file was accepted");
-    const auto& records = std::get<trigfile::TriggerRecords>(read);
+    const auto& records = read.value();
     check(records.count() == w.records.size(), "record count");
     for (std::size_t i = 0; i < records.count(); ++i) {
         checkRecord(data + w.records[i], trigfile::decodeTrigger(records.record(i)));

@@ -1,12 +1,11 @@
-#include "add_to_map.h"
+#include "maparchive/add_to_map.h"
 
-#include "atomic_file.h" // displayName
-#include "contained_read.h"
-#include "map_archive.h"
-#include "map_edit.h"
-#include "scenario_replace.h"
+#include "base/display_name.h"
+#include "maparchive/contained_read.h"
+#include "maparchive/map_archive.h"
+#include "maparchive/scenario_replace.h"
+#include "trigfile/map_edit.h"
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -17,93 +16,78 @@ using trigfile::AddOutcome;
 namespace maparchive {
 namespace {
 
-std::string named(const fs::path& file, const std::string& reason) {
-    const std::string name = trigfile::displayName(file);
-    return reason.find(name) != std::string::npos ? reason : name + ": " + reason;
-}
-
 constexpr char kUnknownKind[] =
     "Tallyforge adds triggers to trigger files (.trg), scenario files (.chk) and maps (.scm, "
     ".scx) only.";
 
 trigfile::Inspection inspectArchive(const fs::path& map) {
-    ScenarioRead read = readScenarioData(map);
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-        return trigfile::Refusal{named(map, refusal->reason)};
+    ScenarioRead read = readScenarioData(map, Access::Write);
+    if (!read.ok()) {
+        return base::aboutFile(map, read.problem());
     }
-    trigfile::Inspection inspection =
-        trigfile::inspectScenarioData(std::get<std::vector<std::uint8_t>>(read));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&inspection)) {
-        return trigfile::Refusal{named(map, refusal->reason)};
+    trigfile::Inspection inspection = trigfile::inspectScenarioData(*read);
+    if (!inspection.ok()) {
+        return base::aboutFile(map, inspection.problem());
     }
     return inspection;
 }
 
 AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& series,
                         trigfile::WriteProgress* progress) {
-    std::unique_ptr<trigfile::MapEdit> edit;
-    try {
-        edit = std::make_unique<trigfile::MapEdit>(map);
-    } catch (const trigfile::WriteError& e) {
-        return AddOutcome::refused(
-            e.what()); // held open, read-only, not a file: nothing was written
-    }
-    return trigfile::failuresAsOutcome([&] {
-        ScenarioRead read = readScenarioData(map);
-        if (const auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-            return AddOutcome::refused(named(map, refusal->reason));
+    return trigfile::failuresAsProblem(trigfile::kAdding, [&]() -> AddOutcome {
+        trigfile::MapEdit edit(map); // refuses a map it must not touch, before anything is written
+        ScenarioRead read = readScenarioData(map, Access::Write);
+        if (!read.ok()) {
+            return base::aboutFile(map, read.problem());
         }
-        const auto& data = std::get<std::vector<std::uint8_t>>(read);
+        const std::vector<std::uint8_t>& data = *read;
         trigfile::ScenarioPlan plan = trigfile::planScenarioAddition(data, series);
-        if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-            return AddOutcome::refused(named(map, refusal->reason));
+        if (!plan.ok()) {
+            return base::aboutFile(map, plan.problem());
         }
-        const auto& addition = std::get<trigfile::ScenarioAddition>(plan);
+        const trigfile::ScenarioAddition& addition = *plan;
 
-        edit->copyOriginal();
-        edit->release();
+        edit.copyOriginal();
+        edit.release();
         // StormLib opens the copy for writing only once it has, in a child
         // process that contains a crash or a runaway, opened the archive that
         // way itself and read the copy's scenario data, every stored piece
         // checked, as exactly what was read from the map.
         std::error_code ec;
-        const std::uint64_t copySize = std::filesystem::file_size(edit->workingCopy(), ec);
-        const ScenarioRead probe = runContained(ContainedJob::ReadForWriting, edit->workingCopy(),
-                                                copySize, trigfile::displayName(map));
-        if (const auto* refusal = std::get_if<trigfile::Refusal>(&probe)) {
-            return AddOutcome::refused(named(map, refusal->reason));
+        const std::uint64_t copySize = std::filesystem::file_size(edit.workingCopy(), ec);
+        const ScenarioRead probe = runContained(ContainedJob::ReadForWriting, edit.workingCopy(),
+                                                copySize, base::displayName(map));
+        if (!probe.ok()) {
+            return base::aboutFile(map, probe.problem());
         }
-        if (std::get<std::vector<std::uint8_t>>(probe) != data) {
-            return AddOutcome::refused("The scenario data of " + trigfile::displayName(map) +
-                                       " did not read the same twice; it may be damaged, or "
-                                       "another program changed it meanwhile.");
+        if (*probe != data) {
+            return base::Problem::refused("The scenario data of " + base::displayName(map) +
+                                          " did not read the same twice; it may be damaged, or "
+                                          "another program changed it meanwhile.");
         }
         const Replaced replaced =
-            replaceScenario(edit->workingCopy(), addition.newSize, [&](trigfile::ByteSink& out) {
+            replaceScenario(edit.workingCopy(), addition.newSize, [&](trigfile::ByteSink& out) {
                 return addition.write(out, series, progress);
             });
         if (replaced == Replaced::Cancelled) {
-            return AddOutcome::cancelled();
+            return base::Problem::cancelled();
         }
         // What the map will hold, read back the way the program reads maps,
         // within the reader's own limits, and compared byte for byte with
         // what was stored, before it takes the map's place.
         const std::uint64_t expected = addition.existing.triggers + series.recordCount;
-        const ScenarioRead check = readScenarioData(edit->workingCopy());
-        const auto* stored = std::get_if<std::vector<std::uint8_t>>(&check);
-        if (!stored ||
-            !std::holds_alternative<trigfile::TriggerRecords>(
-                trigfile::readScenarioTriggers(*stored)) ||
-            !addition.matches(*stored, series)) {
-            throw trigfile::WriteError("Could not change " + trigfile::displayName(map) +
+        const ScenarioRead check = readScenarioData(edit.workingCopy());
+        if (!check.ok() || !trigfile::readScenarioTriggers(*check).ok() ||
+            !addition.matches(*check, series)) {
+            throw trigfile::WriteError("Could not change " + base::displayName(map) +
                                        ": the rebuilt map did not read back as written. It was "
                                        "left as it was.");
         }
-        const auto backup = edit->commit(progress ? &progress->cancelRequested : nullptr);
+        const auto backup = edit.commit(progress ? &progress->cancelRequested : nullptr);
         if (!backup) {
-            return AddOutcome::cancelled();
+            return base::Problem::cancelled();
         }
-        AddOutcome added = AddOutcome::added(expected, *backup);
+        trigfile::Added added{expected, *backup, {}};
         if (replaced == Replaced::NotCompacted) {
             added.note = "The map holds files whose names it does not list, so StormLib could "
                          "not compact it: it keeps its old scenario data as unused space.";
@@ -113,23 +97,6 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
 }
 
 } // namespace
-
-Target targetOf(const fs::path& file) {
-    std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
-    if (ext == ".trg") {
-        return Target::TriggerFile;
-    }
-    if (ext == ".chk") {
-        return Target::ScenarioFile;
-    }
-    if (ext == ".scm" || ext == ".scx") {
-        return Target::MapArchive;
-    }
-    return Target::Unknown;
-}
 
 trigfile::Inspection inspectTarget(const fs::path& file) {
     switch (targetOf(file)) {
@@ -142,14 +109,31 @@ trigfile::Inspection inspectTarget(const fs::path& file) {
     case Target::Unknown:
         break;
     }
-    return trigfile::Refusal{kUnknownKind};
+    return base::Problem::refused(kUnknownKind);
+}
+
+base::Outcome<BeforeAdd> checkBeforeAdd(const fs::path& target,
+                                        const trigfile::TriggerSeries& series) {
+    trigfile::Inspection inspection = inspectTarget(target);
+    if (!inspection.ok()) {
+        return std::move(inspection.problem());
+    }
+    BeforeAdd before{std::move(*inspection), std::nullopt, 0, {}};
+    if (auto tooLong = trigfile::tooLongToAdd(before.existing, series)) {
+        before.tooLong = base::aboutFile(target, std::move(*tooLong));
+    }
+    before.mostForOnePlayer = trigfile::mostTriggersForOnePlayer(before.existing, series);
+    if (!before.existing.forces.known) {
+        before.manyTriggersNote = trigfile::kForcesCountedForEveryPlayer;
+    }
+    return before;
 }
 
 AddOutcome addSeries(const fs::path& file, const trigfile::TriggerSeries& series,
-                     trigfile::WriteProgress* progress) {
+                     trigfile::WriteProgress* progress, const trigfile::SinkWrapper& wrap) {
     switch (targetOf(file)) {
     case Target::TriggerFile:
-        return trigfile::addToTriggerFile(file, series, progress);
+        return trigfile::addToTriggerFile(file, series, progress, wrap);
     case Target::ScenarioFile:
         return trigfile::addToScenarioFile(file, series, progress);
     case Target::MapArchive:
@@ -157,7 +141,7 @@ AddOutcome addSeries(const fs::path& file, const trigfile::TriggerSeries& series
     case Target::Unknown:
         break;
     }
-    return AddOutcome::refused(kUnknownKind);
+    return base::Problem::refused(kUnknownKind);
 }
 
 } // namespace maparchive

@@ -1,8 +1,9 @@
-#include "contained_read.h"
+#include "maparchive/contained_read.h"
 
-#include "atomic_file.h" // displayName, WriteError
-#include "bounded_read.h"
-#include "scenario_replace.h"
+#include "base/display_name.h"
+#include "maparchive/scenario_replace.h"
+#include "trigfile/bounded_read.h"
+#include "trigfile/byte_sink.h" // WriteError
 
 #include <algorithm>
 #include <cstdio>
@@ -36,15 +37,34 @@ namespace fs = std::filesystem;
 namespace maparchive {
 namespace {
 
-// What the child sends: one byte (0 scenario data, 1 refusal), the length as
-// eight little-endian bytes, then the data or the refusal's text.
+// What the child sends: one byte (0 scenario data, else the kind of the
+// problem, see kindByte), the length as eight little-endian bytes, then the
+// data or the problem's reason.
 constexpr std::size_t kHeadBytes = 9;
 constexpr std::uint64_t kMaxReasonBytes = 64 * 1024;
 
-trigfile::Refusal failed(const std::string& mapName, const std::string& how) {
-    return trigfile::Refusal{"StormLib failed while reading the map " + mapName + " (" + how +
-                             "). The map may be damaged or made to trip map readers; "
-                             "Tallyforge does not read it."};
+std::uint8_t kindByte(base::Problem::Kind kind) {
+    switch (kind) {
+    case base::Problem::Kind::Refused:
+        return 1;
+    case base::Problem::Kind::Failed:
+        return 2;
+    case base::Problem::Kind::Cancelled:
+        break;
+    }
+    return 3;
+}
+
+base::Problem::Kind kindOfByte(std::uint8_t byte) {
+    return byte == 1   ? base::Problem::Kind::Refused
+           : byte == 2 ? base::Problem::Kind::Failed
+                       : base::Problem::Kind::Cancelled;
+}
+
+base::Problem failed(const std::string& mapName, const std::string& how) {
+    return base::Problem::refused("StormLib failed while reading the map " + mapName + " (" + how +
+                                  "). The map may be damaged or made to trip map readers; "
+                                  "Tallyforge does not read it.");
 }
 
 // The job itself, in whichever process runs it.
@@ -62,10 +82,10 @@ ScenarioRead answerOf(ContainedJob job, const fs::path& map, std::uint64_t mapSi
     try {
         return runJob(job, map, mapSize, mapName);
     } catch (const std::bad_alloc&) {
-        return trigfile::Refusal{"Reading the map " + mapName +
-                                 " took more memory than Tallyforge allows."};
+        return base::Problem::refused("Reading the map " + mapName +
+                                      " took more memory than Tallyforge allows.");
     } catch (const trigfile::WriteError& e) {
-        return trigfile::Refusal{e.what()}; // StormLib's reason, already in words
+        return e.problem(); // StormLib's reason, already in words
     } catch (const std::exception& e) {
         return failed(mapName, std::string("it gave up: ") + e.what());
     } catch (...) {
@@ -76,12 +96,10 @@ ScenarioRead answerOf(ContainedJob job, const fs::path& map, std::uint64_t mapSi
 // Sends an answer through write(bytes, size), which returns false when the
 // caller has gone.
 template <typename Write> bool sendAnswer(const ScenarioRead& answer, Write write) {
-    const auto* data = std::get_if<std::vector<std::uint8_t>>(&answer);
-    const std::string reason =
-        data ? std::string()
-             : std::get<trigfile::Refusal>(answer).reason.substr(0, kMaxReasonBytes);
+    const std::vector<std::uint8_t>* data = answer.ok() ? &*answer : nullptr;
+    const std::string reason = data ? std::string() : answer.reason().substr(0, kMaxReasonBytes);
     const std::uint64_t size = data ? data->size() : reason.size();
-    std::uint8_t head[kHeadBytes] = {static_cast<std::uint8_t>(data ? 0 : 1)};
+    std::uint8_t head[kHeadBytes] = {data ? std::uint8_t{0} : kindByte(answer.problem().kind)};
     for (int i = 0; i < 8; ++i) {
         head[1 + i] = static_cast<std::uint8_t>(size >> (8 * i));
     }
@@ -112,8 +130,9 @@ class Answer {
     }
     bool complete() const { return headGot_ == kHeadBytes && got_ == payload_.size(); }
     ScenarioRead take() {
-        if (head_[0] == 1) {
-            return trigfile::Refusal{std::string(payload_.begin(), payload_.end())};
+        if (head_[0] != 0) {
+            return base::Problem{kindOfByte(head_[0]),
+                                 std::string(payload_.begin(), payload_.end())};
         }
         return std::move(payload_);
     }
@@ -125,7 +144,7 @@ class Answer {
             size |= static_cast<std::uint64_t>(head_[1 + i]) << (8 * i);
         }
         const std::uint64_t most = head_[0] == 0 ? trigfile::kMaxReadBytes : kMaxReasonBytes;
-        if (head_[0] > 1 || size > most) {
+        if (head_[0] > 3 || size > most) {
             return false;
         }
         payload_.resize(static_cast<std::size_t>(size));
@@ -152,15 +171,16 @@ ScenarioRead verdict(Answer& answer, const Ending& ending, const std::string& ma
         return failed(mapName, "it took too long");
     }
     if (ending.interrupted) {
-        return trigfile::Refusal{"Reading the map " + mapName + " was interrupted."};
+        return base::Problem::refused("Reading the map " + mapName + " was interrupted.");
     }
     // StormLib's own checks end it with a line naming the check; one of them
     // stops it on scenario data packed with LZMA, which StarCraft never reads.
     const std::size_t check = ending.stderrText.find("Assertion");
     if (check != std::string::npos && ending.stderrText.find("LZMA", check) != std::string::npos) {
-        return trigfile::Refusal{"The scenario data of the map " + mapName +
-                                 " is packed with LZMA, which StarCraft does not read; neither "
-                                 "does Tallyforge."};
+        return base::Problem::refused(
+            "The scenario data of the map " + mapName +
+            " is packed with LZMA, which StarCraft does not read; neither "
+            "does Tallyforge.");
     }
     if (check != std::string::npos) {
         std::string line = ending.stderrText.substr(check);
@@ -280,8 +300,8 @@ std::string systemText(DWORD error) {
 ScenarioRead runContained(ContainedJob job, const fs::path& map, std::uint64_t mapSize,
                           const std::string& mapName, const ChildLimits& limits) {
     const auto cannotStart = [&](DWORD error) {
-        return trigfile::Refusal{"Could not start reading the map " + mapName + ": " +
-                                 systemText(error) + "."};
+        return base::Problem::refused("Could not start reading the map " + mapName + ": " +
+                                      systemText(error) + ".");
     };
     std::wstring self(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
@@ -464,8 +484,8 @@ std::string signalEnding(int signal) {
 ScenarioRead runContained(ContainedJob job, const fs::path& map, std::uint64_t mapSize,
                           const std::string& mapName, const ChildLimits& limits) {
     const auto cannotStart = [&](int error) {
-        return trigfile::Refusal{"Could not start reading the map " + mapName + ": " +
-                                 std::strerror(error) + "."};
+        return base::Problem::refused("Could not start reading the map " + mapName + ": " +
+                                      std::strerror(error) + ".");
     };
     const std::optional<rlimit> data = dataLimit(limits.extraMemory);
     int answerPipe[2];

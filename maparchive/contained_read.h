@@ -1,6 +1,6 @@
 #pragma once
 
-#include "map_archive.h"
+#include "maparchive/map_archive.h"
 
 #include <chrono>
 #include <cstdint>
@@ -33,7 +33,7 @@ struct ChildLimits {
 // Runs job on the map in a child process: a fork of this one on POSIX, this
 // program started again on Windows (where whatever program links this
 // library answers as the child before its main() runs). Whatever the child
-// does, the caller gets its result or a refusal naming what went wrong,
+// does, the caller gets its result or the problem naming what went wrong,
 // never a crash of its own, and StormLib's own words about it never reach
 // the terminal. mapSize is the map file's size, for StormLib's checks.
 ScenarioRead runContained(ContainedJob job, const std::filesystem::path& map, std::uint64_t mapSize,

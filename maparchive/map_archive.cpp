@@ -1,13 +1,12 @@
-#include "map_archive.h"
+#include "maparchive/map_archive.h"
 
-#include "atomic_file.h" // displayName
-#include "bounded_read.h"
-#include "contained_read.h"
-#include "number_text.h"
-#include "scenario_replace.h" // findDamage
-#include "trigger_record.h"   // getU32
-
-#include <StormLib.h>
+#include "base/display_name.h"
+#include "base/number_text.h"
+#include "maparchive/contained_read.h"
+#include "maparchive/scenario_replace.h" // findDamage
+#include "maparchive/storm_archive.h"
+#include "trigfile/bounded_read.h"
+#include "trigfile/trigger_record.h" // getU32
 
 #include <cerrno>
 #include <optional>
@@ -18,75 +17,6 @@
 namespace maparchive {
 namespace {
 
-// StormLib's last error in words. Its own codes have no system text; the
-// others are errno values on POSIX and Windows error codes on Windows.
-std::string stormReason(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-        return "file not found";
-    case ERROR_BAD_FORMAT:
-        return "not an archive StormLib can read";
-    case ERROR_FILE_CORRUPT:
-        return "the archive is damaged";
-    case ERROR_HANDLE_EOF:
-        return "the archive ends early";
-    case ERROR_AVI_FILE:
-        return "a video file, not a map";
-    case ERROR_UNKNOWN_FILE_KEY:
-        return "an encrypted file whose key StormLib cannot find";
-    case ERROR_CHECKSUM_ERROR:
-        return "a checksum does not match";
-    case ERROR_FILE_INCOMPLETE:
-        return "part of the file is missing";
-    default:
-        break;
-    }
-#ifdef _WIN32
-    return std::system_category().message(static_cast<int>(error));
-#else
-    return std::generic_category().message(static_cast<int>(error));
-#endif
-}
-
-trigfile::Refusal refusal(const std::string& what, DWORD error) {
-    return trigfile::Refusal{what + ": " + stormReason(error) + " (StormLib error " +
-                             std::to_string(error) + ")."};
-}
-
-// Closes a StormLib handle on every way out.
-template <bool (*Close)(HANDLE)> class Handle {
-  public:
-    Handle() = default;
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (h_ != nullptr) {
-            Close(h_);
-        }
-    }
-    HANDLE* out() { return &h_; }
-    HANDLE get() const { return h_; }
-
-  private:
-    HANDLE h_ = nullptr;
-};
-
-// The path in StormLib's character type: wide where it is built for Unicode.
-template <typename Char> std::basic_string<Char> nativeName(const std::filesystem::path& p) {
-    if constexpr (std::is_same_v<Char, wchar_t>) {
-        return p.wstring();
-    } else {
-        return p.string();
-    }
-}
-
-bool closeArchive(HANDLE h) {
-    return SFileCloseArchive(h);
-}
-bool closeFile(HANDLE h) {
-    return SFileCloseFile(h);
-}
-
 // StormLib trusts the sizes an archive's header claims: a few hundred
 // hostile bytes can make it set aside gigabytes for its tables, and a sector
 // size of zero makes it divide by zero. So before StormLib sees a map, every
@@ -94,8 +24,8 @@ bool closeFile(HANDLE h) {
 // must claim no more hash or block table entries, 16 bytes each, than the
 // whole file could hold, and sectors of at most kLargestSectorShift. Maps
 // protected by such tricks are refused rather than half-read.
-std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint8_t>& file,
-                                                     const std::string& name) {
+std::optional<base::Problem> checkArchiveHeaders(const std::vector<std::uint8_t>& file,
+                                                 const std::string& name) {
     constexpr std::size_t kHeaderSize = 32; // of the version 1 header StarCraft reads
     constexpr std::size_t kSectorShift = 0x0E;
     constexpr std::size_t kHashTableSize = 0x18;
@@ -112,11 +42,42 @@ std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint
             trigfile::getU16(header + kSectorShift) > kLargestSectorShift ||
             trigfile::getU32(header + kHashTableSize) > mostEntries ||
             trigfile::getU32(header + kBlockTableSize) > mostEntries) {
-            return trigfile::Refusal{"The map " + name + " has an archive header at byte " +
-                                     trigfile::withThousands(at) +
-                                     " that claims more than the file holds; Tallyforge does "
-                                     "not read damaged or protected maps."};
+            return base::Problem::refused("The map " + name + " has an archive header at byte " +
+                                          base::withThousands(at) +
+                                          " that claims more than the file holds; Tallyforge does "
+                                          "not read damaged or protected maps.");
         }
+    }
+    return std::nullopt;
+}
+
+// StarCraft reads every archive header as version 1. StormLib can only
+// write an archive it opens as the version its header says, so a header
+// that says a later version than its size holds (a trick of map protectors)
+// is read by StormLib otherwise than by the game: such a map is listed as
+// the game reads it, but not changed.
+std::optional<base::Problem> checkWritableHeader(const std::vector<std::uint8_t>& file,
+                                                 const std::string& name) {
+    constexpr std::size_t kHeaderSizeField = 0x04;
+    constexpr std::size_t kVersionField = 0x0C;
+    // The header's size in each format version, from version 1.
+    constexpr std::uint32_t kSizeOfVersion[] = {32, 44, 68, 208};
+    for (std::size_t at = 0; at + 32 <= file.size(); at += 512) {
+        if (trigfile::getU32(file.data() + at) != ID_MPQ) {
+            continue;
+        }
+        const std::uint32_t size = trigfile::getU32(file.data() + at + kHeaderSizeField);
+        const std::uint16_t version = trigfile::getU16(file.data() + at + kVersionField);
+        if (version == 0 ||
+            (version < std::size(kSizeOfVersion) && size >= kSizeOfVersion[version])) {
+            return std::nullopt;
+        }
+        return base::Problem::refused(
+            "The map " + name + " has an archive header at byte " + base::withThousands(at) +
+            " that says format version " + std::to_string(version + 1) + " in " +
+            base::withThousands(size) +
+            " bytes. StarCraft reads it as version 1, StormLib would change it as version " +
+            std::to_string(version + 1) + ", so Tallyforge does not add to it.");
     }
     return std::nullopt;
 }
@@ -125,90 +86,77 @@ std::optional<trigfile::Refusal> checkArchiveHeaders(const std::vector<std::uint
 // checks above.
 ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::string& name,
                               std::uint64_t mapSize) {
-    Handle<closeArchive> archive;
-    if (!SFileOpenArchive(nativeName<TCHAR>(map).c_str(), 0, openFlagsOfTheGame(), archive.out())) {
-        return refusal("StormLib could not open the map " + name, GetLastError());
-    }
-    Handle<closeFile> file;
-    if (!SFileOpenFileEx(archive.get(), kScenarioName, SFILE_OPEN_FROM_MPQ, file.out())) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) {
-            return trigfile::Refusal{"The map " + name +
-                                     " holds no scenario data (staredit\\scenario.chk)."};
-        }
-        return refusal("StormLib could not open the scenario data of " + name, error);
-    }
+    const StormArchive archive(map, Access::Read, name);
+    const StormFile file(archive);
     DWORD high = 0;
-    const DWORD low = SFileGetFileSize(file.get(), &high);
+    const DWORD low = SFileGetFileSize(file.handle(), &high);
     if (low == SFILE_INVALID_SIZE) {
-        return refusal("StormLib could not tell the size of the scenario data of " + name,
-                       GetLastError());
+        archive.fail("StormLib could not tell the size of the scenario data of " + name);
     }
     const std::uint64_t size = (static_cast<std::uint64_t>(high) << 32) | low;
     if (size > trigfile::kMaxReadBytes) {
-        return trigfile::Refusal{"The scenario data of " + name + " is " +
-                                 trigfile::withThousands(size) + " bytes, more than the " +
-                                 trigfile::sizeText(trigfile::kMaxReadBytes) +
-                                 " Tallyforge reads."};
+        return base::Problem::refused("The scenario data of " + name + " is " +
+                                      base::withThousands(size) + " bytes, more than the " +
+                                      base::sizeText(trigfile::kMaxReadBytes) +
+                                      " Tallyforge reads.");
     }
     // StormLib sets aside a buffer of the stored size before it reads; a stored
     // size beyond the whole map is a lie of a damaged or hostile archive.
     DWORD stored = 0;
-    if (!SFileGetFileInfo(file.get(), SFileInfoCompressedSize, &stored, sizeof stored, nullptr)) {
-        return refusal("StormLib could not tell the stored size of the scenario data of " + name,
-                       GetLastError());
+    if (!SFileGetFileInfo(file.handle(), SFileInfoCompressedSize, &stored, sizeof stored,
+                          nullptr)) {
+        archive.fail("StormLib could not tell the stored size of the scenario data of " + name);
     }
     if (stored > mapSize) {
-        return trigfile::Refusal{"The scenario data of " + name + " claims " +
-                                 trigfile::withThousands(stored) + " bytes in a map of " +
-                                 trigfile::withThousands(mapSize) +
-                                 "; Tallyforge does not read damaged or protected maps."};
+        return base::Problem::refused("The scenario data of " + name + " claims " +
+                                      base::withThousands(stored) + " bytes in a map of " +
+                                      base::withThousands(mapSize) +
+                                      "; Tallyforge does not read damaged or protected maps.");
     }
     std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
     DWORD read = 0;
     if (!data.empty() &&
-        !SFileReadFile(file.get(), data.data(), static_cast<DWORD>(size), &read, nullptr)) {
-        return refusal("StormLib could not read the scenario data of " + name, GetLastError());
+        !SFileReadFile(file.handle(), data.data(), static_cast<DWORD>(size), &read, nullptr)) {
+        archive.fail("StormLib could not read the scenario data of " + name);
     }
     if (read != size) {
-        return refusal("StormLib read only part of the scenario data of " + name, ERROR_HANDLE_EOF);
+        return stormProblem("StormLib read only part of the scenario data of " + name,
+                            ERROR_HANDLE_EOF, base::Problem::Kind::Refused);
     }
     return data;
 }
 
 } // namespace
 
-std::uint32_t openFlagsOfTheGame() {
-    // StarCraft reads version 1 archives only; its maps need neither the
-    // list of names nor the attributes file.
-    return MPQ_OPEN_READ_ONLY | MPQ_OPEN_FORCE_MPQ_V1 | MPQ_OPEN_NO_LISTFILE |
-           MPQ_OPEN_NO_ATTRIBUTES;
-}
-
 ScenarioRead readScenarioUncontained(const std::filesystem::path& map, const std::string& name,
                                      std::uint64_t mapSize) {
     ScenarioRead read = readWithStormLib(map, name, mapSize);
-    if (const auto* data = std::get_if<std::vector<std::uint8_t>>(&read)) {
-        if (const auto damage = findDamage(map, *data)) {
-            return trigfile::Refusal{"The scenario data of " + name + " is damaged: " + *damage +
-                                     "."};
+    if (read.ok()) {
+        if (const auto damage = findDamage(map, *read)) {
+            return base::Problem::refused("The scenario data of " + name +
+                                          " is damaged: " + *damage + ".");
         }
     }
     return read;
 }
 
-ScenarioRead readScenarioData(const std::filesystem::path& map) {
+ScenarioRead readScenarioData(const std::filesystem::path& map, Access access) {
     // The checks run here, so that the child has nothing to do but StormLib.
-    const std::string name = trigfile::displayName(map);
+    const std::string name = base::displayName(map);
     std::uint64_t mapSize = 0;
     {
         auto file = trigfile::readBoundedFile(map, kMaxMapBytes);
-        if (auto* refusal = std::get_if<trigfile::Refusal>(&file)) {
-            return std::move(*refusal);
+        if (!file.ok()) {
+            return std::move(file.problem());
         }
-        const auto& bytes = std::get<std::vector<std::uint8_t>>(file);
+        const std::vector<std::uint8_t>& bytes = *file;
         if (auto refusal = checkArchiveHeaders(bytes, name)) {
             return *refusal;
+        }
+        if (access == Access::Write) {
+            if (auto refusal = checkWritableHeader(bytes, name)) {
+                return *refusal;
+            }
         }
         mapSize = bytes.size();
     }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "refusal.h"
+#include "base/outcome.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace maparchive {
@@ -18,7 +17,14 @@ inline constexpr const char* kScenarioName = "staredit\\scenario.chk";
 // archive library's tables can take a few times the file's size in memory.
 inline constexpr std::uint64_t kMaxMapBytes = 64ULL * 1024 * 1024;
 
-using ScenarioRead = std::variant<std::vector<std::uint8_t>, trigfile::Refusal>;
+// What a map is opened for.
+enum class Access {
+    Read,  // as StarCraft reads it
+    Write, // to replace its scenario data
+};
+
+// The scenario data, or why it cannot be read.
+using ScenarioRead = base::Outcome<std::vector<std::uint8_t>>;
 
 // The map's scenario data, read through StormLib with the archive opened
 // read-only, as the game reads it, in a contained child process (see
@@ -29,11 +35,9 @@ using ScenarioRead = std::variant<std::vector<std::uint8_t>, trigfile::Refusal>;
 // refused before StormLib reads it. Every stored piece of the scenario data
 // is then unpacked again and compared with what was read (findDamage): the
 // listing, the add and its check of the result all read maps this way.
-ScenarioRead readScenarioData(const std::filesystem::path& map);
-
-// How the reader has StormLib open a map: read-only, as the game reads it
-// (SFileOpenArchive's flags).
-std::uint32_t openFlagsOfTheGame();
+// Read for Access::Write, a map whose archive header StormLib would not read
+// as the game does is refused as well (see checkWritableHeader).
+ScenarioRead readScenarioData(const std::filesystem::path& map, Access access = Access::Read);
 
 // What the contained child runs for readScenarioData: StormLib's read and
 // the damage check, in whichever process runs it. The map has passed

@@ -1,53 +1,68 @@
-#include "open_triggers.h"
+#include "maparchive/open_triggers.h"
 
-#include "atomic_file.h" // displayName
-#include "bounded_read.h"
-#include "map_archive.h"
-#include "scenario_sections.h"
+#include "base/display_name.h"
+#include "maparchive/file_kind.h"
+#include "maparchive/map_archive.h"
+#include "trigfile/bounded_read.h"
+#include "trigfile/scenario_sections.h"
 
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace maparchive {
 namespace {
 
-std::string lowerExtension(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
-trigfile::TriggerFileRead
-triggersOfScenario(std::variant<std::vector<std::uint8_t>, trigfile::Refusal> data,
-                   const std::filesystem::path& path) {
-    if (auto* refusal = std::get_if<trigfile::Refusal>(&data)) {
-        return std::move(*refusal);
+trigfile::TriggerFileRead triggersOfScenario(base::Outcome<std::vector<std::uint8_t>> data,
+                                             const std::filesystem::path& path) {
+    if (!data.ok()) {
+        return std::move(data.problem());
     }
-    auto read = trigfile::readScenarioTriggers(std::get<std::vector<std::uint8_t>>(data));
-    if (auto* refusal = std::get_if<trigfile::Refusal>(&read)) {
-        refusal->reason = trigfile::displayName(path) + ": " + refusal->reason;
+    auto read = trigfile::readScenarioTriggers(*data);
+    if (!read.ok()) {
+        read.problem().reason = base::displayName(path) + ": " + read.reason();
     }
     return read;
+}
+
+base::Problem notOurs(const std::filesystem::path& path) {
+    return base::Problem::refused("Tallyforge opens trigger files (.trg), scenario data (.chk) and "
+                                  "maps (.scm, .scx); " +
+                                  base::displayName(path) + " is none of these.");
 }
 
 } // namespace
 
 trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
-    const std::string ext = lowerExtension(path);
-    if (ext == ".trg") {
+    switch (targetOf(path)) {
+    case Target::TriggerFile:
         return trigfile::readTriggerFile(path);
-    }
-    if (ext == ".chk") {
+    case Target::ScenarioFile:
         return triggersOfScenario(trigfile::readBoundedFile(path), path);
-    }
-    if (ext == ".scm" || ext == ".scx") {
+    case Target::MapArchive:
         return triggersOfScenario(readScenarioData(path), path);
+    case Target::Unknown:
+        break;
     }
-    return trigfile::Refusal{"Tallyforge opens trigger files (.trg), scenario data (.chk) and "
-                             "maps (.scm, .scx); " +
-                             trigfile::displayName(path) + " is none of these."};
+    return notOurs(path);
+}
+
+base::Outcome<std::unique_ptr<trigfile::TriggerSource>>
+triggerSourceOf(const std::filesystem::path& path) {
+    switch (targetOf(path)) {
+    case Target::TriggerFile:
+        return trigfile::triggerFileSource(path);
+    case Target::ScenarioFile:
+        return trigfile::scenarioFileSource(path);
+    case Target::MapArchive: {
+        auto data = readScenarioData(path);
+        if (!data.ok()) {
+            return std::move(data.problem());
+        }
+        return trigfile::scenarioDataSource(std::move(*data), path);
+    }
+    case Target::Unknown:
+        break;
+    }
+    return notOurs(path);
 }
 
 } // namespace maparchive

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "trigger_file_reader.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_stream.h"
 
 #include <filesystem>
+#include <memory>
 
 namespace maparchive {
 
@@ -10,5 +12,11 @@ namespace maparchive {
 // (.scm, .scx), by the name's extension in any case; any other name is
 // refused. Every refusal names the file and says why.
 trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path);
+
+// The same triggers to be walked rather than held: trigger files and
+// scenario data are read a buffer at a time on each walk; a map's scenario
+// data is read once, through the contained read, and walked where it lies.
+base::Outcome<std::unique_ptr<trigfile::TriggerSource>>
+triggerSourceOf(const std::filesystem::path& path);
 
 } // namespace maparchive

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "byte_sink.h"
-#include "map_archive.h" // kScenarioName
+#include "maparchive/map_archive.h" // kScenarioName
+#include "trigfile/byte_sink.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -51,8 +51,5 @@ std::optional<std::string> findDamage(const std::filesystem::path& archive,
 // Opens the archive for writing and looks at its scenario data the way
 // replaceScenario does, then closes it unchanged. Throws trigfile::WriteError.
 void probeForWriting(const std::filesystem::path& archive);
-
-// StormLib's error code in words.
-std::string stormErrorText(std::uint32_t error);
 
 } // namespace maparchive

@@ -4,23 +4,73 @@
 # the peak memory of a write, and adding 100,000 triggers to a map holding
 # 10,000 against StormLib storing the same data. Ends with a Markdown summary.
 #
-#   bash scripts/bench.sh [FOLDER] [tallyforge_bench options]
+# Then the command line against the same work by other means
+# (scripts/bench_cli.sh): show against cat, add against smpq by hand.
 #
-# The files go to FOLDER, or to a new temporary folder that is removed at the
-# end. The largest file is 2.4 GB. Options: --repeats N, --sizes 1000,100000,
-# --encoding-records N, --skip-encoding, --skip-files, --skip-memory,
-# --skip-maps, --map-triggers EXISTING,ADDED, --verbose.
+#   bash scripts/bench.sh [FOLDER] [options]
 set -euo pipefail
 
+usage() {
+  cat <<'TEXT'
+Usage: bash scripts/bench.sh [FOLDER] [options]
+
+Builds the benchmark and tallyforge-cli (Release, in build-bench/) and runs
+them. The files go to FOLDER, or to a new temporary folder removed at the
+end; the largest is 2.4 GB.
+
+Options of the benchmark program:
+  --repeats N                     runs of each measurement (best is kept)
+  --sizes 1000,100000             trigger-file sizes to write
+  --encoding-records N            records for the encoding speed
+  --skip-encoding, --skip-files, --skip-memory, --skip-maps
+  --map-triggers EXISTING,ADDED   the map add's sizes (default 10000,100000)
+  --verbose
+Options of the command-line comparisons:
+  --skip-cli                      leave them out
+  --cli-only                      run only them
+  --show-triggers N               triggers of the file shown (default 100000)
+  -h, --help                      this text
+TEXT
+}
+
 args=()
+folder=""
+skip_cli=0 cli_only=0 show_triggers=100000 map_triggers=10000,100000 repeats=3
+for a in "$@"; do
+  case $a in -h | --help) usage; exit 0 ;; esac
+done
 if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
-  args=(--folder "$(cd "$1" && pwd)")
+  folder=$(cd "$1" && pwd)
+  args=(--folder "$folder")
   shift
 fi
+while [ $# -gt 0 ]; do
+  case $1 in
+    --skip-cli) skip_cli=1 ;;
+    --cli-only) cli_only=1 ;;
+    --show-triggers) show_triggers=$2; shift ;;
+    --map-triggers) map_triggers=$2; args+=("$1" "$2"); shift ;;
+    --repeats) repeats=$2; args+=("$1" "$2"); shift ;;
+    *) args+=("$1") ;;
+  esac
+  shift
+done
 
 cd "$(dirname "$0")/.."
 bash scripts/ensure_packages.sh build-essential cmake libgtest-dev googletest libstorm-dev
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLYFORGE_BUILD_BENCH=ON \
-  -DTALLYFORGE_BUILD_APP=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target tallyforge_bench >/dev/null
-exec ./build-bench/bench/tallyforge_bench "${args[@]}" "$@"
+  -DTALLYFORGE_BUILD_APP=OFF -DTALLYFORGE_BUILD_CLI=ON >/dev/null
+cmake --build build-bench -j"$(nproc)" --target tallyforge_bench tallyforge-cli >/dev/null
+if [ "$cli_only" = 0 ]; then
+  ./build-bench/bench/tallyforge_bench "${args[@]}"
+fi
+if [ "$skip_cli" = 0 ]; then
+  bash scripts/ensure_packages.sh smpq python3 time
+  work=${folder:-$(mktemp -d)}
+  echo
+  echo "Command line against the same work by other means (best of $repeats):"
+  bash scripts/bench_cli.sh "$PWD/build-bench/cli/tallyforge-cli" "$work/cli" "$repeats" \
+    "$show_triggers" "$map_triggers"
+  rm -rf "$work/cli"
+  [ -n "$folder" ] || rm -rf "$work"
+fi

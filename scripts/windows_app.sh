@@ -20,7 +20,7 @@
 # that prefix and the X server are the script's own, ended by prefix and by
 # process id. Screenshots of the window under Wine are left in
 # build-windows/screenshots/. Not part of scripts/test.sh: the first run
-# builds Qt (see README.md, "Windows", for the times).
+# builds Qt (see docs/windows.md for the times).
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -294,10 +294,10 @@ reference="$build/expected_file"
 # The unit list text is a header the cross build made from assets/unit_list.txt.
 # The core for this machine: every source but those for Windows alone.
 core_sources=()
-for source in trigfile/*.cpp; do
+for source in base/*.cpp trigfile/*.cpp; do
   [[ $source == *_windows.cpp ]] || core_sources+=("$source")
 done
-g++ -std=c++20 -O1 -I trigfile -I "$build/app/trigfile" "${core_sources[@]}" \
+g++ -std=c++20 -O1 -I . -I "$build/app/trigfile" "${core_sources[@]}" \
   tests/windows/expected_file.cpp -o "$reference"
 "$reference" "$step_kills" "$kills_up_to" "$unit" "$ore" "$gas" 1 "$build/expected.trg"
 cmp "$build/expected.trg" "$out/Kills.trg" ||

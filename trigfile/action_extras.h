@@ -1,9 +1,10 @@
 #pragma once
 
-#include "decoded_trigger.h"
-#include "game_text.h"
-#include "trigger_file_reader.h"
-#include "unit_properties.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/game_text.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_stream.h"
+#include "trigfile/unit_properties.h"
 
 #include <cstddef>
 #include <optional>
@@ -20,5 +21,7 @@ struct ActionExtras {
 
 ActionExtras extrasOf(const TriggerRecords& records, std::size_t record, std::size_t slot,
                       const DecodedAction& action);
+// The same for a trigger as a streaming read meets it.
+ActionExtras extrasOf(const TriggerView& trigger, std::size_t slot, const DecodedAction& action);
 
 } // namespace trigfile

@@ -1,9 +1,10 @@
-#include "add_series.h"
+#include "trigfile/add_series.h"
 
-#include "atomic_file.h"
-#include "bounded_read.h"
-#include "map_edit.h"
-#include "number_text.h"
+#include "base/display_name.h"
+#include "base/number_text.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/bounded_read.h"
+#include "trigfile/map_edit.h"
 
 #include <algorithm>
 #include <exception>
@@ -35,23 +36,15 @@ void writeSpan(ByteSink& out, std::span<const std::uint8_t> bytes) {
 // Several TRIG sections, which the game reads one after another: the way
 // protected maps are made, so a map editor's add would change what the
 // protector built.
-std::optional<Refusal> stackedRefusal(const TriggerRecords& records) {
+std::optional<base::Problem> stackedRefusal(const TriggerRecords& records) {
     if (records.trigSections <= 1) {
         return std::nullopt;
     }
-    return Refusal{"The map is stacked: its triggers are spread over " +
-                   withThousands(records.trigSections) +
-                   " TRIG sections, which the game reads one after another. Protected maps are "
-                   "made this way, so Tallyforge does not add to it."};
-}
-
-std::string prefixed(const fs::path& file, const Refusal& refusal) {
-    const std::string name = displayName(file);
-    // The readers may already have named the file.
-    if (refusal.reason.find(name) != std::string::npos) {
-        return refusal.reason;
-    }
-    return name + ": " + refusal.reason;
+    return base::Problem::refused(
+        "The map is stacked: its triggers are spread over " +
+        base::withThousands(records.trigSections) +
+        " TRIG sections, which the game reads one after another. Protected maps are "
+        "made this way, so Tallyforge does not add to it.");
 }
 
 // What scenario data of these sections holds, and how many more triggers it
@@ -78,25 +71,24 @@ OwnerCounts scenarioCounts(std::span<const std::uint8_t> data,
 
 // An add to a file the author cannot afford to lose, trigger file or
 // scenario file alike: a copy beside it, the original kept as a backup when
-// the copy takes its place (map_edit.h). A file that cannot be edited safely
+// the copy takes its place (map_edit.h). The edit is begun before the file
+// is read, so that a change by another program after the read is noticed
+// when the copy would take its place; a file that cannot be edited safely
 // (held open, read-only, not a file) is refused before anything is written.
 AddOutcome throughEdit(const fs::path& file, const std::function<AddOutcome(MapEdit&)>& add) {
-    std::unique_ptr<MapEdit> edit;
-    try {
-        edit = std::make_unique<MapEdit>(file);
-    } catch (const WriteError& e) {
-        return AddOutcome::refused(e.what());
-    }
-    return failuresAsOutcome([&] { return add(*edit); });
+    return failuresAsProblem(kAdding, [&]() -> AddOutcome {
+        MapEdit edit(file);
+        return add(edit);
+    });
 }
 
 // The copy put in the file's place, the original kept under the backup name.
 AddOutcome committed(MapEdit& edit, std::uint64_t triggers, WriteProgress* progress) {
     const auto backup = edit.commit(progress ? &progress->cancelRequested : nullptr);
     if (!backup) {
-        return AddOutcome::cancelled();
+        return base::Problem::cancelled();
     }
-    return AddOutcome::added(triggers, *backup);
+    return Added{triggers, *backup, {}};
 }
 
 } // namespace
@@ -147,15 +139,17 @@ OwnerCounts countOwners(const TriggerRecords& records, const ForceMembership& fo
     return counts;
 }
 
-std::optional<Refusal> tooLongToAdd(const OwnerCounts& existing, const TriggerSeries& series) {
+std::optional<base::Problem> tooLongToAdd(const OwnerCounts& existing,
+                                          const TriggerSeries& series) {
     if (series.recordCount <= existing.room) {
         return std::nullopt;
     }
     // The section's size field is 32-bit; and what Tallyforge writes it must
     // be able to read back, which it checks for maps before they are replaced.
-    return Refusal{"With " + withThousands(series.recordCount) +
-                   " more triggers the map's scenario data would be larger than the " +
-                   sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series."};
+    return base::Problem::refused(
+        "With " + base::withThousands(series.recordCount) +
+        " more triggers the map's scenario data would be larger than the " +
+        base::sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series.");
 }
 
 std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const TriggerSeries& series) {
@@ -168,39 +162,27 @@ std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const Trigge
     return most;
 }
 
-AddOutcome failuresAsOutcome(const std::function<AddOutcome()>& add) {
-    try {
-        return add();
-    } catch (const WriteError& e) {
-        return AddOutcome::failed(e.what());
-    } catch (const std::bad_alloc&) {
-        return AddOutcome::failed("There was not enough memory to add the triggers.");
-    } catch (const std::exception& e) {
-        return AddOutcome::failed(std::string("Could not add the triggers: ") + e.what());
-    }
-}
-
 Inspection inspectTriggerFile(const fs::path& file) {
     TriggerFileRead read = readTriggerFile(file);
-    if (const auto* refusal = std::get_if<Refusal>(&read)) {
-        return Refusal{prefixed(file, *refusal)};
+    if (!read.ok()) {
+        return base::aboutFile(file, read.problem());
     }
-    return countOwners(std::get<TriggerRecords>(read));
+    return countOwners(*read);
 }
 
 AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
                             WriteProgress* progress, const SinkWrapper& wrap) {
-    return throughEdit(file, [&](MapEdit& edit) {
+    return throughEdit(file, [&](MapEdit& edit) -> AddOutcome {
         FileBytes read = readBoundedFile(file);
-        if (const auto* refusal = std::get_if<Refusal>(&read)) {
-            return AddOutcome::refused(prefixed(file, *refusal));
+        if (!read.ok()) {
+            return base::aboutFile(file, read.problem());
         }
-        const auto& old = std::get<std::vector<std::uint8_t>>(read);
+        const std::vector<std::uint8_t>& old = *read;
         const TriggerFileLayoutRead layout = layOutTriggerFile(old);
-        if (const auto* refusal = std::get_if<Refusal>(&layout)) {
-            return AddOutcome::refused(prefixed(file, *refusal));
+        if (!layout.ok()) {
+            return base::aboutFile(file, layout.problem());
         }
-        const std::size_t oldRecords = std::get<TriggerFileLayout>(layout).recordOffsets.size();
+        const std::size_t oldRecords = layout->recordOffsets.size();
 
         std::unique_ptr<ByteSink> wrapped = wrap ? wrap(edit.copy()) : nullptr;
         ByteSink& sink = wrapped ? *wrapped : edit.copy();
@@ -209,7 +191,7 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
         // records alone.
         writeSpan(sink, old);
         if (!writeSeriesRecords(sink, series, progress)) {
-            return AddOutcome::cancelled();
+            return base::Problem::cancelled();
         }
         return committed(edit, oldRecords + series.recordCount, progress);
     });
@@ -262,26 +244,27 @@ bool ScenarioAddition::matches(std::span<const std::uint8_t> stored,
 
 ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series) {
     ScenarioSectionsRead sections = parseScenarioSections(data);
-    if (auto* refusal = std::get_if<Refusal>(&sections)) {
-        return std::move(*refusal);
+    if (!sections.ok()) {
+        return std::move(sections.problem());
     }
     TriggerFileRead triggers = readScenarioTriggers(data);
-    if (auto* refusal = std::get_if<Refusal>(&triggers)) {
-        return std::move(*refusal);
+    if (!triggers.ok()) {
+        return std::move(triggers.problem());
     }
 
-    if (auto refusal = stackedRefusal(std::get<TriggerRecords>(triggers))) {
+    if (auto refusal = stackedRefusal(*triggers)) {
         return *refusal;
     }
     ScenarioAddition plan;
     plan.data = data;
-    const auto& all = std::get<std::vector<ScenarioSection>>(sections);
-    plan.existing = scenarioCounts(data, all, std::get<TriggerRecords>(triggers));
+    const std::vector<ScenarioSection>& all = *sections;
+    plan.existing = scenarioCounts(data, all, *triggers);
     const auto hasTrig = [](const ScenarioSection& s) { return s.isNamed("TRIG"); };
     if (all.size() >= kMaxSections && std::none_of(all.begin(), all.end(), hasTrig)) {
-        return Refusal{"The scenario data already has " + withThousands(kMaxSections) +
-                       " sections, the most Tallyforge reads, so it has no room for a TRIG "
-                       "section."};
+        return base::Problem::refused(
+            "The scenario data already has " + base::withThousands(kMaxSections) +
+            " sections, the most Tallyforge reads, so it has no room for a TRIG "
+            "section.");
     }
     const std::uint64_t added = static_cast<std::uint64_t>(series.recordCount) * kRecordSize;
     std::uint64_t trigSize = added;
@@ -306,47 +289,46 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
 
 Inspection inspectScenarioData(std::span<const std::uint8_t> data) {
     TriggerFileRead read = readScenarioTriggers(data);
-    if (auto* refusal = std::get_if<Refusal>(&read)) {
-        return std::move(*refusal);
+    if (!read.ok()) {
+        return std::move(read.problem());
     }
-    const auto& records = std::get<TriggerRecords>(read);
+    const TriggerRecords& records = *read;
     if (auto refusal = stackedRefusal(records)) {
         return *refusal;
     }
     ScenarioSectionsRead sections = parseScenarioSections(data);
-    if (auto* refusal = std::get_if<Refusal>(&sections)) {
-        return std::move(*refusal);
+    if (!sections.ok()) {
+        return std::move(sections.problem());
     }
-    return scenarioCounts(data, std::get<std::vector<ScenarioSection>>(sections), records);
+    return scenarioCounts(data, *sections, records);
 }
 
 Inspection inspectScenarioFile(const fs::path& file) {
     FileBytes bytes = readBoundedFile(file);
-    if (const auto* refusal = std::get_if<Refusal>(&bytes)) {
-        return Refusal{prefixed(file, *refusal)};
+    if (!bytes.ok()) {
+        return base::aboutFile(file, bytes.problem());
     }
-    Inspection inspection = inspectScenarioData(std::get<std::vector<std::uint8_t>>(bytes));
-    if (const auto* refusal = std::get_if<Refusal>(&inspection)) {
-        return Refusal{prefixed(file, *refusal)};
+    Inspection inspection = inspectScenarioData(*bytes);
+    if (!inspection.ok()) {
+        return base::aboutFile(file, inspection.problem());
     }
     return inspection;
 }
 
 AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,
                              WriteProgress* progress) {
-    return throughEdit(file, [&](MapEdit& edit) {
+    return throughEdit(file, [&](MapEdit& edit) -> AddOutcome {
         FileBytes bytes = readBoundedFile(file);
-        if (const auto* refusal = std::get_if<Refusal>(&bytes)) {
-            return AddOutcome::refused(prefixed(file, *refusal));
+        if (!bytes.ok()) {
+            return base::aboutFile(file, bytes.problem());
         }
-        const auto& data = std::get<std::vector<std::uint8_t>>(bytes);
-        ScenarioPlan plan = planScenarioAddition(data, series);
-        if (const auto* refusal = std::get_if<Refusal>(&plan)) {
-            return AddOutcome::refused(prefixed(file, *refusal));
+        ScenarioPlan plan = planScenarioAddition(*bytes, series);
+        if (!plan.ok()) {
+            return base::aboutFile(file, plan.problem());
         }
-        const ScenarioAddition& addition = std::get<ScenarioAddition>(plan);
+        const ScenarioAddition& addition = *plan;
         if (!addition.write(edit.copy(), series, progress)) {
-            return AddOutcome::cancelled();
+            return base::Problem::cancelled();
         }
         return committed(edit, addition.existing.triggers + series.recordCount, progress);
     });

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "game_limits.h"
-#include "refusal.h"
-#include "scenario_sections.h"
-#include "series_writer.h"
-#include "trigger_file.h"
-#include "trigger_file_reader.h"
-#include "trigger_series.h"
+#include "base/outcome.h"
+#include "trigfile/game_limits.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/series_writer.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_series.h"
 
 #include <array>
 #include <cstdint>
@@ -16,7 +16,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace trigfile {
@@ -66,7 +65,7 @@ OwnerCounts countOwners(const TriggerRecords& records, const ForceMembership& fo
 
 // Why the series is too long to be added to a file that holds `existing`,
 // if it is: a value that cannot be used, told before anything is written.
-std::optional<Refusal> tooLongToAdd(const OwnerCounts& existing, const TriggerSeries& series);
+std::optional<base::Problem> tooLongToAdd(const OwnerCounts& existing, const TriggerSeries& series);
 
 // The most triggers any one player the series runs for would have once it
 // is added.
@@ -78,40 +77,19 @@ inline constexpr char kForcesCountedForEveryPlayer[] =
     "The file does not say which players are in which force, so the triggers of each force "
     "are counted for every player.";
 
-using Inspection = std::variant<OwnerCounts, Refusal>;
+// What a file or map holds now, or why nothing can be added to it.
+using Inspection = base::Outcome<OwnerCounts>;
 
-struct AddOutcome {
-    enum class Status { Added, Cancelled, Refused, Failed };
-    Status status = Status::Failed;
-    std::string reason;              // Refused or Failed: why, for the user
-    std::filesystem::path backup;    // Added: where the file as it was is kept
-    std::uint64_t triggersAfter = 0; // Added: the records the file or map now holds
-    std::string note;                // Added: anything else the user should know
-
-    static AddOutcome added(std::uint64_t triggers, std::filesystem::path backup = {}) {
-        AddOutcome o;
-        o.status = Status::Added;
-        o.triggersAfter = triggers;
-        o.backup = std::move(backup);
-        return o;
-    }
-    static AddOutcome refused(std::string why) {
-        return withReason(Status::Refused, std::move(why));
-    }
-    static AddOutcome failed(std::string why) { return withReason(Status::Failed, std::move(why)); }
-    static AddOutcome cancelled() { return withReason(Status::Cancelled, {}); }
-
-  private:
-    static AddOutcome withReason(Status status, std::string why) {
-        AddOutcome o;
-        o.status = status;
-        o.reason = std::move(why);
-        return o;
-    }
+// What an add did.
+struct Added {
+    std::uint64_t triggersAfter = 0; // the records the file or map now holds
+    std::filesystem::path backup;    // where the file or map as it was is kept
+    std::string note;                // anything else the user should know
 };
+using AddOutcome = base::Outcome<Added>;
 
-// Runs an add, turning what it throws into a Failed outcome with the reason.
-AddOutcome failuresAsOutcome(const std::function<AddOutcome()>& add);
+// The wording of an add's failures that are not the disk's or the map's.
+inline constexpr char kAdding[] = "add the triggers";
 
 // A trigger file (.trg): what it holds now, or why it cannot be added to.
 Inspection inspectTriggerFile(const std::filesystem::path& file);
@@ -120,7 +98,7 @@ Inspection inspectTriggerFile(const std::filesystem::path& file);
 // file stays (its records and the text and unit-properties blocks after
 // them), the new records follow. Written beside it, flushed, then put in
 // its place, the old file kept as a backup as a map's is (map_edit.h,
-// AddOutcome::backup); on any failure or cancel the old file is left whole.
+// Added::backup); on any failure or cancel the old file is left whole.
 // The file's empty first trigger is not repeated.
 AddOutcome addToTriggerFile(const std::filesystem::path& file, const TriggerSeries& series,
                             WriteProgress* progress = nullptr, const SinkWrapper& wrap = {});
@@ -144,7 +122,7 @@ struct ScenarioAddition {
     // Whether stored is exactly what write() produces.
     bool matches(std::span<const std::uint8_t> stored, const TriggerSeries& series) const;
 };
-using ScenarioPlan = std::variant<ScenarioAddition, Refusal>;
+using ScenarioPlan = base::Outcome<ScenarioAddition>;
 ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series);
 
 // Scenario data as it is, or why nothing can be added to it: data that
@@ -155,7 +133,7 @@ Inspection inspectScenarioData(std::span<const std::uint8_t> data);
 Inspection inspectScenarioFile(const std::filesystem::path& file);
 
 // Adds the series to a scenario file through a MapEdit: a copy beside it,
-// a backup of the original (AddOutcome::backup), the copy put in place when
+// a backup of the original (Added::backup), the copy put in place when
 // complete. A file that cannot be read safely is refused and left untouched.
 AddOutcome addToScenarioFile(const std::filesystem::path& file, const TriggerSeries& series,
                              WriteProgress* progress = nullptr);

@@ -1,8 +1,9 @@
-#include "atomic_file.h"
+#include "trigfile/atomic_file.h"
 
-#include "number_text.h"
-#include "regular_file.h"
-#include "temporary_files.h"
+#include "base/display_name.h"
+#include "base/number_text.h"
+#include "trigfile/regular_file.h"
+#include "trigfile/temporary_files.h"
 
 #include <cerrno>
 #include <random>
@@ -198,15 +199,15 @@ void checkTargetReplaceable(const fs::path& destination, const fs::path& target)
         return;
     }
     if (fs::is_directory(st)) {
-        fail("Could not write " + displayName(target), "that name belongs to a folder");
+        fail("Could not write " + base::displayName(target), "that name belongs to a folder");
     }
     if (const auto notAFile = notARegularFile(st.type())) {
-        fail("Could not write " + displayName(target), *notAFile);
+        fail("Could not write " + base::displayName(target), *notAFile);
     }
     const auto writeBits =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if ((st.permissions() & writeBits) == fs::perms::none) {
-        fail("Could not replace " + displayName(target), "the file is read-only");
+        fail("Could not replace " + base::displayName(target), "the file is read-only");
     }
 }
 
@@ -230,7 +231,7 @@ fs::path linkDestination(const fs::path& target) {
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        fail("Could not write " + displayName(target),
+        fail("Could not write " + base::displayName(target),
              "that name is a link, and what it links to cannot be opened (" + lastSystemError() +
                  ")");
     }
@@ -240,7 +241,7 @@ fs::path linkDestination(const fs::path& target) {
     const std::string why = lastSystemError();
     CloseHandle(h);
     if (n == 0 || n >= name.size()) {
-        fail("Could not write " + displayName(target), why);
+        fail("Could not write " + base::displayName(target), why);
     }
     name.resize(n);
     return fs::path(name);
@@ -251,7 +252,7 @@ fs::path linkDestination(const fs::path& target) {
 // shortened temporary name would not notice.
 void checkFinalName(const fs::path& destination, const fs::path& target) {
     if (destination.filename().native().size() > 255) { // NTFS, exFAT and FAT32 alike
-        fail("Could not write " + displayName(target), errnoText(ENAMETOOLONG));
+        fail("Could not write " + base::displayName(target), errnoText(ENAMETOOLONG));
     }
 }
 
@@ -272,11 +273,11 @@ fs::path linkDestination(const fs::path& target) {
         std::error_code ec;
         const fs::path next = fs::read_symlink(p, ec);
         if (ec) {
-            fail("Could not write " + displayName(target), ec.message());
+            fail("Could not write " + base::displayName(target), ec.message());
         }
         p = next.is_absolute() ? next : p.parent_path() / next;
     }
-    fail("Could not write " + displayName(target), errnoText(ELOOP));
+    fail("Could not write " + base::displayName(target), errnoText(ELOOP));
 }
 
 // Asks the file system about the final name itself, so that a name too long
@@ -285,7 +286,7 @@ fs::path linkDestination(const fs::path& target) {
 void checkFinalName(const fs::path& destination, const fs::path& target) {
     struct stat st {};
     if (::lstat(destination.c_str(), &st) != 0 && errno != ENOENT) {
-        fail("Could not write " + displayName(target), errnoText(errno));
+        fail("Could not write " + base::displayName(target), errnoText(errno));
     }
 }
 
@@ -295,10 +296,10 @@ void checkSizeLimit(std::uint64_t size, const fs::path& target) {
     rlimit limit{};
     if (size > 0 && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         size > static_cast<std::uint64_t>(limit.rlim_cur)) {
-        fail("Could not write " + displayName(target),
-             errnoText(EFBIG) + " (the file would be " + withThousands(size) +
+        fail("Could not write " + base::displayName(target),
+             errnoText(EFBIG) + " (the file would be " + base::withThousands(size) +
                  " bytes, above the file-size limit of " +
-                 withThousands(static_cast<std::uint64_t>(limit.rlim_cur)) + " bytes)");
+                 base::withThousands(static_cast<std::uint64_t>(limit.rlim_cur)) + " bytes)");
     }
 }
 
@@ -337,26 +338,16 @@ int copyWhole(int from, int to) {
     }
 }
 
-std::string displayName(const fs::path& path) {
-    // Appended rather than "\"" + ...: optimised GCC 12 builds warn falsely about that.
-    std::string name(1, '"');
-    // UTF-8 whatever the system's code page, which could not hold every name.
-    const std::u8string utf8 = path.u8string();
-    name.append(utf8.begin(), utf8.end());
-    name += '"';
-    return name;
-}
-
 void flushFile(const fs::path& path) {
     const int fd = openForFlush(path);
     if (fd < 0) {
-        fail("Could not write " + displayName(path), errnoText(errno));
+        fail("Could not write " + base::displayName(path), errnoText(errno));
     }
     const int flushed = flushToDisk(fd);
     const int error = errno;
     closeFile(fd);
     if (flushed != 0) {
-        fail("Could not write " + displayName(path), errnoText(error));
+        fail("Could not write " + base::displayName(path), errnoText(error));
     }
 }
 
@@ -364,7 +355,7 @@ AtomicFile::AtomicFile(fs::path target, std::uint64_t expectedSize, Work work)
     : target_(std::move(target)) {
     destination_ = followLinks(target_);
     if (namesAFolder(destination_)) {
-        fail("Could not write " + displayName(target_), "that name belongs to a folder");
+        fail("Could not write " + base::displayName(target_), "that name belongs to a folder");
     }
     checkFinalName(destination_, target_);
     checkTargetReplaceable(destination_, target_);
@@ -457,7 +448,7 @@ void AtomicFile::createTemporaryFile() {
     folderFd_ = -1;
     const fs::path folder =
         destination_.parent_path().empty() ? fs::path(".") : destination_.parent_path();
-    fail("Could not create a file in the folder " + displayName(folder), errnoText(error));
+    fail("Could not create a file in the folder " + base::displayName(folder), errnoText(error));
 }
 
 AtomicFile::~AtomicFile() {
@@ -473,10 +464,10 @@ void AtomicFile::write(const std::uint8_t* data, std::size_t size) {
             if (errno == EINTR) {
                 continue;
             }
-            fail("Could not write " + displayName(target_), errnoText(errno));
+            fail("Could not write " + base::displayName(target_), errnoText(errno));
         }
         if (n == 0) {
-            fail("Could not write " + displayName(target_), errnoText(ENOSPC));
+            fail("Could not write " + base::displayName(target_), errnoText(ENOSPC));
         }
         data += n;
         size -= static_cast<std::size_t>(n);
@@ -520,7 +511,7 @@ void AtomicFile::paceWriteback() {
     }
     // A write error: waiting here consumed it, so the final fsync would not
     // see it again.
-    fail("Could not write " + displayName(target_), errnoText(error));
+    fail("Could not write " + base::displayName(target_), errnoText(error));
 }
 
 // The bytes go to a file of their own beside the temporary file, which
@@ -539,7 +530,7 @@ void AtomicFile::createWorkingCopy() {
         discard();
         closeFolder(folderFd_);
         folderFd_ = -1;
-        fail("Could not write " + displayName(target_), errnoText(error));
+        fail("Could not write " + base::displayName(target_), errnoText(error));
     }
     keepAttributes(fd);
 #ifdef _WIN32
@@ -561,7 +552,7 @@ void AtomicFile::release() {
     if (closeFile(fd) != 0) {
         const int error = errno;
         discard();
-        fail("Could not write " + displayName(target_), errnoText(error));
+        fail("Could not write " + base::displayName(target_), errnoText(error));
     }
 }
 
@@ -574,21 +565,21 @@ bool AtomicFile::commit(const std::atomic<bool>* cancelled,
         if (fd_ < 0) {
             const int error = errno;
             discard();
-            fail("Could not write " + displayName(target_), errnoText(error));
+            fail("Could not write " + base::displayName(target_), errnoText(error));
         }
         keepAttributes(fd_);
     }
     if (flushToDisk(fd_) != 0) {
         const int error = errno;
         discard();
-        fail("Could not write " + displayName(target_), errnoText(error));
+        fail("Could not write " + base::displayName(target_), errnoText(error));
     }
     const int fd = fd_;
     fd_ = -1;
     if (closeFile(fd) != 0) {
         const int error = errno;
         discard();
-        fail("Could not write " + displayName(target_), errnoText(error));
+        fail("Could not write " + base::displayName(target_), errnoText(error));
     }
     if (cancelled && cancelled->load()) {
         discard();
@@ -606,7 +597,7 @@ bool AtomicFile::commit(const std::atomic<bool>* cancelled,
     if (!replaceTarget(working_, destination_)) {
         const std::string why = lastSystemError();
         discard();
-        fail("Could not put the new file in place of " + displayName(target_), why);
+        fail("Could not put the new file in place of " + base::displayName(target_), why);
     }
     done_ = true;
     removeWriterFiles(); // the temporary file beside a working copy; anything left beside it

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "byte_sink.h"
+#include "trigfile/byte_sink.h"
 
 #include <atomic>
 #include <cstdint>
@@ -132,8 +132,5 @@ int copyWhole(int from, int to);
 // point, which must lead to a file). Throws WriteError for a loop or a link
 // that cannot be read.
 std::filesystem::path followLinks(const std::filesystem::path& name);
-
-// The user-facing name of a path, for messages.
-std::string displayName(const std::filesystem::path& path);
 
 } // namespace trigfile

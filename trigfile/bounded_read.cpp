@@ -1,8 +1,8 @@
-#include "bounded_read.h"
+#include "trigfile/bounded_read.h"
 
-#include "atomic_file.h" // displayName
-#include "number_text.h"
-#include "regular_file.h"
+#include "base/display_name.h"
+#include "base/number_text.h"
+#include "trigfile/regular_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,8 +19,8 @@
 namespace trigfile {
 namespace {
 
-Refusal cannotOpen(const std::filesystem::path& path, const std::string& why) {
-    return Refusal{"Could not open " + displayName(path) + ": " + why + "."};
+base::Problem cannotOpen(const std::filesystem::path& path, const std::string& why) {
+    return base::Problem::refused("Could not open " + base::displayName(path) + ": " + why + ".");
 }
 
 std::string systemText(int error) {
@@ -37,9 +37,9 @@ std::vector<std::uint8_t> bufferFor(std::uint64_t reported, std::uint64_t maxByt
     return bytes;
 }
 
-Refusal tooLarge(const std::filesystem::path& path, std::uint64_t maxBytes) {
-    return Refusal{displayName(path) + " is larger than " + sizeText(maxBytes) +
-                   ", more than Tallyforge reads."};
+base::Problem tooLarge(const std::filesystem::path& path, std::uint64_t maxBytes) {
+    return base::Problem::refused(base::displayName(path) + " is larger than " +
+                                  base::sizeText(maxBytes) + ", more than Tallyforge reads.");
 }
 
 #ifndef _WIN32
@@ -57,7 +57,8 @@ FileBytes readAll(int fd, const std::filesystem::path& path, std::uint64_t maxBy
             continue;
         }
         if (n < 0) {
-            return Refusal{"Could not read " + displayName(path) + ": " + systemText(errno) + "."};
+            return base::Problem::refused("Could not read " + base::displayName(path) + ": " +
+                                          systemText(errno) + ".");
         }
         bytes.resize(had + static_cast<std::size_t>(n));
         if (bytes.size() > maxBytes) {
@@ -97,7 +98,7 @@ FileBytes readBoundedFile(const std::filesystem::path& path, std::uint64_t maxBy
         }
     }
     if (in.bad()) {
-        return Refusal{"Could not read " + displayName(path) + "."};
+        return base::Problem::refused("Could not read " + base::displayName(path) + ".");
     }
     return bytes;
 #else
@@ -123,13 +124,6 @@ FileBytes readBoundedFile(const std::filesystem::path& path, std::uint64_t maxBy
     ::close(fd);
     return read;
 #endif
-}
-
-std::string sizeText(std::uint64_t bytes) {
-    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0) {
-        return withThousands(bytes / (1024 * 1024)) + " MiB";
-    }
-    return withThousands(bytes) + (bytes == 1 ? " byte" : " bytes");
 }
 
 } // namespace trigfile

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "refusal.h"
+#include "base/outcome.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <variant>
 #include <vector>
 
 namespace trigfile {
@@ -13,7 +12,8 @@ namespace trigfile {
 // hundred thousand trigger records. A bigger file is refused, not read.
 inline constexpr std::uint64_t kMaxReadBytes = 256ULL * 1024 * 1024;
 
-using FileBytes = std::variant<std::vector<std::uint8_t>, Refusal>;
+// A file's bytes, or why they cannot be read.
+using FileBytes = base::Outcome<std::vector<std::uint8_t>>;
 
 // The whole file, or why it cannot be read. What is not a regular file (a
 // folder, a named pipe, a device) is refused at once, without waiting on it;
@@ -21,8 +21,5 @@ using FileBytes = std::variant<std::vector<std::uint8_t>, Refusal>;
 // system reports.
 FileBytes readBoundedFile(const std::filesystem::path& path,
                           std::uint64_t maxBytes = kMaxReadBytes);
-
-// "256 MiB"-style text of a byte count, for refusals.
-std::string sizeText(std::uint64_t bytes);
 
 } // namespace trigfile

@@ -1,6 +1,6 @@
 // codePageToUtf8 on POSIX systems: glibc's iconv and its gconv modules.
 
-#include "code_page.h"
+#include "trigfile/code_page.h"
 
 #include <iconv.h>
 

@@ -1,7 +1,7 @@
 // codePageToUtf8 on Windows: its own code-page conversion, to UTF-16 and on
 // to UTF-8.
 
-#include "code_page.h"
+#include "trigfile/code_page.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

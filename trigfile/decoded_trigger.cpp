@@ -1,4 +1,4 @@
-#include "decoded_trigger.h"
+#include "trigfile/decoded_trigger.h"
 
 namespace trigfile {
 

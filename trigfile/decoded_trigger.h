@@ -1,6 +1,6 @@
 #pragma once
 
-#include "trigger_record.h"
+#include "trigfile/trigger_record.h"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "file_identity.h"
+#include "trigfile/file_identity.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,6 +1,6 @@
-#include "game_text.h"
+#include "trigfile/game_text.h"
 
-#include "code_page.h"
+#include "trigfile/code_page.h"
 
 #include <algorithm>
 #include <cstdio>

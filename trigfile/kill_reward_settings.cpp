@@ -1,6 +1,6 @@
-#include "kill_reward_settings.h"
+#include "trigfile/kill_reward_settings.h"
 
-#include "leading_number.h"
+#include "trigfile/leading_number.h"
 
 namespace trigfile {
 

@@ -1,4 +1,6 @@
-#include "leading_number.h"
+#include "trigfile/leading_number.h"
+
+#include "base/ascii.h"
 
 #include <charconv>
 #include <limits>
@@ -18,9 +20,6 @@ bool isOctalDigit(char c) {
 }
 bool isHexDigit(char c) {
     return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 std::string withoutIgnored(std::string_view text) {
@@ -156,7 +155,7 @@ double parseLeadingDecimal(std::string_view text) {
     if (mantissaDigits == 0) {
         return 0.0;
     }
-    if (i < text.size() && (lower(text[i]) == 'e' || lower(text[i]) == 'd')) {
+    if (i < text.size() && (base::lowerAscii(text[i]) == 'e' || base::lowerAscii(text[i]) == 'd')) {
         std::size_t j = i + 1;
         std::string exponent = "e";
         if (j < text.size() && (text[j] == '+' || text[j] == '-')) {
@@ -192,7 +191,7 @@ double parseLeadingDecimal(std::string_view text) {
 double leadingNumber(std::string_view rawText) {
     const std::string text = withoutIgnored(rawText);
     if (text.size() >= 2 && text[0] == '&') {
-        const char radix = lower(text[1]);
+        const char radix = base::lowerAscii(text[1]);
         if (radix == 'h') {
             return parseRadixInteger(std::string_view(text).substr(2), true);
         }

@@ -1,7 +1,8 @@
-#include "map_edit.h"
+#include "trigfile/map_edit.h"
 
-#include "regular_file.h"
-#include "temporary_files.h"
+#include "base/display_name.h"
+#include "trigfile/regular_file.h"
+#include "trigfile/temporary_files.h"
 
 #include <cerrno>
 #include <string>
@@ -25,8 +26,16 @@ namespace {
 // Backups beyond this many mean something is wrong; we stop looking.
 constexpr int kMostBackups = 9999;
 
+// What the edit says when the map is not one it may touch: before anything
+// is written, Tallyforge refuses it.
 [[noreturn]] void refuse(const fs::path& map, const std::string& why) {
-    throw WriteError("Could not change " + displayName(map) + ": " + why + ".");
+    throw WriteError("Could not change " + base::displayName(map) + ": " + why + ".",
+                     base::Problem::Kind::Refused);
+}
+
+// What it says when the system stops it once it has begun.
+[[noreturn]] void fail(const fs::path& map, const std::string& why) {
+    throw WriteError("Could not change " + base::displayName(map) + ": " + why + ".");
 }
 
 std::string systemText(int error) {
@@ -112,7 +121,8 @@ MapEdit::MapEdit(fs::path map) : map_(std::move(map)) {
     const fs::path backup = nextBackupName(real_);
     if (nameTooLong(backup)) {
         refuse(map_, "its name leaves no room for the name of the backup kept beside it (" +
-                         displayName(backup.filename()) + "). Please give the map a shorter name");
+                         base::displayName(backup.filename()) +
+                         "). Please give the map a shorter name");
     }
     holdMap();
     try {
@@ -198,13 +208,13 @@ void MapEdit::copyOriginal() {
     const auto h = static_cast<HANDLE>(handle_);
     const LARGE_INTEGER start{};
     if (!SetFilePointerEx(h, start, nullptr, FILE_BEGIN)) {
-        refuse(map_, "it could not be read (" + systemText(static_cast<int>(GetLastError())) + ")");
+        fail(map_, "it could not be read (" + systemText(static_cast<int>(GetLastError())) + ")");
     }
     for (;;) {
         DWORD n = 0;
         if (!ReadFile(h, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) {
-            refuse(map_,
-                   "it could not be read (" + systemText(static_cast<int>(GetLastError())) + ")");
+            fail(map_,
+                 "it could not be read (" + systemText(static_cast<int>(GetLastError())) + ")");
         }
         if (n == 0) {
             return;
@@ -218,7 +228,7 @@ void MapEdit::copyOriginal() {
             continue;
         }
         if (n < 0) {
-            refuse(map_, "it could not be read (" + systemText(errno) + ")");
+            fail(map_, "it could not be read (" + systemText(errno) + ")");
         }
         if (n == 0) {
             return;
@@ -251,7 +261,7 @@ fs::path MapEdit::keepBackup() const {
             return backup;
         }
     }
-    refuse(map_, "there are too many backups beside it already");
+    fail(map_, "there are too many backups beside it already");
 }
 
 // The copy is made under a name of the edit's own, so that an edit killed
@@ -322,7 +332,7 @@ bool MapEdit::copyForBackup(const fs::path& backup) const {
     if (taken) {
         return false;
     }
-    refuse(map_, "no backup could be kept beside it (" + failure + ")");
+    fail(map_, "no backup could be kept beside it (" + failure + ")");
 }
 
 std::optional<fs::path> MapEdit::commit(const std::atomic<bool>* cancelled) {
@@ -330,8 +340,8 @@ std::optional<fs::path> MapEdit::commit(const std::atomic<bool>* cancelled) {
     try {
         const bool done = copy_->commit(cancelled, [&] {
             if (identityOf(real_) != before_) {
-                refuse(map_, "another program changed it while it was being edited. It was left "
-                             "as that program saved it");
+                fail(map_, "another program changed it while it was being edited. It was left "
+                           "as that program saved it");
             }
             backup = keepBackup();
 #ifdef _WIN32

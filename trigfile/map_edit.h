@@ -1,8 +1,8 @@
 #pragma once
 
-#include "atomic_file.h"
-#include "byte_sink.h"
-#include "file_identity.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/byte_sink.h"
+#include "trigfile/file_identity.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "regular_file.h"
+#include "trigfile/regular_file.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

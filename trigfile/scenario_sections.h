@@ -1,14 +1,14 @@
 #pragma once
 
-#include "refusal.h"
-#include "trigger_file_reader.h"
+#include "base/outcome.h"
+#include "trigfile/trigger_file_reader.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace trigfile {
@@ -33,12 +33,19 @@ struct ScenarioSection {
 
 // Every section in file order: together they cover the data exactly, so an
 // editor can replace one and copy the others byte for byte.
-using ScenarioSectionsRead = std::variant<std::vector<ScenarioSection>, Refusal>;
+using ScenarioSectionsRead = base::Outcome<std::vector<ScenarioSection>>;
 
 // Refuses a section whose size runs past the end, data that ends inside a
 // section header, a TRIG section that is not whole trigger records, and more
 // than kMaxSections sections. Maps protected by such tricks are not half-read.
 ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data);
+
+// The same for data of dataSize bytes read elsewhere (a file a part at a
+// time): header(at) gives the 8 bytes of the section header at `at`.
+using SectionHeaderReader =
+    std::function<base::Outcome<std::array<std::uint8_t, kSectionHeaderSize>>(std::size_t at)>;
+ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize,
+                                           const SectionHeaderReader& header);
 
 // The triggers of scenario data as the game reads them: the records of its
 // TRIG sections one after another (a map with several is "stacked", a trick

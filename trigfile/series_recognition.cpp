@@ -1,10 +1,9 @@
-#include "series_recognition.h"
+#include "trigfile/series_recognition.h"
 
-#include "decoded_trigger.h"
-#include "game_limits.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/game_limits.h"
 
 #include <algorithm>
-#include <variant>
 
 namespace trigfile {
 namespace {
@@ -68,27 +67,47 @@ ourShape(std::span<const std::uint8_t, kRecordSize> bytes) {
 
 } // namespace
 
-std::vector<RecognisedSeries> findSeries(const TriggerRecords& records) {
-    std::vector<RecognisedSeries> found;
-    std::optional<RecognisedSeries> open;
-    for (std::size_t i = 0; i < records.count(); ++i) {
-        const auto shape = ourShape(records.record(i));
-        if (open && shape && shape->first == open->series.fields &&
-            shape->second ==
-                static_cast<std::uint64_t>(open->series.recordCount + 1) * open->series.killStep) {
-            ++open->series.recordCount;
-            continue;
-        }
-        if (open) {
-            found.push_back(*open);
-            open.reset();
-        }
-        if (shape) {
-            open = RecognisedSeries{i, TriggerSeries{shape->second, 1, shape->first}};
+SeriesFinder::Step SeriesFinder::next(std::size_t index,
+                                      std::span<const std::uint8_t, kRecordSize> record) {
+    Step step;
+    if (open_ && expectable_ && std::equal(record.begin(), record.end(), expected_.begin())) {
+        ++open_->series.recordCount;
+        step.joined = true;
+    } else {
+        step.ended = std::move(open_);
+        open_.reset();
+        if (const auto shape = ourShape(record)) {
+            open_ = RecognisedSeries{index, TriggerSeries{shape->second, 1, shape->first}};
+            std::copy(record.begin(), record.end(), expected_.begin());
+            step.started = true;
         }
     }
-    if (open) {
-        found.push_back(*open);
+    if (open_) {
+        const std::uint64_t threshold =
+            static_cast<std::uint64_t>(open_->series.recordCount + 1) * open_->series.killStep;
+        expectable_ = threshold <= UINT32_MAX;
+        putU32(expected_.data() + record::kConditions + condition::kQuantity,
+               static_cast<std::uint32_t>(threshold));
+    }
+    return step;
+}
+
+std::optional<RecognisedSeries> SeriesFinder::finish() {
+    auto open = std::move(open_);
+    open_.reset();
+    return open;
+}
+
+std::vector<RecognisedSeries> findSeries(const TriggerRecords& records) {
+    std::vector<RecognisedSeries> found;
+    SeriesFinder finder;
+    for (std::size_t i = 0; i < records.count(); ++i) {
+        if (auto step = finder.next(i, records.record(i)); step.ended) {
+            found.push_back(std::move(*step.ended));
+        }
+    }
+    if (auto open = finder.finish()) {
+        found.push_back(std::move(*open));
     }
     return found;
 }
@@ -135,7 +154,7 @@ std::optional<KillRewardSettings> settingsForSeries(const TriggerSeries& series)
     // The window's answer is the test: only settings that plan this very
     // series again are offered.
     const SeriesPlan plan = planSeries(normalise(s));
-    const auto* again = std::get_if<TriggerSeries>(&plan);
+    const TriggerSeries* again = plan.ok() ? &*plan : nullptr;
     if (again == nullptr || again->killStep != series.killStep ||
         again->recordCount != series.recordCount || !(again->fields == series.fields)) {
         return std::nullopt;

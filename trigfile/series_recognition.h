@@ -1,11 +1,12 @@
 #pragma once
 
-#include "kill_reward_settings.h"
-#include "trigger_file_reader.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_series.h"
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace trigfile {
@@ -18,8 +19,31 @@ struct RecognisedSeries {
     TriggerSeries series;
 };
 
-// Every recognised series in record order, the longest run from each start.
-// A record of Tallyforge's shape that does not continue a run starts one.
+// Recognises series as records are read one after another, holding only
+// the run that is open: the longest run from each start; a record of
+// Tallyforge's shape that does not continue a run starts one.
+class SeriesFinder {
+  public:
+    struct Step {
+        std::optional<RecognisedSeries> ended; // the run this record closed
+        bool started = false;                  // this record starts a run
+        bool joined = false;                   // this record continues the open run
+    };
+    // The next record; index counts from 0 and goes up by one each call.
+    Step next(std::size_t index, std::span<const std::uint8_t, kRecordSize> record);
+    // After the last record: the run still open, if any.
+    std::optional<RecognisedSeries> finish();
+
+  private:
+    std::optional<RecognisedSeries> open_;
+    // The record that would continue the open run: its first with the
+    // next threshold. A record equal to it is what the encoder makes of the
+    // run's fields and threshold, so one comparison decides.
+    TriggerRecord expected_{};
+    bool expectable_ = false; // the next threshold fits its field
+};
+
+// Every recognised series in record order (see SeriesFinder).
 std::vector<RecognisedSeries> findSeries(const TriggerRecords& records);
 
 // Settings from which Create writes exactly this series again, or nothing

@@ -1,9 +1,21 @@
-#include "series_writer.h"
+#include "trigfile/series_writer.h"
+
+#include "base/number_text.h"
 
 #include <algorithm>
 #include <vector>
 
 namespace trigfile {
+
+std::string progressText(std::uint64_t written, std::uint64_t total) {
+    // Once every record is written the disk still has to take the file in,
+    // which for a big one is a wait of its own.
+    if (written >= total) {
+        return "Saving the file to the disk...";
+    }
+    return "Writing trigger " + base::withThousands(written) + " of " + base::withThousands(total) +
+           "...";
+}
 
 bool writeSeries(ByteSink& sink, const TriggerSeries& series, WriteProgress* progress) {
     const Preamble preamble = encodePreamble();

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "byte_sink.h"
-#include "trigger_series.h"
+#include "trigfile/byte_sink.h"
+#include "trigfile/trigger_series.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace trigfile {
 
@@ -14,6 +15,14 @@ struct WriteProgress {
     std::atomic<std::uint64_t> recordsWritten{0};
     std::atomic<bool> cancelRequested{false};
 };
+
+// How long a write may take before the window's progress box or the
+// command line's progress line appears: long enough that small series never
+// flash one, short enough that a big one is never silent.
+inline constexpr int kProgressDelayMs = 500;
+
+// What both show of a write's progress ("Writing trigger 1,000 of 5,000...").
+std::string progressText(std::uint64_t written, std::uint64_t total);
 
 // Records per write: about a mebibyte, large enough that the disk, not the
 // number of calls, sets the pace.

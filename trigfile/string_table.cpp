@@ -1,7 +1,7 @@
-#include "string_table.h"
+#include "trigfile/string_table.h"
 
-#include "scenario_sections.h"
-#include "trigger_record.h" // getU16, getU32
+#include "trigfile/scenario_sections.h"
+#include "trigfile/trigger_record.h" // getU16, getU32
 
 #include <algorithm>
 

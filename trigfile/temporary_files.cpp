@@ -1,4 +1,4 @@
-#include "temporary_files.h"
+#include "trigfile/temporary_files.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,44 +1,29 @@
-#include "trigger_file.h"
+#include "trigfile/trigger_file.h"
 
-#include "atomic_file.h"
-
-#include <exception>
-#include <new>
+#include "base/ascii.h"
+#include "trigfile/atomic_file.h"
 
 namespace trigfile {
 
-WriteOutcome writeTriggerFile(const std::filesystem::path& target, const TriggerSeries& series,
-                              WriteProgress* progress, const SinkWrapper& wrap) {
-    try {
+base::Outcome<base::Done> writeTriggerFile(const std::filesystem::path& target,
+                                           const TriggerSeries& series, WriteProgress* progress,
+                                           const SinkWrapper& wrap) {
+    return failuresAsProblem("write the file", [&]() -> base::Outcome<base::Done> {
         AtomicFile file(target, series.fileSize());
         std::unique_ptr<ByteSink> wrapped = wrap ? wrap(file) : nullptr;
         ByteSink& sink = wrapped ? *wrapped : file;
         const bool written = writeSeries(sink, series, progress) &&
                              file.commit(progress ? &progress->cancelRequested : nullptr);
         if (!written) {
-            return {WriteOutcome::Status::Cancelled, {}};
+            return base::Problem::cancelled();
         }
-        return {WriteOutcome::Status::Written, {}};
-    } catch (const WriteError& e) {
-        return {WriteOutcome::Status::Failed, e.what()};
-    } catch (const std::bad_alloc&) {
-        return {WriteOutcome::Status::Failed, "There was not enough memory to write the file."};
-    } catch (const std::exception& e) {
-        return {WriteOutcome::Status::Failed, std::string("Could not write the file: ") + e.what()};
-    }
+        return base::Done{};
+    });
 }
 
 std::string withTrgExtension(const std::string& name) {
-    if (name.size() >= 4) {
-        std::string tail = name.substr(name.size() - 4);
-        for (char& c : tail) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-        }
-        if (tail == ".trg") {
-            return name;
-        }
+    if (name.size() >= 4 && base::sameIgnoringCase(name.substr(name.size() - 4), ".trg")) {
+        return name;
     }
     return name + ".trg";
 }

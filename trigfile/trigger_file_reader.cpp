@@ -1,8 +1,8 @@
-#include "trigger_file_reader.h"
+#include "trigfile/trigger_file_reader.h"
 
-#include "atomic_file.h" // displayName
-#include "bounded_read.h"
-#include "number_text.h"
+#include "base/display_name.h"
+#include "base/number_text.h"
+#include "trigfile/bounded_read.h"
 
 #include <algorithm>
 #include <cstring>
@@ -21,78 +21,135 @@ const ActionBlocks* TriggerRecords::blocksOf(std::size_t recordIndex, std::size_
 namespace {
 
 std::string bytesText(std::size_t n) {
-    return withThousands(n) + (n == 1 ? " byte" : " bytes");
+    return base::withThousands(n) + (n == 1 ? " byte" : " bytes");
 }
 
-std::optional<Refusal> headerRefusal(std::span<const std::uint8_t> bytes) {
+std::optional<base::Problem> headerRefusal(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) {
-        return Refusal{"The file is empty, so it holds no triggers."};
+        return base::Problem::refused("The file is empty, so it holds no triggers.");
     }
     if (bytes.size() < kHeaderSize) {
-        return Refusal{"The file is only " + bytesText(bytes.size()) +
-                       " long, too short for a trigger file's header."};
+        return base::Problem::refused("The file is only " + bytesText(bytes.size()) +
+                                      " long, too short for a trigger file's header.");
     }
     const auto preamble = encodePreamble();
     if (!std::equal(bytes.begin(), bytes.begin() + kHeaderSize, preamble.begin())) {
-        return Refusal{"The file does not start like a trigger file."};
+        return base::Problem::refused("The file does not start like a trigger file.");
     }
     return std::nullopt;
 }
 
 } // namespace
 
-TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
-    if (auto refusal = headerRefusal(bytes)) {
+base::Outcome<std::size_t> walkTriggerFile(ByteWindow& in, const TriggerWalkVisitor& visit) {
+    auto head = in.want(kHeaderSize);
+    if (!head.ok()) {
+        return std::move(head.problem());
+    }
+    if (auto refusal = headerRefusal({in.data(), *head})) {
         return *refusal;
     }
-    TriggerFileLayout layout;
-    std::size_t at = kHeaderSize;
-    while (at < bytes.size()) {
-        const std::size_t left = bytes.size() - at;
-        const std::size_t number = layout.recordOffsets.size() + 1; // as the listing numbers them
-        if (left < kRecordSize) {
-            return Refusal{"The file has " + bytesText(left) + " after " +
-                           (number == 1 ? std::string("its header")
-                                        : "its last whole trigger (trigger " +
-                                              withThousands(number - 1) + ")") +
-                           ", too few for " + (number == 1 ? "a" : "another") + " trigger of " +
-                           bytesText(kRecordSize) + "; it may be damaged or cut short."};
+    in.skip(kHeaderSize);
+    struct Need {
+        std::uint32_t text = 0; // the string a text block is for
+        std::size_t size = 0;
+    };
+    std::vector<TriggerFileLayout::Block> blocks;
+    std::vector<Need> needs; // beside blocks, for the refusal of one cut short
+    for (std::size_t index = 0;; ++index) {
+        const std::size_t number = index + 1; // as the listing numbers them
+        auto left = in.want(kRecordSize);
+        if (!left.ok()) {
+            return std::move(left.problem());
         }
-        const std::uint8_t* record = bytes.data() + at;
-        layout.recordOffsets.push_back(at);
-        at += kRecordSize;
+        if (*left == 0) {
+            return index;
+        }
+        if (*left < kRecordSize) {
+            return base::Problem::refused(
+                "The file has " + bytesText(*left) + " after " +
+                (number == 1
+                     ? std::string("its header")
+                     : "its last whole trigger (trigger " + base::withThousands(number - 1) + ")") +
+                ", too few for " + (number == 1 ? "a" : "another") + " trigger of " +
+                bytesText(kRecordSize) + "; it may be damaged or cut short.");
+        }
+        blocks.clear();
+        needs.clear();
+        std::size_t size = kRecordSize;
         for (std::size_t slot = 0; slot < record::kActionCount; ++slot) {
-            const std::uint8_t* a = record + record::kActions + slot * action::kSize;
+            const std::uint8_t* a = in.data() + record::kActions + slot * action::kSize;
             if (a[action::kType] == 0) {
                 continue;
             }
-            const auto block = [&](std::size_t size, bool properties,
-                                   const std::string& what) -> std::optional<Refusal> {
-                if (bytes.size() - at < size) {
-                    return Refusal{"Trigger " + withThousands(number) + "'s action in slot " +
-                                   std::to_string(slot + 1) + " " + what + ", so " +
-                                   bytesText(size) + " must follow at byte " + withThousands(at) +
-                                   ", but the file has only " + bytesText(bytes.size() - at) +
-                                   " left; it may be damaged or cut short."};
-                }
-                layout.blocks.push_back({number - 1, slot, at, properties});
-                at += size;
-                return std::nullopt;
-            };
             if (const std::uint32_t text = getU32(a + action::kText); text != 0) {
-                if (auto refusal =
-                        block(kTextBlockSize, false, "names string " + withThousands(text))) {
-                    return *refusal;
-                }
+                blocks.push_back({index, slot, size, false});
+                needs.push_back({text, kTextBlockSize});
+                size += kTextBlockSize;
             }
             if (a[action::kFlags] & kActionUnitPropertiesUsed) {
-                if (auto refusal = block(unitprops::kSize, true, "uses unit properties")) {
-                    return *refusal;
-                }
+                blocks.push_back({index, slot, size, true});
+                needs.push_back({0, unitprops::kSize});
+                size += unitprops::kSize;
             }
         }
+        if (size > kRecordSize) {
+            // The record and all its blocks are made readable at once.
+            left = in.want(size);
+            if (!left.ok()) {
+                return std::move(left.problem());
+            }
+            for (std::size_t i = 0; i < blocks.size() && *left < size; ++i) {
+                const std::size_t at = blocks[i].offset;
+                if (*left - at >= needs[i].size) {
+                    continue;
+                }
+                const std::string what = needs[i].text != 0
+                                             ? "names string " + base::withThousands(needs[i].text)
+                                             : std::string("uses unit properties");
+                return base::Problem::refused(
+                    "Trigger " + base::withThousands(number) + "'s action in slot " +
+                    std::to_string(blocks[i].slot + 1) + " " + what + ", so " +
+                    bytesText(needs[i].size) + " must follow at byte " +
+                    base::withThousands(in.position() + at) + ", but the file has only " +
+                    bytesText(*left - at) + " left; it may be damaged or cut short.");
+            }
+        }
+        visit(WalkedTrigger{index, in.position(), in.data(), blocks});
+        in.skip(size);
+    }
+}
+
+TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
+    TriggerFileLayout layout;
+    ByteWindow in(bytes);
+    auto walked = walkTriggerFile(in, [&](const WalkedTrigger& t) {
+        layout.recordOffsets.push_back(static_cast<std::size_t>(t.offset));
+        for (auto block : t.blocks) {
+            block.offset += static_cast<std::size_t>(t.offset);
+            layout.blocks.push_back(block);
+        }
+    });
+    if (!walked.ok()) {
+        return std::move(walked.problem());
     }
     return layout;
+}
+
+void appendActionBlocks(std::vector<ActionBlocks>& blocks, const WalkedTrigger& trigger) {
+    for (const auto& b : trigger.blocks) {
+        if (blocks.empty() || blocks.back().record != b.record || blocks.back().slot != b.slot) {
+            blocks.push_back(ActionBlocks{b.record, b.slot, {}, {}});
+        }
+        const std::uint8_t* p = trigger.bytes + b.offset;
+        if (b.unitProperties) {
+            blocks.back().unitProperties = decodeUnitProperties(
+                std::span<const std::uint8_t, unitprops::kSize>(p, unitprops::kSize));
+        } else {
+            const auto* text = reinterpret_cast<const char*>(p);
+            blocks.back().text.emplace(text, std::find(text, text + kTextBlockSize, '\0'));
+        }
+    }
 }
 
 namespace {
@@ -102,17 +159,10 @@ std::vector<ActionBlocks> readBlocks(std::span<const std::uint8_t> bytes,
                                      const TriggerFileLayout& layout) {
     std::vector<ActionBlocks> blocks;
     for (const auto& b : layout.blocks) {
-        if (blocks.empty() || blocks.back().record != b.record || blocks.back().slot != b.slot) {
-            blocks.push_back(ActionBlocks{b.record, b.slot, {}, {}});
-        }
-        const std::uint8_t* p = bytes.data() + b.offset;
-        if (b.unitProperties) {
-            blocks.back().unitProperties = decodeUnitProperties(
-                std::span<const std::uint8_t, unitprops::kSize>(p, unitprops::kSize));
-        } else {
-            const auto* text = reinterpret_cast<const char*>(p);
-            blocks.back().text.emplace(text, std::find(text, text + kTextBlockSize, '\0'));
-        }
+        TriggerFileLayout::Block relative = b;
+        relative.offset = 0;
+        appendActionBlocks(blocks, WalkedTrigger{b.record, b.offset, bytes.data() + b.offset,
+                                                 std::span(&relative, 1)});
     }
     return blocks;
 }
@@ -121,10 +171,10 @@ std::vector<ActionBlocks> readBlocks(std::span<const std::uint8_t> bytes,
 
 TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes) {
     auto laidOut = layOutTriggerFile(bytes);
-    if (auto* refusal = std::get_if<Refusal>(&laidOut)) {
-        return std::move(*refusal);
+    if (!laidOut.ok()) {
+        return std::move(laidOut.problem());
     }
-    const auto& layout = std::get<TriggerFileLayout>(laidOut);
+    const TriggerFileLayout& layout = *laidOut;
     TriggerRecords records;
     records.bytes.reserve(layout.recordOffsets.size() * kRecordSize);
     for (const std::size_t offset : layout.recordOffsets) {
@@ -138,15 +188,15 @@ TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes) {
 
 TriggerFileRead readTriggerFile(const std::filesystem::path& path) {
     auto bytes = readBoundedFile(path);
-    if (auto* refusal = std::get_if<Refusal>(&bytes)) {
-        return std::move(*refusal);
+    if (!bytes.ok()) {
+        return std::move(bytes.problem());
     }
-    auto& data = std::get<std::vector<std::uint8_t>>(bytes);
+    std::vector<std::uint8_t>& data = *bytes;
     auto laidOut = layOutTriggerFile(data);
-    if (auto* refusal = std::get_if<Refusal>(&laidOut)) {
-        return Refusal{displayName(path) + ": " + refusal->reason};
+    if (!laidOut.ok()) {
+        return base::Problem::refused(base::displayName(path) + ": " + laidOut.reason());
     }
-    const auto& layout = std::get<TriggerFileLayout>(laidOut);
+    const TriggerFileLayout& layout = *laidOut;
     TriggerRecords records;
     records.blocks = readBlocks(data, layout);
     // The records move to the front of the bytes read, over the header and

@@ -1,16 +1,17 @@
 #pragma once
 
-#include "refusal.h"
-#include "string_table.h"
-#include "trigger_record.h"
-#include "unit_properties.h"
+#include "base/outcome.h"
+#include "trigfile/streamed_file.h"
+#include "trigfile/string_table.h"
+#include "trigfile/trigger_record.h"
+#include "trigfile/unit_properties.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace trigfile {
@@ -50,7 +51,8 @@ struct TriggerRecords {
     const ActionBlocks* blocksOf(std::size_t record, std::size_t slot) const;
 };
 
-using TriggerFileRead = std::variant<TriggerRecords, Refusal>;
+// The records read, or why they cannot be.
+using TriggerFileRead = base::Outcome<TriggerRecords>;
 
 // Where a trigger file's records and blocks lie, from the start of the file.
 struct TriggerFileLayout {
@@ -63,7 +65,7 @@ struct TriggerFileLayout {
     std::vector<std::size_t> recordOffsets;
     std::vector<Block> blocks; // in file order
 };
-using TriggerFileLayoutRead = std::variant<TriggerFileLayout, Refusal>;
+using TriggerFileLayoutRead = base::Outcome<TriggerFileLayout>;
 
 // Walks a trigger file: the 8-byte header, then records each followed by
 // its blocks, the leading empty trigger included where the file has one.
@@ -71,6 +73,25 @@ using TriggerFileLayoutRead = std::variant<TriggerFileLayout, Refusal>;
 // after the last record that make no whole record are refused: the reader
 // never guesses at a damaged file.
 TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes);
+
+// One trigger as a walk through a trigger file meets it: the record and
+// its blocks, back to back, readable only during the call.
+struct WalkedTrigger {
+    std::size_t index = 0;
+    std::uint64_t offset = 0;                         // of the record, from the start of the file
+    const std::uint8_t* bytes = nullptr;              // the record, then its blocks
+    std::span<const TriggerFileLayout::Block> blocks; // offsets from the record's start
+};
+using TriggerWalkVisitor = std::function<void(const WalkedTrigger&)>;
+
+// The walk layOutTriggerFile makes, trigger by trigger, with the same
+// refusals: the number of triggers, or why the file is refused (or could
+// not be read) once the walk reaches the fault. Only one trigger is held at
+// a time, so a file of any size is read in the window's fixed buffer.
+base::Outcome<std::size_t> walkTriggerFile(ByteWindow& in, const TriggerWalkVisitor& visit);
+
+// The blocks of a walked trigger, as the listing reads them.
+void appendActionBlocks(std::vector<ActionBlocks>& blocks, const WalkedTrigger& trigger);
 
 // A trigger file's records and blocks.
 TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes);

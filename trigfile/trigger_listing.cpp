@@ -1,11 +1,13 @@
-#include "trigger_listing.h"
+#include "trigfile/trigger_listing.h"
 
-#include "game_text.h"
-#include "number_text.h"
-#include "series_recognition.h"
-#include "unit_names.h"
+#include "base/number_text.h"
+#include "trigfile/game_text.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/text_spool.h"
+#include "trigfile/unit_names.h"
 
 #include <array>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -325,8 +327,8 @@ std::string laterThresholds(const TriggerSeries& s) {
            number(s.lastThreshold());
 }
 
-void appendDetails(std::string& out, const TriggerRecords& records, std::size_t index,
-                   const DecodedTrigger& t) {
+void appendDetails(std::string& out, const TriggerView& trigger, const DecodedTrigger& t) {
+    const std::size_t index = trigger.index;
     out += "Trigger " + number(index + 1) + ", for " + ownersText(t.executionTable);
     const std::string flags = executionFlagsText(t.executionFlags);
     out += flags.empty() ? ":\n" : " (" + flags + "):\n";
@@ -346,20 +348,20 @@ void appendDetails(std::string& out, const TriggerRecords& records, std::size_t 
         if (a.type == 0) {
             continue;
         }
-        out += "    " + describeAction(a, extrasOf(records, index, slot, a)) + "\n";
+        out += "    " + describeAction(a, extrasOf(trigger, slot, a)) + "\n";
         any = true;
     }
     out += any ? "" : "    (none)\n";
 }
 
 // The first text a trigger's actions show, cut for its summary line, or "".
-std::string firstText(const TriggerRecords& records, std::size_t index, const DecodedTrigger& t) {
+std::string firstText(const TriggerView& trigger, const DecodedTrigger& t) {
     for (std::size_t slot = 0; slot < t.actions.size(); ++slot) {
         const DecodedAction& a = t.actions[slot];
         if (a.type == 0 || a.text == 0) {
             continue;
         }
-        const ActionExtras extras = extrasOf(records, index, slot, a);
+        const ActionExtras extras = extrasOf(trigger, slot, a);
         return extras.text ? "\"" + escapedText(*extras.text, kSummaryTextCharacters) + "\""
                            : "string " + number(a.text) + " (no such string)";
     }
@@ -651,7 +653,7 @@ std::string describeUnitProperties(const UnitProperties& u) {
     field(kUnitFieldHitPoints, "hit points " + number(u.hitPoints) + "%");
     field(kUnitFieldShields, "shields " + number(u.shields) + "%");
     field(kUnitFieldEnergy, "energy " + number(u.energy) + "%");
-    field(kUnitFieldResources, "resources " + withThousands(u.resources));
+    field(kUnitFieldResources, "resources " + base::withThousands(u.resources));
     field(kUnitFieldHangar, "hangar " + number(u.hangar));
     const std::pair<std::uint16_t, const char*> states[] = {
         {kUnitCloaked, "cloaked"},       {kUnitBurrowed, "burrowed"},
@@ -702,63 +704,119 @@ std::string seriesSummary(const TriggerSeries& series) {
            ownersText(f.executionTable) + ", " + counted(series.recordCount, "trigger", "triggers");
 }
 
-std::string listTriggers(const TriggerRecords& records) {
-    const std::vector<RecognisedSeries> series = findSeries(records);
-    std::string summary = "Summary\n";
-    std::string details = "Details\n";
-    std::size_t detailed = 0;
-    std::size_t notShown = 0;
-    auto next = series.begin();
-    for (std::size_t i = 0; i < records.count();) {
-        if (next != series.end() && next->firstRecord == i) {
-            const TriggerSeries& s = next->series;
-            const std::string range = triggerRange(i, s.recordCount);
-            summary += range + ": " + seriesSummary(s) + "\n";
-            appendDetails(details, records, i, decodeTrigger(records.record(i)));
-            if (s.recordCount > 1) {
-                details +=
-                    "  " + triggerRange(i + 1, s.recordCount - 1) +
-                    (s.recordCount == 2 ? " is the same but for the kills it waits for: "
-                                        : " are the same but for the kills they wait for: ") +
-                    laterThresholds(s) + ".\n";
-            }
-            i += s.recordCount;
-            ++next;
-            continue;
+namespace {
+
+// The listing made in one walk of the triggers: its summary and details go
+// to spools as the triggers are read, and are written out after the head,
+// which needs the counts. Only the open run of a series is held.
+class ListingWriter {
+  public:
+    void visit(const TriggerView& trigger) {
+        SeriesFinder::Step step = finder_.next(trigger.index, trigger.record());
+        if (step.ended) {
+            endSeries(*step.ended);
         }
-        const DecodedTrigger t = decodeTrigger(records.record(i));
+        if (step.joined) {
+            return;
+        }
+        const DecodedTrigger t = decodeTrigger(trigger.record());
+        if (step.started) {
+            // The run's first record is spelled out when the run ends.
+            runDetails_.clear();
+            appendDetails(runDetails_, trigger, t);
+            return;
+        }
         const std::size_t conditions = conditionCount(t);
         const std::size_t actions = actionCount(t);
+        const std::size_t i = trigger.index;
         if (conditions == 0 && actions == 0 && t == DecodedTrigger{}) {
-            summary += "Trigger " + number(i + 1) + ": empty.\n";
-        } else {
-            const std::string text = firstText(records, i, t);
-            summary += "Trigger " + number(i + 1) + ", for " + ownersText(t.executionTable) + ": " +
-                       counted(conditions, "condition", "conditions") + ", " +
-                       counted(actions, "action", "actions") + (text.empty() ? "" : ": " + text) +
-                       ".\n";
-            if (detailed < kMaxDetailedTriggers) {
-                appendDetails(details, records, i, t);
-                ++detailed;
-            } else {
-                ++notShown;
-            }
+            summary_.append("Trigger " + number(i + 1) + ": empty.\n");
+            return;
         }
-        ++i;
+        const std::string text = firstText(trigger, t);
+        summary_.append("Trigger " + number(i + 1) + ", for " + ownersText(t.executionTable) +
+                        ": " + counted(conditions, "condition", "conditions") + ", " +
+                        counted(actions, "action", "actions") + (text.empty() ? "" : ": " + text) +
+                        ".\n");
+        if (detailed_ < kMaxDetailedTriggers) {
+            std::string details;
+            appendDetails(details, trigger, t);
+            details_.append(details);
+            ++detailed_;
+        } else {
+            ++notShown_;
+        }
     }
-    if (notShown > 0) {
-        details += "(" + withThousands(notShown) + " more triggers are not spelled out here.)\n";
+
+    // Writes the whole listing once every trigger has been visited.
+    bool finish(const TriggerTotals& totals, std::ostream& out) {
+        if (auto open = finder_.finish()) {
+            endSeries(*open);
+        }
+        if (notShown_ > 0) {
+            details_.append("(" + base::withThousands(notShown_) +
+                            " more triggers are not spelled out here.)\n");
+        }
+        out << (totals.triggers == 0
+                    ? std::string("No triggers.\n")
+                    : counted(totals.triggers, "trigger", "triggers") + ", " +
+                          counted(series_, "series", "series") + " of kill rewards.\n");
+        if (totals.trigSections > 1) {
+            out << "The map is stacked: its triggers come from " << number(totals.trigSections)
+                << " TRIG sections, which the game reads one after another, as they are listed "
+                   "here.\n";
+        }
+        out << "\nSummary\n";
+        if (!summary_.copyTo(out)) {
+            return false;
+        }
+        out << "\nDetails\n";
+        return details_.copyTo(out);
     }
-    std::string head = records.count() == 0
-                           ? "No triggers.\n"
-                           : counted(records.count(), "trigger", "triggers") + ", " +
-                                 counted(series.size(), "series", "series") + " of kill rewards.\n";
-    if (records.trigSections > 1) {
-        head += "The map is stacked: its triggers come from " + number(records.trigSections) +
-                " TRIG sections, which the game reads one after another, as they are listed "
-                "here.\n";
+
+  private:
+    void endSeries(const RecognisedSeries& found) {
+        const TriggerSeries& s = found.series;
+        ++series_;
+        summary_.append(triggerRange(found.firstRecord, s.recordCount) + ": " + seriesSummary(s) +
+                        "\n");
+        if (s.recordCount > 1) {
+            runDetails_ +=
+                "  " + triggerRange(found.firstRecord + 1, s.recordCount - 1) +
+                (s.recordCount == 2 ? " is the same but for the kills it waits for: "
+                                    : " are the same but for the kills they wait for: ") +
+                laterThresholds(s) + ".\n";
+        }
+        details_.append(runDetails_);
     }
-    return head + "\n" + summary + "\n" + details;
+
+    SeriesFinder finder_;
+    std::string runDetails_; // of the open run's first record
+    TextSpool summary_;
+    TextSpool details_;
+    std::size_t series_ = 0;
+    std::size_t detailed_ = 0;
+    std::size_t notShown_ = 0;
+};
+
+} // namespace
+
+base::Outcome<base::Done> writeListing(TriggerSource& source, std::ostream& out) {
+    ListingWriter writer;
+    auto walked = source.walk([&](const TriggerView& trigger) { writer.visit(trigger); });
+    if (!walked.ok()) {
+        return std::move(walked.problem());
+    }
+    if (!writer.finish(*walked, out)) {
+        return base::Problem::failed("Could not read back the listing's temporary file.");
+    }
+    return base::Done{};
+}
+
+std::string listTriggers(const TriggerRecords& records) {
+    std::ostringstream out;
+    writeListing(*recordsSource(records), out);
+    return std::move(out).str();
 }
 
 std::string playerGroupName(std::uint32_t group) {

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "action_extras.h"
-#include "decoded_trigger.h"
-#include "trigger_file_reader.h"
-#include "trigger_series.h"
-#include "unit_properties.h"
+#include "trigfile/action_extras.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_series.h"
+#include "trigfile/trigger_stream.h"
+#include "trigfile/unit_properties.h"
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 
 namespace trigfile {
@@ -18,6 +20,11 @@ inline constexpr std::size_t kMaxDetailedTriggers = 2'000;
 // The whole listing: a summary (one line for each series and for each other
 // trigger), then the details of each trigger as the map editors word it.
 std::string listTriggers(const TriggerRecords& records);
+
+// The same listing written to `out` in one walk of the source, whose
+// triggers are never held: or why the source could not be read (then
+// nothing has been written).
+base::Outcome<base::Done> writeListing(TriggerSource& source, std::ostream& out);
 
 // "Money: every 5 kills of Zergling (37) up to 50, 100 ore, Player 1 and
 // Force 2, 10 triggers"

@@ -1,4 +1,4 @@
-#include "trigger_record.h"
+#include "trigfile/trigger_record.h"
 
 namespace trigfile {
 namespace {

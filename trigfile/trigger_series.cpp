@@ -1,8 +1,8 @@
-#include "trigger_series.h"
+#include "trigfile/trigger_series.h"
 
-#include "game_limits.h"
-#include "number_text.h"
-#include "rounding.h"
+#include "base/number_text.h"
+#include "trigfile/game_limits.h"
+#include "trigfile/rounding.h"
 
 #include <cmath>
 #include <cstdint>
@@ -49,9 +49,10 @@ std::optional<std::uint32_t> roundedWithin(double value, double low, double high
     return static_cast<std::uint32_t>(r);
 }
 
-Refusal amountRefusal(const InputNames& names, Input input) {
-    return Refusal{names.subject(input) + " must hold a number from 0 to " +
-                   withThousands(kMaxFieldValue) + ". Please change it and try again."};
+base::Problem amountRefusal(const InputNames& names, Input input) {
+    return base::Problem::refused(names.subject(input) + " must hold a number from 0 to " +
+                                  base::withThousands(kMaxFieldValue) +
+                                  ". Please change it and try again.");
 }
 
 std::array<std::uint8_t, kExecutionTableSize> executionTable(const KillRewardSettings& s) {
@@ -73,8 +74,8 @@ ActionFields addResources(std::uint32_t amount, std::uint16_t resource) {
 }
 
 // Fills the reward actions, or says which amount does not fit.
-std::optional<Refusal> planActions(const KillRewardSettings& s, const InputNames& names,
-                                   RecordFields& fields) {
+std::optional<base::Problem> planActions(const KillRewardSettings& s, const InputNames& names,
+                                         RecordFields& fields) {
     const double maxField = kMaxFieldValue;
     switch (s.actionKind) {
     case ActionKind::Money: {
@@ -117,16 +118,16 @@ std::optional<Refusal> planActions(const KillRewardSettings& s, const InputNames
     case ActionKind::Switch: {
         const auto index = roundedWithin(s.amount, 0, kSwitchCount - 1); // typed from 1
         if (!index) {
-            return Refusal{names.subject(Input::Switch) +
-                           " must hold a switch number from 1 to " + withThousands(kSwitchCount) +
-                           ". Please change it and try again."};
+            return base::Problem::refused(
+                names.subject(Input::Switch) + " must hold a switch number from 1 to " +
+                base::withThousands(kSwitchCount) + ". Please change it and try again.");
         }
         fields.reward =
             ActionFields{0, *index, 0, kActionSetSwitch, kSwitchStateSet, kActionAlwaysDisplay};
         return std::nullopt;
     }
     }
-    return Refusal{"The action type is unknown."};
+    return base::Problem::refused("The action type is unknown.");
 }
 
 } // namespace
@@ -156,23 +157,25 @@ SeriesPlan planSeries(const KillRewardSettings& s, const InputNames& names) {
     // largest count a trigger holds could never be written.
     const auto step = roundedWithin(s.killStep, 1, kMaxFieldValue);
     if (!step) {
-        return Refusal{names.subject(Input::KillStep) + " must hold a number of kills from 1 to " +
-                       withThousands(kMaxFieldValue) +
-                       ". Please change it and try again."};
+        return base::Problem::refused(
+            names.subject(Input::KillStep) + " must hold a number of kills from 1 to " +
+            base::withThousands(kMaxFieldValue) + ". Please change it and try again.");
     }
     if (!std::isfinite(s.killMax)) {
-        return Refusal{names.subject(Input::KillMax) + " holds a number too large to use. " +
-                       "Please change it and try again."};
+        return base::Problem::refused(names.subject(Input::KillMax) +
+                                      " holds a number too large to use. " +
+                                      "Please change it and try again.");
     }
     const std::uint64_t count = countThresholds(s.killMax, *step);
     const std::uint64_t last = count * *step;
     if (last > kMaxFieldValue) {
         const std::string lastText =
-            last < 1'000'000'000'000ULL ? withThousands(last) + " kills" : "that many kills";
-        return Refusal{"The last trigger would wait for " + lastText +
-                       ", but a trigger can count at most " + withThousands(kMaxFieldValue) +
-                       " kills. Please lower " + names.mention(Input::KillMax) + " or " +
-                       names.mention(Input::KillStep) + " and try again."};
+            last < 1'000'000'000'000ULL ? base::withThousands(last) + " kills" : "that many kills";
+        return base::Problem::refused("The last trigger would wait for " + lastText +
+                                      ", but a trigger can count at most " +
+                                      base::withThousands(kMaxFieldValue) +
+                                      " kills. Please lower " + names.mention(Input::KillMax) +
+                                      " or " + names.mention(Input::KillStep) + " and try again.");
     }
 
     TriggerSeries series;
@@ -182,9 +185,10 @@ SeriesPlan planSeries(const KillRewardSettings& s, const InputNames& names) {
     // normalise() has already made any number past the list's highest "Men".
     const auto unit = roundedWithin(s.unitId, 0, kHighestUnitNumber);
     if (!unit) {
-        return Refusal{names.subject(Input::Unit) + " must hold a unit number from 0 to " +
-                       withThousands(kHighestUnitNumber) +
-                       ", as the unit list shows. Please change it and try again."};
+        return base::Problem::refused(names.subject(Input::Unit) +
+                                      " must hold a unit number from 0 to " +
+                                      base::withThousands(kHighestUnitNumber) +
+                                      ", as the unit list shows. Please change it and try again.");
     }
     series.fields.unitId = static_cast<std::uint16_t>(*unit);
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "kill_reward_settings.h"
-#include "refusal.h"
-#include "trigger_record.h"
+#include "base/outcome.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_record.h"
 
 #include <cstdint>
 #include <string>
-#include <variant>
 
 namespace trigfile {
 
@@ -24,7 +23,8 @@ struct TriggerSeries {
     }
 };
 
-using SeriesPlan = std::variant<TriggerSeries, Refusal>;
+// The series, or why the settings cannot be written.
+using SeriesPlan = base::Outcome<TriggerSeries>;
 
 // The inputs a refusal can ask the user to change.
 enum class Input { KillStep, KillMax, Unit, Ore, Points, Switch, Gas };

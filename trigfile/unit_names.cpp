@@ -1,4 +1,4 @@
-#include "unit_names.h"
+#include "trigfile/unit_names.h"
 
 #include "unit_list_text.h"
 

@@ -1,6 +1,6 @@
-#include "unit_properties.h"
+#include "trigfile/unit_properties.h"
 
-#include "trigger_record.h" // getU16, getU32
+#include "trigfile/trigger_record.h" // getU16, getU32
 
 namespace trigfile {
 

@@ -1,14 +1,14 @@
 // The File menu's Add commands through the window: the questions asked, in
 // order and in words, and what ends up on disk.
 
-#include "add_command.h"
-#include "create_command.h"
-#include "qt_platform.h" // initialSaveFolder
+#include "app/add_command.h"
+#include "app/create_command.h"
+#include "app/qt_platform.h" // initialSaveFolder
 #include "window_driver.h"
 
-#include "map_archive.h"
-#include "trigger_file_reader.h"
-#include "trigger_record.h"
+#include "maparchive/map_archive.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_record.h"
 
 #include <QDir>
 #include <QFile>
@@ -156,8 +156,8 @@ class AddTest : public WindowTestCase {
                  qPrintable(w->platform.messages.back().text));
         QCOMPARE(contents(at("Castle.before-tallyforge.scx")), original);
         const auto read = maparchive::readScenarioData(map.toStdString());
-        QVERIFY(std::holds_alternative<std::vector<std::uint8_t>>(read));
-        const auto& chk = std::get<std::vector<std::uint8_t>>(read);
+        QVERIFY(read.ok());
+        const auto& chk = read.value();
         QVERIFY2(QByteArray(reinterpret_cast<const char*>(chk.data()),
                             static_cast<qsizetype>(chk.size())) == scenario(oldRecords + added),
                  "the map's other sections as they were, its TRIG grown by Create's records");
@@ -208,9 +208,8 @@ class AddTest : public WindowTestCase {
         const QByteArray old = triggerFile(3);
         QVERIFY(writeBytes(at("Old.trg"), old));
         w->platform.openedNames = {at("Old.trg")};
-        w->platform.disk = [](trigfile::ByteSink& file) {
-            return std::make_unique<SlowDisk>(file);
-        };
+        w->form.setDiskForTests(
+            [](trigfile::ByteSink& file) { return std::make_unique<SlowDisk>(file); });
         QString title;
         w->platform.onProgressShown = [&](QProgressDialog& box) {
             title = box.windowTitle();

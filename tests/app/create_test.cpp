@@ -1,5 +1,5 @@
-#include "create_command.h"
-#include "qt_platform.h"
+#include "app/create_command.h"
+#include "app/qt_platform.h"
 #include "window_driver.h"
 
 #include <QCheckBox>
@@ -9,8 +9,8 @@
 #include <QtTest>
 
 #include "reference_file.h"
-#include "trigger_file.h"
-#include "trigger_record.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_record.h"
 
 #include <memory>
 
@@ -270,10 +270,10 @@ class CreateTest : public WindowTestCase {
         QCOMPARE(error.icon, MessageIcon::Critical);
         // The core's own words for the same target.
         trigfile::TriggerSeries series;
-        const trigfile::WriteOutcome core =
+        const base::Outcome<base::Done> core =
             trigfile::writeTriggerFile(at(target).toStdString(), series);
-        QCOMPARE(core.status, trigfile::WriteOutcome::Status::Failed);
-        QVERIFY2(error.text.startsWith(QString::fromStdString(core.reason)),
+        QVERIFY(core.is(base::Problem::Kind::Failed));
+        QVERIFY2(error.text.startsWith(QString::fromStdString(core.reason())),
                  qPrintable(error.text));
         QCOMPARE(contents(at("old.trg")), QByteArray("OLD"));
         QCOMPARE(files(), before); // no part of a file left behind

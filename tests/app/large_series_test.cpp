@@ -50,9 +50,8 @@ class LargeSeriesTest : public WindowTestCase {
         fill("1", "30000");
         w->platform.savedNames = {at("big.trg")};
         w->platform.answers = {MessageAnswer::Yes}; // replace it
-        w->platform.disk = [](trigfile::ByteSink& file) {
-            return std::make_unique<SlowDisk>(file);
-        };
+        w->form.setDiskForTests(
+            [](trigfile::ByteSink& file) { return std::make_unique<SlowDisk>(file); });
         QSignalSpy ticks(w->get<QTimer>("Timer1"), &QTimer::timeout);
         QString shownLabel;
         int shownMaximum = 0;

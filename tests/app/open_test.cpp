@@ -1,4 +1,4 @@
-#include "open_command.h"
+#include "app/open_command.h"
 #include "window_driver.h"
 
 #include <QFile>
@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "kill_reward_settings.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_series.h"
 
 #include <memory>
 
@@ -43,9 +43,7 @@ trigfile::KillRewardSettings settings(const QStringList& texts, ActionKind kind,
 // Writes the file Create would write for these settings, through the core.
 bool writeSeries(const QString& path, const trigfile::KillRewardSettings& s) {
     const auto plan = trigfile::planSeries(trigfile::normalise(s));
-    const auto* series = std::get_if<trigfile::TriggerSeries>(&plan);
-    return series != nullptr && trigfile::writeTriggerFile(path.toStdString(), *series).status ==
-                                    trigfile::WriteOutcome::Status::Written;
+    return plan.ok() && trigfile::writeTriggerFile(path.toStdString(), *plan).ok();
 }
 
 } // namespace

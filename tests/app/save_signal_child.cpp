@@ -8,12 +8,12 @@
 //   save_signal_child limit-reached FILE     lowers the file-size limit below
 //                                            the file after the first chunk
 
-#include "background_write.h"
-#include "process_signals.h"
+#include "app/background_write.h"
+#include "app/process_signals.h"
 
-#include "kill_reward_settings.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_series.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -65,8 +65,7 @@ int main(int argc, char** argv) {
     trigfile::KillRewardSettings settings =
         trigfile::readSettings(trigfile::BoxTexts{"1000", "1", "100", "", "0"});
     settings.players[0] = trigfile::CheckValue::Ticked;
-    const auto series =
-        std::get<trigfile::TriggerSeries>(trigfile::planSeries(trigfile::normalise(settings)));
+    const auto series = trigfile::planSeries(trigfile::normalise(settings)).value();
 
     int status = 3;
     QTimer::singleShot(0, &app, [&] {
@@ -90,9 +89,8 @@ int main(int argc, char** argv) {
                         });
                     });
             });
-        using Status = trigfile::WriteOutcome::Status;
-        status = outcome.status == Status::Written ? 0 : outcome.status == Status::Failed ? 2 : 1;
-        std::printf("%s\n", outcome.reason.c_str());
+        status = outcome.ok() ? 0 : outcome.is(base::Problem::Kind::Failed) ? 2 : 1;
+        std::printf("%s\n", outcome.reason().c_str());
         std::fflush(stdout);
         QCoreApplication::exit(status);
     });

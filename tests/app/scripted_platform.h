@@ -1,8 +1,7 @@
 #pragma once
 
-#include "add_to_map.h"
-#include "background_write.h"
-#include "platform.h"
+#include "app/platform.h"
+#include "trigfile/byte_sink.h"
 
 #include <QStringList>
 
@@ -35,7 +34,6 @@ class ScriptedPlatform : public Platform {
     std::deque<std::optional<QString>> savedNames; // nullopt: the user cancels
     std::deque<MessageAnswer> answers;             // for Yes/No questions
     std::function<void(const MessageRequest&)> onMessage;
-    trigfile::SinkWrapper disk; // a slow or failing disk for Create and trigger-file adds
     std::function<void(QProgressDialog&)> onProgressShown; // the user at the progress box
     int progressBoxesShown = 0;
 
@@ -98,43 +96,10 @@ class ScriptedPlatform : public Platform {
         return answer;
     }
 
-    // The real add and progress box; an add to a trigger file goes over the
-    // scripted disk, when there is one.
-    trigfile::AddOutcome addSeries(const std::filesystem::path& target,
-                                   const trigfile::TriggerSeries& series) override {
-        trigfile::AddOutcome outcome;
-        const bool overDisk =
-            disk && maparchive::targetOf(target) == maparchive::Target::TriggerFile;
-        runWithProgress(
-            nullptr, addingTitle(target), series.recordCount,
-            [&](trigfile::WriteProgress& progress) {
-                outcome = trigfile::failuresAsOutcome([&] {
-                    return overDisk ? trigfile::addToTriggerFile(target, series, &progress, disk)
-                                    : maparchive::addSeries(target, series, &progress);
-                });
-            },
-            [this](QProgressDialog& box) {
-                ++progressBoxesShown;
-                if (onProgressShown) {
-                    onProgressShown(box);
-                }
-            });
-        return outcome;
-    }
-
-    // The real background write and progress box, over the scripted disk.
-    trigfile::WriteOutcome writeFile(const std::filesystem::path& target,
-                                     const trigfile::TriggerSeries& series) override {
-        return runInBackground(
-            nullptr, series.recordCount,
-            [&](trigfile::WriteProgress& progress) {
-                return trigfile::writeTriggerFile(target, series, &progress, disk);
-            },
-            [this](QProgressDialog& box) {
-                ++progressBoxesShown;
-                if (onProgressShown) {
-                    onProgressShown(box);
-                }
-            });
+    void progressShown(QProgressDialog& box) override {
+        ++progressBoxesShown;
+        if (onProgressShown) {
+            onProgressShown(box);
+        }
     }
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "frm_tallyforge.h"
-#include "number_box.h"
+#include "app/frm_tallyforge.h"
+#include "app/number_box.h"
 #include "scratch_settings.h"
 #include "scripted_platform.h"
 

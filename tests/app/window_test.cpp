@@ -1,5 +1,5 @@
-#include "about_texts.h"
-#include "unit_list.h"
+#include "app/about_texts.h"
+#include "app/unit_list.h"
 #include "window_driver.h"
 
 #include <QAccessible>
@@ -18,7 +18,7 @@
 #include <QTextLayout>
 #include <QtTest>
 
-#include "leading_number.h"
+#include "trigfile/leading_number.h"
 
 #include <memory>
 

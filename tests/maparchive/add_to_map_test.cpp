@@ -4,15 +4,16 @@
 // original is kept as a backup, and a map that cannot be read safely is
 // never written.
 
-#include "add_to_map.h"
-#include "map_archive.h"
 #include "map_builder.h"
-#include "scenario_replace.h"
+#include "maparchive/add_to_map.h"
+#include "maparchive/map_archive.h"
+#include "maparchive/scenario_replace.h"
 
 #include <gtest/gtest.h>
 
 #include <StormLib.h>
 
+#include <fstream>
 #include <string>
 #include <variant>
 
@@ -25,7 +26,7 @@ using testsupport::namesIn;
 using testsupport::packMap;
 using testsupport::readBytes;
 using testsupport::seriesRecords;
-using Status = trigfile::AddOutcome::Status;
+using Kind = base::Problem::Kind;
 
 const trigfile::TriggerSeries& oldSeries() {
     static const auto s = testsupport::planOrFail(testsupport::typed("5", "15", "37", "100"));
@@ -133,13 +134,13 @@ TEST_F(AddToMap, EveryStorageKeepsItsShapeTheOldBytesAndABackup) {
             const Bytes original = readBytes(map);
 
             const trigfile::AddOutcome outcome = maparchive::addSeries(map, newSeries());
-            ASSERT_EQ(outcome.status, Status::Added) << outcome.reason;
-            EXPECT_EQ(outcome.backup, folder_ / "Castle.before-tallyforge.scx");
-            EXPECT_EQ(readBytes(outcome.backup), original) << "the backup is the map as it was";
+            ASSERT_TRUE(outcome.ok()) << outcome.reason();
+            EXPECT_EQ(outcome->backup, folder_ / "Castle.before-tallyforge.scx");
+            EXPECT_EQ(readBytes(outcome->backup), original) << "the backup is the map as it was";
 
             const auto read = maparchive::readScenarioData(map);
-            ASSERT_TRUE(std::holds_alternative<Bytes>(read));
-            EXPECT_TRUE(std::get<Bytes>(read) == scenarioAfter(hadTriggers))
+            ASSERT_TRUE(read.ok());
+            EXPECT_TRUE(read.value() == scenarioAfter(hadTriggers))
                 << "old sections and triggers byte for byte, then exactly Create's records";
 
             const maparchive::StoredAs after = maparchive::scenarioStorage(map);
@@ -155,7 +156,7 @@ TEST_F(AddToMap, EveryStorageKeepsItsShapeTheOldBytesAndABackup) {
             EXPECT_TRUE(readBytes(out / "staredit" / "scenario.chk") == scenarioAfter(hadTriggers));
             EXPECT_TRUE(readBytes(out / "staredit" / "wav" / "a.wav") == kSound);
             fs::remove_all(out);
-            fs::remove(outcome.backup);
+            fs::remove(outcome->backup);
             fs::remove(map);
         }
     }
@@ -173,7 +174,7 @@ TEST_F(AddToMap, TheArchiveIsCompactedSoTheOldDataLeavesNoSpace) {
     appendSection(chk, "MTXM", noise);
     const fs::path map = archive("Noise.scm", chk, "-C PKWARE -E -F");
     const auto before = fs::file_size(map);
-    ASSERT_EQ(maparchive::addSeries(map, newSeries()).status, Status::Added);
+    ASSERT_TRUE(maparchive::addSeries(map, newSeries()).ok());
     // The new records compress to little; a second copy of the noise would
     // add 200,000 bytes.
     EXPECT_LT(fs::file_size(map), before + 100'000);
@@ -185,10 +186,10 @@ TEST_F(AddToMap, ScenarioFilesAndTriggerFilesGrowTheSameWay) {
         .write(reinterpret_cast<const char*>(scenario(true).data()),
                static_cast<std::streamsize>(scenario(true).size()));
     const trigfile::AddOutcome chkOutcome = maparchive::addSeries(chk, newSeries());
-    ASSERT_EQ(chkOutcome.status, Status::Added) << chkOutcome.reason;
+    ASSERT_TRUE(chkOutcome.ok()) << chkOutcome.reason();
     EXPECT_TRUE(readBytes(chk) == scenarioAfter(true));
-    EXPECT_TRUE(readBytes(chkOutcome.backup) == scenario(true));
-    EXPECT_EQ(chkOutcome.triggersAfter, oldSeries().recordCount + newSeries().recordCount);
+    EXPECT_TRUE(readBytes(chkOutcome->backup) == scenario(true));
+    EXPECT_EQ(chkOutcome->triggersAfter, oldSeries().recordCount + newSeries().recordCount);
 
     const fs::path trg = folder_ / "Old.trg";
     const Bytes oldFile = testsupport::expectedFile(oldSeries());
@@ -196,13 +197,13 @@ TEST_F(AddToMap, ScenarioFilesAndTriggerFilesGrowTheSameWay) {
         .write(reinterpret_cast<const char*>(oldFile.data()),
                static_cast<std::streamsize>(oldFile.size()));
     const trigfile::AddOutcome trgOutcome = maparchive::addSeries(trg, newSeries());
-    ASSERT_EQ(trgOutcome.status, Status::Added) << trgOutcome.reason;
+    ASSERT_TRUE(trgOutcome.ok()) << trgOutcome.reason();
     Bytes expected = oldFile;
     const Bytes added = seriesRecords(newSeries());
     expected.insert(expected.end(), added.begin(), added.end());
     EXPECT_TRUE(readBytes(trg) == expected) << "no second empty first trigger";
-    EXPECT_EQ(trgOutcome.backup, folder_ / "Old.before-tallyforge.trg");
-    EXPECT_TRUE(readBytes(trgOutcome.backup) == oldFile) << "the backup is the file as it was";
+    EXPECT_EQ(trgOutcome->backup, folder_ / "Old.before-tallyforge.trg");
+    EXPECT_TRUE(readBytes(trgOutcome->backup) == oldFile) << "the backup is the file as it was";
     EXPECT_EQ(namesIn(folder_),
               (std::vector<std::string>{"Castle.before-tallyforge.chk", "Castle.chk",
                                         "Old.before-tallyforge.trg", "Old.trg"}))
@@ -212,8 +213,8 @@ TEST_F(AddToMap, ScenarioFilesAndTriggerFilesGrowTheSameWay) {
 TEST_F(AddToMap, CountsTheTriggersEachOwnerAlreadyHas) {
     const fs::path map = archive("Castle.scx", scenario(true), "-C PKWARE -E -F");
     const trigfile::Inspection inspection = maparchive::inspectTarget(map);
-    ASSERT_TRUE(std::holds_alternative<trigfile::OwnerCounts>(inspection));
-    const auto& counts = std::get<trigfile::OwnerCounts>(inspection);
+    ASSERT_TRUE(inspection.ok());
+    const auto& counts = inspection.value();
     EXPECT_EQ(counts.triggers, 3u);
     EXPECT_EQ(counts.perPlayer[0], 3u);
     EXPECT_EQ(counts.perPlayer[1], 0u);
@@ -225,6 +226,33 @@ TEST_F(AddToMap, CountsTheTriggersEachOwnerAlreadyHas) {
 
 // Maps that cannot be read safely: each is refused with a reason, and the
 // folder is exactly as it was (no copy, no backup, the map untouched).
+// A version 1 header that says a later version, as map protectors make
+// them: the game, and the listing, read it as version 1; StormLib would
+// change it as the version it says, so the add is refused for that reason,
+// before anything is written.
+class HeaderVersion : public AddToMap, public testing::WithParamInterface<std::uint8_t> {};
+
+TEST_P(HeaderVersion, AHeaderThatSaysALaterVersionIsListedButNotChanged) {
+    const fs::path map = archive("Castle.scx", scenario(true), "-C PKWARE -E -F");
+    Bytes bytes = readBytes(map);
+    bytes[0x0C] = static_cast<std::uint8_t>(GetParam()); // the format version, less one
+    std::ofstream(map, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(maparchive::readScenarioData(map).ok());
+    const std::string says = "says format version " + std::to_string(GetParam() + 1);
+    const trigfile::Inspection inspection = maparchive::inspectTarget(map);
+    ASSERT_FALSE(inspection.ok());
+    EXPECT_NE(inspection.reason().find(says), std::string::npos) << inspection.reason();
+    const trigfile::AddOutcome outcome = maparchive::addSeries(map, newSeries());
+    EXPECT_TRUE(outcome.is(Kind::Refused)) << outcome.reason();
+    EXPECT_NE(outcome.reason().find(says), std::string::npos) << outcome.reason();
+    EXPECT_TRUE(readBytes(map) == bytes);
+    EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Castle.scx"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, HeaderVersion, testing::Values<std::uint8_t>(1, 2, 3));
+
 TEST_F(AddToMap, AMapThatCannotBeReadSafelyIsNeverWritten) {
     Bytes badTrig = scenario(true, Bytes(100, 1)); // TRIG not whole records
     Bytes pastEnd = scenario(true);
@@ -263,35 +291,33 @@ TEST_F(AddToMap, AMapThatCannotBeReadSafelyIsNeverWritten) {
 
     auto triggersOf = [](const fs::path& map) {
         const auto read = maparchive::readScenarioData(map);
-        EXPECT_TRUE(std::holds_alternative<Bytes>(read)) << map;
-        const auto records = std::holds_alternative<Bytes>(read)
-                                 ? trigfile::readScenarioTriggers(std::get<Bytes>(read))
-                                 : trigfile::TriggerFileRead{};
-        EXPECT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(records)) << map;
-        return std::holds_alternative<trigfile::TriggerRecords>(records)
-                   ? std::get<trigfile::TriggerRecords>(records).bytes
-                   : Bytes{};
+        EXPECT_TRUE(read.ok()) << map;
+        const trigfile::TriggerFileRead records =
+            read.ok() ? trigfile::readScenarioTriggers(read.value())
+                      : trigfile::TriggerFileRead(base::Problem::refused("unread"));
+        EXPECT_TRUE(records.ok()) << map;
+        return records.ok() ? records.value().bytes : Bytes{};
     };
     int added = 0;
     for (const fs::path& map : maps) {
         const auto names = namesIn(folder_);
         const Bytes before = readBytes(map);
         const trigfile::AddOutcome outcome = maparchive::addSeries(map, newSeries());
-        if (outcome.status == Status::Added) {
+        if (outcome.ok()) {
             // A flip that leaves the map readable (in unused space, in stored
             // terrain, in the list of names) is a map like any other: its
             // triggers, whatever they are, must be followed by the series.
             ++added;
-            Bytes expected = triggersOf(outcome.backup);
+            Bytes expected = triggersOf(outcome->backup);
             const Bytes records = seriesRecords(newSeries());
             expected.insert(expected.end(), records.begin(), records.end());
             EXPECT_TRUE(triggersOf(map) == expected) << map;
-            fs::rename(outcome.backup, map);
+            fs::rename(outcome->backup, map);
             continue;
         }
-        EXPECT_FALSE(outcome.reason.empty()) << map;
+        EXPECT_FALSE(outcome.reason().empty()) << map;
         EXPECT_TRUE(readBytes(map) == before) << map;
-        EXPECT_EQ(namesIn(folder_), names) << map << ": " << outcome.reason;
+        EXPECT_EQ(namesIn(folder_), names) << map << ": " << outcome.reason();
     }
     EXPECT_LT(added, 40) << "the fuzzed maps must include some that are refused";
 }

@@ -4,8 +4,8 @@
 // from the encoder's records, not from the add. Used by the check with the
 // npm package scm-extractor, which reads maps by the game's own rules.
 
-#include "add_to_map.h"
 #include "map_builder.h"
+#include "maparchive/add_to_map.h"
 
 #include <cstdio>
 #include <fstream>
@@ -55,11 +55,11 @@ int main(int argc, char** argv) {
             return 1;
         }
         const auto outcome = maparchive::addSeries(folder / map, added);
-        if (outcome.status != trigfile::AddOutcome::Status::Added) {
-            std::fprintf(stderr, "%s: %s\n", map.c_str(), outcome.reason.c_str());
+        if (!outcome.ok()) {
+            std::fprintf(stderr, "%s: %s\n", map.c_str(), outcome.reason().c_str());
             return 1;
         }
-        std::filesystem::remove(outcome.backup);
+        std::filesystem::remove(outcome->backup);
         std::ofstream(folder / (std::string(name) + ".expected.chk"), std::ios::binary)
             .write(reinterpret_cast<const char*>(expected.data()),
                    static_cast<std::streamsize>(expected.size()));

@@ -2,8 +2,8 @@
 // is the test program started again: maps made here with StormLib's own
 // writer come back whole, and what StormLib refuses comes back as a reason.
 
-#include "contained_read.h"
-#include "map_archive.h"
+#include "maparchive/contained_read.h"
+#include "maparchive/map_archive.h"
 #include "scratch_folder.h"
 #include "test_support.h"
 
@@ -69,8 +69,8 @@ TEST_F(ContainedRead, GivesBackTheScenarioDataStormLibStored) {
     const fs::path map = folder_ / "Castle.scx";
     ASSERT_TRUE(makeMap(map, {{"staredit\\scenario.chk", scenario()}}));
     const auto read = maparchive::readScenarioData(map);
-    ASSERT_TRUE(std::holds_alternative<Bytes>(read)) << std::get<trigfile::Refusal>(read).reason;
-    EXPECT_TRUE(std::get<Bytes>(read) == scenario());
+    ASSERT_TRUE(read.ok()) << read.reason();
+    EXPECT_TRUE(read.value() == scenario());
 }
 
 // The child's refusals travel back as they were made.
@@ -89,8 +89,8 @@ TEST_F(ContainedRead, BringsBackWhatStoppedTheChild) {
     };
     for (const auto& c : cases) {
         const auto read = maparchive::runContained(c.job, c.map, fs::file_size(c.map), "the map");
-        ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(read)) << c.map;
-        const std::string& reason = std::get<trigfile::Refusal>(read).reason;
+        ASSERT_TRUE(!read.ok()) << c.map;
+        const std::string& reason = read.reason();
         EXPECT_NE(reason.find(c.mentions), std::string::npos) << reason;
         EXPECT_EQ(reason.find("memory"), std::string::npos) << reason;
     }

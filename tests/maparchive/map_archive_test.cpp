@@ -1,11 +1,11 @@
-#include "contained_read.h"
 #include "editor_trigger_file.h"
-#include "map_archive.h"
-#include "open_triggers.h"
-#include "scenario_sections.h"
+#include "maparchive/contained_read.h"
+#include "maparchive/map_archive.h"
+#include "maparchive/open_triggers.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigger_listing.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/trigger_listing.h"
 
 #include <gtest/gtest.h>
 
@@ -66,16 +66,15 @@ TEST_F(MapArchive, ReadsTheScenarioDataSmpqStoredAndExtracts) {
     for (const std::string compression : {"none", "PKWARE", "ZLIB"}) {
         const fs::path map = makeMap(chk, compression, "map-" + compression + ".scx");
         const auto read = maparchive::readScenarioData(map);
-        ASSERT_TRUE(std::holds_alternative<Bytes>(read))
-            << compression << ": " << std::get<trigfile::Refusal>(read).reason;
-        EXPECT_EQ(std::get<Bytes>(read), chk) << compression;
+        ASSERT_TRUE(read.ok()) << compression << ": " << read.reason();
+        EXPECT_EQ(read.value(), chk) << compression;
 
         const fs::path out = folder_ / ("out-" + compression);
         fs::create_directories(out);
         ASSERT_EQ(smpq(out, "-x " + quotedArg(map) + " staredit/scenario.chk"), 0);
-        EXPECT_EQ(testsupport::readBytes(out / "staredit" / "scenario.chk"), std::get<Bytes>(read))
+        EXPECT_EQ(testsupport::readBytes(out / "staredit" / "scenario.chk"), read.value())
             << compression << ": smpq extracts other bytes than the reader";
-        EXPECT_EQ(trigfile::readScenarioTriggers(std::get<Bytes>(read)).index(), 0u);
+        EXPECT_TRUE(trigfile::readScenarioTriggers(read.value()).ok());
     }
 }
 
@@ -122,9 +121,8 @@ TEST_F(MapArchive, RefusesWhatItCannotReadWithAReason) {
     };
     for (const auto& c : cases) {
         const auto read = maparchive::readScenarioData(c.map);
-        ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(read)) << c.map;
-        EXPECT_NE(std::get<trigfile::Refusal>(read).reason.find(c.mustMention), std::string::npos)
-            << std::get<trigfile::Refusal>(read).reason;
+        ASSERT_TRUE(!read.ok()) << c.map;
+        EXPECT_NE(read.reason().find(c.mustMention), std::string::npos) << read.reason();
     }
 }
 
@@ -142,9 +140,8 @@ TEST_F(MapArchive, ScenarioDataPackedWithLzmaIsRefusedQuietly) {
     ::dup2(terminal, 2);
     ::close(terminal);
     ::close(captured);
-    ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(read));
-    EXPECT_NE(std::get<trigfile::Refusal>(read).reason.find("LZMA"), std::string::npos)
-        << std::get<trigfile::Refusal>(read).reason;
+    ASSERT_TRUE(!read.ok());
+    EXPECT_NE(read.reason().find("LZMA"), std::string::npos) << read.reason();
     EXPECT_EQ(testsupport::readBytes(folder_ / "stderr"), Bytes{}) << "printed on the terminal";
 }
 
@@ -159,9 +156,8 @@ TEST_F(MapArchive, AChildThatWaitsIsEndedByTheClock) {
     const auto read = maparchive::runContained(maparchive::ContainedJob::ReadScenario, pipe, 512,
                                                "\"pipe.scx\"", limits);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(read));
-    EXPECT_NE(std::get<trigfile::Refusal>(read).reason.find("took too long"), std::string::npos)
-        << std::get<trigfile::Refusal>(read).reason;
+    ASSERT_TRUE(!read.ok());
+    EXPECT_NE(read.reason().find("took too long"), std::string::npos) << read.reason();
 }
 
 using testsupport::section;
@@ -223,9 +219,8 @@ TEST_F(MapArchive, ListsAMapsMessagesFromItsStrings) {
     for (const auto& c : cases) {
         const fs::path map = makeMap(c.chk, "PKWARE", "strings" + std::to_string(++made) + ".scx");
         const auto read = maparchive::readTriggersOf(map);
-        ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read)) << c.name;
-        const std::string listing =
-            trigfile::listTriggers(std::get<trigfile::TriggerRecords>(read));
+        ASSERT_TRUE(read.ok()) << c.name;
+        const std::string listing = trigfile::listTriggers(read.value());
         for (const std::string& line : {
                  "Display text message: \"" + kUtf8 + "\".\n",
                  "Display text message: \"" + kCp949AsUtf8 + "\".\n",
@@ -244,8 +239,8 @@ TEST_F(MapArchive, ListsAStackedMapsTriggersAsTheGameReadsThem) {
                       section("TRIG", testsupport::editorRecord({{0, 4, 0, 0x04}}));
     const fs::path map = makeMap(chk, "PKWARE", "stacked.scm");
     const auto read = maparchive::readTriggersOf(map);
-    ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read));
-    const auto& records = std::get<trigfile::TriggerRecords>(read);
+    ASSERT_TRUE(read.ok());
+    const auto& records = read.value();
     EXPECT_EQ(records.count(), 2u);
     EXPECT_EQ(records.trigSections, 2u);
     const std::string listing = trigfile::listTriggers(records);

@@ -2,9 +2,9 @@
 // file stays whole, and nothing is left beside it. Scenario data that would
 // outgrow what can be read back is refused before anything is written.
 
-#include "add_series.h"
 #include "scratch_folder.h"
 #include "test_support.h"
+#include "trigfile/add_series.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Status = trigfile::AddOutcome::Status;
+using Kind = base::Problem::Kind;
 using testsupport::namesIn;
 using testsupport::planOrFail;
 using testsupport::readBytes;
@@ -44,8 +44,8 @@ TEST_F(AddToTriggerFile, AFullDiskAnywhereKeepsTheOldFileWhole) {
             trigfile::addToTriggerFile(file, series, nullptr, [budget](trigfile::ByteSink& out) {
                 return std::make_unique<testsupport::FullDiskSink>(out, budget);
             });
-        EXPECT_EQ(outcome.status, Status::Failed) << "budget " << budget;
-        EXPECT_NE(outcome.reason.find("No space left"), std::string::npos) << outcome.reason;
+        EXPECT_TRUE(outcome.is(base::Problem::Kind::Failed)) << "budget " << budget;
+        EXPECT_NE(outcome.reason().find("No space left"), std::string::npos) << outcome.reason();
         EXPECT_EQ(readBytes(file), before) << "budget " << budget;
         EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Old.trg"}) << "budget " << budget;
     }
@@ -58,7 +58,7 @@ TEST_F(AddToTriggerFile, CancelKeepsTheOldFileWhole) {
     progress.cancelRequested = true;
     const auto outcome =
         trigfile::addToTriggerFile(file, planOrFail(typed("1", "50", "0", "1")), &progress);
-    EXPECT_EQ(outcome.status, Status::Cancelled);
+    EXPECT_TRUE(outcome.is(base::Problem::Kind::Cancelled));
     EXPECT_EQ(readBytes(file), before);
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Old.trg"});
 }
@@ -68,13 +68,10 @@ TEST(ScenarioAddition, RefusesScenarioDataThatWouldOutgrowWhatIsReadBack) {
     // 120,000 records are 288 MB, more than a reader takes in.
     const auto big = planOrFail(typed("1", "120000", "0", "1"));
     const auto plan = trigfile::planScenarioAddition(chk, big);
-    ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(plan));
-    EXPECT_NE(std::get<trigfile::Refusal>(plan).reason.find("120,000 more triggers"),
-              std::string::npos)
-        << std::get<trigfile::Refusal>(plan).reason;
+    ASSERT_TRUE(!plan.ok());
+    EXPECT_NE(plan.reason().find("120,000 more triggers"), std::string::npos) << plan.reason();
     const auto small = planOrFail(typed("1", "100000", "0", "1"));
-    EXPECT_TRUE(std::holds_alternative<trigfile::ScenarioAddition>(
-        trigfile::planScenarioAddition(chk, small)));
+    EXPECT_TRUE((trigfile::planScenarioAddition(chk, small)).ok());
 }
 
 // A TRIG section added to scenario data that already has as many sections
@@ -85,14 +82,11 @@ TEST(ScenarioAddition, RefusesASectionBeyondTheMostTheReaderTakes) {
     for (std::size_t i = 0; i < trigfile::kMaxSections; ++i) {
         chk.insert(chk.end(), std::begin(empty), std::end(empty));
     }
-    ASSERT_TRUE(
-        std::holds_alternative<trigfile::TriggerRecords>(trigfile::readScenarioTriggers(chk)));
+    ASSERT_TRUE((trigfile::readScenarioTriggers(chk)).ok());
     const auto series = planOrFail(typed("1", "3", "0", "1"));
     const auto plan = trigfile::planScenarioAddition(chk, series);
-    ASSERT_TRUE(std::holds_alternative<trigfile::Refusal>(plan))
-        << "data of one section more than the reader takes would be written";
-    EXPECT_NE(std::get<trigfile::Refusal>(plan).reason.find("65,536 sections"), std::string::npos)
-        << std::get<trigfile::Refusal>(plan).reason;
+    ASSERT_TRUE(!plan.ok()) << "data of one section more than the reader takes would be written";
+    EXPECT_NE(plan.reason().find("65,536 sections"), std::string::npos) << plan.reason();
 }
 
 // The owners of a series: "p1" to "p8", "f1" to "f4", "all".
@@ -134,8 +128,8 @@ TEST_P(PlayerCount, CountsTheCopiesEachPlayerGets) {
     }
     chk = chk + testsupport::section("TRIG", testsupport::slice(old, 2408, 3 * 2400));
     const trigfile::Inspection inspection = trigfile::inspectScenarioData(chk);
-    ASSERT_TRUE(std::holds_alternative<trigfile::OwnerCounts>(inspection));
-    const auto& counts = std::get<trigfile::OwnerCounts>(inspection);
+    ASSERT_TRUE(inspection.ok()) << inspection.reason();
+    const trigfile::OwnerCounts& counts = *inspection;
     EXPECT_EQ(counts.forces.known, !c.forc.empty());
     EXPECT_EQ(trigfile::mostTriggersForOnePlayer(counts, ownedBy("10", c.newOwner)), c.most);
 }
@@ -180,9 +174,9 @@ TEST_F(AddToTriggerFile, AFileSavedMeanwhileWithItsSizeAndTimeIsLeftAsSaved) {
             fs::rename(saving, file);
             return std::make_unique<testsupport::FullDiskSink>(out, ~std::uint64_t{0});
         });
-    EXPECT_EQ(outcome.status, Status::Failed);
-    EXPECT_NE(outcome.reason.find("another program changed it"), std::string::npos)
-        << outcome.reason;
+    EXPECT_TRUE(outcome.is(base::Problem::Kind::Failed));
+    EXPECT_NE(outcome.reason().find("another program changed it"), std::string::npos)
+        << outcome.reason();
     EXPECT_EQ(readBytes(file), theirs);
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Old.trg"});
 }

@@ -7,7 +7,7 @@
 // uses them, in slot order. Built here byte by byte from the layout, not
 // with the reader's code.
 
-#include "trigger_record.h"
+#include "trigfile/trigger_record.h"
 
 #include <cstdint>
 #include <string>

@@ -9,10 +9,11 @@
 // write short, a folder is made immutable. Tests needing rights that the
 // machine does not give are skipped with the reason.
 
-#include "map_edit.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigger_file.h"
+#include "trigfile/add_series.h"
+#include "trigfile/map_edit.h"
+#include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ namespace fs = std::filesystem;
 using testsupport::FileState;
 using testsupport::namesIn;
 using testsupport::stateOf;
-using Status = trigfile::WriteOutcome::Status;
+using Kind = base::Problem::Kind;
 
 constexpr std::uint64_t kChunkBytes = trigfile::kRecordsPerChunk * trigfile::kRecordSize;
 
@@ -97,7 +98,7 @@ class FaultTest : public testsupport::ScratchFolder {
         oldNames_ = {target_.filename().string()};
     }
 
-    trigfile::WriteOutcome write(const trigfile::SinkWrapper& wrap = {}) {
+    base::Outcome<base::Done> write(const trigfile::SinkWrapper& wrap = {}) {
 #ifdef __linux__
         descriptorsBefore_ = openDescriptors();
 #endif
@@ -107,12 +108,12 @@ class FaultTest : public testsupport::ScratchFolder {
     // The outcome the user must see after any fault: a failure with the
     // given words, the old file and the folder as they were, and no
     // descriptor left open on a temporary file.
-    void expectCleanFailure(const trigfile::WriteOutcome& outcome, const std::string& mentions,
+    void expectCleanFailure(const base::Outcome<base::Done>& outcome, const std::string& mentions,
                             const fs::path& folder) {
-        EXPECT_EQ(outcome.status, Status::Failed);
-        EXPECT_FALSE(outcome.reason.empty());
-        EXPECT_NE(outcome.reason.find(mentions), std::string::npos)
-            << "reason \"" << outcome.reason << "\" should say \"" << mentions << "\"";
+        EXPECT_TRUE(outcome.is(base::Problem::Kind::Failed));
+        EXPECT_FALSE(outcome.reason().empty());
+        EXPECT_NE(outcome.reason().find(mentions), std::string::npos)
+            << "reason \"" << outcome.reason() << "\" should say \"" << mentions << "\"";
         EXPECT_EQ(namesIn(folder), oldNames_) << "a temporary file was left behind";
         if (!oldState_.bytes.empty()) {
             EXPECT_TRUE(stateOf(target_) == oldState_) << "the old file was changed";
@@ -174,7 +175,7 @@ TEST_F(FaultTest, ABudgetOfTheWholeFileWritesIt) {
     const auto outcome = write([&](trigfile::ByteSink& file) {
         return std::make_unique<FullDiskSink>(file, kWholeFile, passed);
     });
-    ASSERT_EQ(outcome.status, Status::Written) << outcome.reason;
+    ASSERT_TRUE(outcome.ok()) << outcome.reason();
     EXPECT_EQ(fs::file_size(target_), kWholeFile);
     EXPECT_EQ(namesIn(maps_), oldNames_);
 }
@@ -299,7 +300,7 @@ TEST_F(FaultTest, ANameLongerThanTheFileSystemTakesIsRefusedBeforeTheFirstByte) 
         return std::make_unique<AfterFirstChunk>(file, nullptr);
     });
     expectCleanFailure(outcome, kNameTooLong, maps_);
-    EXPECT_NE(outcome.reason.find("nnnn.trg"), std::string::npos) << "the reason names the file";
+    EXPECT_NE(outcome.reason().find("nnnn.trg"), std::string::npos) << "the reason names the file";
     EXPECT_FALSE(reachedTheFile) << "the name was only refused after the file was written";
 }
 
@@ -483,12 +484,11 @@ class FileSizeLimitBelow : public FaultTest, public testing::WithParamInterface<
 TEST_P(FileSizeLimitBelow, TheFileIsRefusedBeforeTheFirstByte) {
     placeOldFile(maps_);
     std::uint64_t passed = 0;
-    trigfile::WriteOutcome outcome;
-    {
+    const auto outcome = [&] {
         FileSizeLimit limit(GetParam().bytes);
-        outcome = write(
+        return write(
             [&](trigfile::ByteSink& file) { return std::make_unique<CountingSink>(file, passed); });
-    }
+    }();
     expectCleanFailure(outcome, systemText(EFBIG), maps_);
     EXPECT_EQ(passed, 0u);
 }
@@ -500,12 +500,11 @@ INSTANTIATE_TEST_SUITE_P(FileSizeLimits, FileSizeLimitBelow,
 
 TEST_F(FaultTest, AFileThatFitsTheFileSizeLimitExactlyIsWritten) {
     placeOldFile(maps_);
-    trigfile::WriteOutcome outcome;
-    {
+    const auto outcome = [&] {
         FileSizeLimit limit(kWholeFile);
-        outcome = write();
-    }
-    ASSERT_EQ(outcome.status, Status::Written) << outcome.reason;
+        return write();
+    }();
+    ASSERT_TRUE(outcome.ok()) << outcome.reason();
     EXPECT_EQ(fs::file_size(target_), kWholeFile);
 }
 
@@ -516,42 +515,88 @@ struct ReadOnlyFolder {
     friend void PrintTo(const ReadOnlyFolder& r, std::ostream* os) { *os << r.how; }
 };
 
-class ReadOnlyFolderTest : public FaultTest, public testing::WithParamInterface<ReadOnlyFolder> {};
-
-TEST_P(ReadOnlyFolderTest, RefusesWithTheSystemsReason) {
-    const std::string how = GetParam().how;
-    std::optional<Tmpfs> stick;
-    std::optional<ImmutableGuard> immutable;
-    if (how == "write-protected stick") {
-        stick.emplace(maps_, "size=1m");
-        if (!stick->failure().empty()) {
-            GTEST_SKIP() << "cannot mount a file system here: " << stick->failure();
+class ReadOnlyFolderTest : public FaultTest, public testing::WithParamInterface<ReadOnlyFolder> {
+  protected:
+    // Puts `content` in the folder as `name` and makes the folder read-only
+    // in the way of the parameter; false (with the test skipped) where the
+    // machine does not allow it.
+    bool placeInReadOnlyFolder(const std::string& name, const std::string& content) {
+        const std::string how = GetParam().how;
+        const auto place = [&] {
+            target_ = maps_ / name;
+            testsupport::writeBytes(target_, content);
+            rememberCurrentState(maps_);
+        };
+        if (how == "write-protected stick") {
+            stick_.emplace(maps_, "size=1m");
+            if (!stick_->failure().empty()) {
+                skipped_ = "cannot mount a file system here: " + stick_->failure();
+                return false;
+            }
+            place();
+            if (!stick_->remountReadOnly()) {
+                ADD_FAILURE() << "could not make the stick read-only: " << systemText(errno);
+                return false;
+            }
+        } else if (how == "immutable folder") {
+            place();
+            immutable_.emplace(maps_);
+            if (!immutable_->ok()) {
+                skipped_ = "this file system or user cannot make a folder immutable";
+                return false;
+            }
+        } else {
+            place();
+            fs::permissions(maps_, fs::perms::owner_read | fs::perms::owner_exec |
+                                       fs::perms::group_read | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec);
+            rememberCurrentState(maps_);
+            asUser_ = true;
         }
-        placeOldFile(maps_);
-        ASSERT_TRUE(stick->remountReadOnly()) << systemText(errno);
-    } else if (how == "immutable folder") {
-        placeOldFile(maps_);
-        immutable.emplace(maps_);
-        if (!immutable->ok()) {
-            GTEST_SKIP() << "this file system or user cannot make a folder immutable";
-        }
-    } else {
-        placeOldFile(maps_);
-        fs::permissions(maps_, fs::perms::owner_read | fs::perms::owner_exec |
-                                   fs::perms::group_read | fs::perms::group_exec |
-                                   fs::perms::others_read | fs::perms::others_exec);
-        rememberCurrentState(maps_);
+        return true;
     }
-    trigfile::WriteOutcome outcome;
-    {
+    // Runs what a user does in the folder, as an ordinary user where the
+    // folder's permissions are what keeps it read-only.
+    template <typename Work> auto asTheUser(Work work) {
         std::optional<AsOrdinaryUser> user;
-        if (how == "folder without write permission") {
+        if (asUser_) {
             user.emplace();
         }
-        outcome = write();
+        return work();
     }
+
+    std::optional<Tmpfs> stick_;
+    std::optional<ImmutableGuard> immutable_;
+    bool asUser_ = false;
+    std::string skipped_;
+};
+
+TEST_P(ReadOnlyFolderTest, RefusesWithTheSystemsReason) {
+    if (!placeInReadOnlyFolder("old.trg", kOldContent)) {
+        GTEST_SKIP() << skipped_;
+    }
+    const base::Outcome<base::Done> outcome = asTheUser([&] { return write(); });
     expectCleanFailure(outcome, systemText(GetParam().error), maps_);
-    EXPECT_NE(outcome.reason.find("maps"), std::string::npos) << "the reason names the folder";
+    EXPECT_NE(outcome.reason().find("maps"), std::string::npos) << "the reason names the folder";
+}
+
+// An add to a map has its copy made beside the map: where it cannot be, the
+// add fails with the system's reason, as a write does, and is not taken
+// for Tallyforge refusing the map.
+TEST_P(ReadOnlyFolderTest, AnAddToAMapFailsWithTheSystemsReasonToo) {
+    const std::string chk("VER \x02\x00\x00\x00\xcd\x00", 10);
+    if (!placeInReadOnlyFolder("old.chk", chk)) {
+        GTEST_SKIP() << skipped_;
+    }
+    const auto outcome = asTheUser([&] {
+        return trigfile::addToScenarioFile(
+            target_, testsupport::planOrFail(testsupport::typed("1", "3", "0", "1")));
+    });
+    EXPECT_TRUE(outcome.is(base::Problem::Kind::Failed)) << outcome.reason();
+    EXPECT_NE(outcome.reason().find(systemText(GetParam().error)), std::string::npos)
+        << outcome.reason();
+    EXPECT_EQ(namesIn(maps_), oldNames_);
+    EXPECT_TRUE(stateOf(target_) == oldState_) << "the map was changed";
 }
 
 INSTANTIATE_TEST_SUITE_P(Mechanisms, ReadOnlyFolderTest,
@@ -703,7 +748,7 @@ TEST_F(FaultTest, ALeftoverOfAKilledWriterIsRemovedByTheNextSave) {
 
     target_ = maps_ / "third.trg";
     const auto outcome = write();
-    ASSERT_EQ(outcome.status, Status::Written) << outcome.reason;
+    ASSERT_TRUE(outcome.ok()) << outcome.reason();
 
     const std::vector<std::string> now = namesIn(maps_);
     std::vector<std::string> gone;

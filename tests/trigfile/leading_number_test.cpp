@@ -1,5 +1,5 @@
-#include "leading_number.h"
-#include "number_text.h"
+#include "base/number_text.h"
+#include "trigfile/leading_number.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ struct Case {
     std::string text;
     double expected;
     friend void PrintTo(const Case& c, std::ostream* os) {
-        *os << "\"" << trigfile::printableBytes(c.text) << "\"";
+        *os << "\"" << base::printableBytes(c.text) << "\"";
     }
 };
 
@@ -23,9 +23,9 @@ TEST_P(LeadingNumber, ReadsTheLeadingNumber) {
     const Case& c = GetParam();
     const double got = trigfile::leadingNumber(c.text);
     if (std::isinf(c.expected)) {
-        EXPECT_EQ(got, c.expected) << "text \"" << trigfile::printableBytes(c.text) << "\"";
+        EXPECT_EQ(got, c.expected) << "text \"" << base::printableBytes(c.text) << "\"";
     } else {
-        EXPECT_DOUBLE_EQ(got, c.expected) << "text \"" << trigfile::printableBytes(c.text) << "\"";
+        EXPECT_DOUBLE_EQ(got, c.expected) << "text \"" << base::printableBytes(c.text) << "\"";
     }
 }
 

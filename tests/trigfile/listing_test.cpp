@@ -1,9 +1,9 @@
 #include "editor_trigger_file.h"
-#include "scenario_sections.h"
-#include "series_recognition.h"
 #include "test_support.h"
-#include "trigger_listing.h"
-#include "unit_names.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/series_recognition.h"
+#include "trigfile/trigger_listing.h"
+#include "trigfile/unit_names.h"
 
 #include <gtest/gtest.h>
 
@@ -23,10 +23,8 @@ constexpr std::uint8_t kActionWait = 4; // the action type Wait
 
 trigfile::TriggerRecords recordsOf(const std::vector<std::uint8_t>& file) {
     auto read = trigfile::parseTriggerFileBytes(file);
-    EXPECT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read));
-    return std::holds_alternative<trigfile::TriggerRecords>(read)
-               ? std::get<trigfile::TriggerRecords>(std::move(read))
-               : trigfile::TriggerRecords{};
+    EXPECT_TRUE(read.ok());
+    return read.ok() ? std::move(read.value()) : trigfile::TriggerRecords{};
 }
 
 // The records of several series one after another, behind the usual header
@@ -185,8 +183,8 @@ TEST(TriggerListing, SaysThatAMapIsStackedAndListsItsSectionsInOrder) {
                                          first.begin() + trigfile::kPreambleSize, first.end())) +
         testsupport::section("TRIG", testsupport::editorRecord({{0, kActionWait, 0, 0x04}}));
     const auto read = trigfile::readScenarioTriggers(chk);
-    ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read));
-    const std::string listing = trigfile::listTriggers(std::get<trigfile::TriggerRecords>(read));
+    ASSERT_TRUE(read.ok());
+    const std::string listing = trigfile::listTriggers(read.value());
     EXPECT_NE(
         listing.find("3 triggers, 1 series of kill rewards.\nThe map is stacked: its triggers "
                      "come from 2 TRIG sections"),

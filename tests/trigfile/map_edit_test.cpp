@@ -2,8 +2,8 @@
 // replaced, the copy put in place only when complete, and a map that another
 // program holds or changes left alone.
 
-#include "map_edit.h"
 #include "scratch_folder.h"
+#include "trigfile/map_edit.h"
 
 #include <gtest/gtest.h>
 

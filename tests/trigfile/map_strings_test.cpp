@@ -1,10 +1,10 @@
 // Map strings: where a number finds its text in STR and STRx sections, and
 // how the text's bytes are read.
 
-#include "game_text.h"
-#include "scenario_sections.h"
-#include "string_table.h"
 #include "test_support.h"
+#include "trigfile/game_text.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/string_table.h"
 
 #include <gtest/gtest.h>
 
@@ -93,8 +93,8 @@ TEST(StringTable, ComesFromStrxWhereAMapHasItAndLaysLaterSectionsOver) {
     };
     for (const auto& c : cases) {
         const auto read = trigfile::readScenarioTriggers(c.data);
-        ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read)) << c.name;
-        const auto& strings = std::get<trigfile::TriggerRecords>(read).strings;
+        ASSERT_TRUE(read.ok()) << c.name;
+        const auto& strings = read.value().strings;
         for (std::uint32_t n = 1; n <= 2; ++n) {
             const auto got = strings ? strings->bytes(n) : std::nullopt;
             EXPECT_EQ(got ? std::optional<std::string>(std::string(*got)) : std::nullopt,

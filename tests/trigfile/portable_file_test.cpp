@@ -2,11 +2,11 @@
 // Windows above all: names in any script, long names, bytes that a text-mode
 // file would change, and replacing an existing file in one step.
 
-#include "atomic_file.h"
 #include "scratch_folder.h"
-#include "temporary_files.h"
 #include "test_support.h"
-#include "trigger_file.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/temporary_files.h"
+#include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
 
@@ -29,7 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::namesIn;
 using testsupport::readBytes;
-using Status = trigfile::WriteOutcome::Status;
+using Kind = base::Problem::Kind;
 using testsupport::expectedFile;
 
 const trigfile::TriggerSeries& smallSeries() {
@@ -82,7 +82,7 @@ TEST_P(NameTest, IsWrittenUnderExactlyThatName) {
         trigfile::writeTriggerFile(target, smallSeries(), nullptr, [&](trigfile::ByteSink& file) {
             return std::make_unique<TemporaryNameSpy>(file, folder_, temporary);
         });
-    ASSERT_EQ(outcome.status, Status::Written) << outcome.reason;
+    ASSERT_TRUE(outcome.ok()) << outcome.reason();
 
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder_)) {
@@ -133,7 +133,7 @@ class BinaryBytes : public testsupport::ScratchFolder, public testing::WithParam
 TEST_P(BinaryBytes, AreWrittenUnchanged) {
     const auto series = testsupport::planOrFail(GetParam().settings);
     const fs::path target = folder_ / "bytes.trg";
-    ASSERT_EQ(trigfile::writeTriggerFile(target, series).status, Status::Written);
+    ASSERT_TRUE(trigfile::writeTriggerFile(target, series).ok());
     EXPECT_EQ(fs::file_size(target), series.fileSize());
     const auto file = readBytes(target);
     ASSERT_EQ(file, expectedFile(series));
@@ -158,11 +158,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PortableFileTest, ReplacingAnExistingFileLeavesOnlyTheNewOne) {
     const fs::path target = folder_ / "Triggers.trg";
     testsupport::writeBytes(target, std::string(50000, '\n'));
-    ASSERT_EQ(trigfile::writeTriggerFile(target, smallSeries()).status, Status::Written);
+    ASSERT_TRUE(trigfile::writeTriggerFile(target, smallSeries()).ok());
     EXPECT_EQ(readBytes(target), expectedFile(smallSeries()));
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Triggers.trg"});
     // and again over the file just written, as a second Create does
-    ASSERT_EQ(trigfile::writeTriggerFile(target, smallSeries()).status, Status::Written);
+    ASSERT_TRUE(trigfile::writeTriggerFile(target, smallSeries()).ok());
     EXPECT_EQ(readBytes(target), expectedFile(smallSeries()));
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Triggers.trg"});
 }
@@ -184,8 +184,7 @@ TEST_F(PortableFileTest, ASaveRemovesLeftoversButNotAFileBeingWritten) {
         testsupport::writeBytes(p, "left by a killed write");
     }
     trigfile::AtomicFile stillWriting(folder_ / "other.trg");
-    ASSERT_EQ(trigfile::writeTriggerFile(folder_ / "new.trg", smallSeries()).status,
-              Status::Written);
+    ASSERT_TRUE(trigfile::writeTriggerFile(folder_ / "new.trg", smallSeries()).ok());
     for (const fs::path& p : leftovers) {
         EXPECT_FALSE(fs::exists(p)) << utf8(p.filename().u8string());
     }
@@ -203,7 +202,7 @@ TEST_F(PortableFileTest, AReaderOfTheOldFileKeepsSeeingItWhole) {
     testsupport::writeBytes(target, old);
     std::ifstream reader(target, std::ios::binary);
     ASSERT_TRUE(reader.is_open());
-    ASSERT_EQ(trigfile::writeTriggerFile(target, smallSeries()).status, Status::Written);
+    ASSERT_TRUE(trigfile::writeTriggerFile(target, smallSeries()).ok());
     const std::string seen((std::istreambuf_iterator<char>(reader)),
                            std::istreambuf_iterator<char>());
     EXPECT_EQ(seen, old);
@@ -222,14 +221,14 @@ TEST_F(PortableFileTest, AFileHeldOpenByAnotherProgramIsLeftAlone) {
     ASSERT_EQ(_wsopen_s(&fd, target.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW, _S_IREAD), 0);
     const auto outcome = trigfile::writeTriggerFile(target, smallSeries());
     _close(fd);
-    EXPECT_EQ(outcome.status, Status::Failed);
-    EXPECT_NE(outcome.reason.find("Triggers.trg"), std::string::npos) << outcome.reason;
+    EXPECT_TRUE(outcome.is(base::Problem::Kind::Failed));
+    EXPECT_NE(outcome.reason().find("Triggers.trg"), std::string::npos) << outcome.reason();
     // Windows answers "access denied" or "sharing violation", by version.
     const auto says = [&](DWORD error) {
-        return outcome.reason.find(std::system_category().message(static_cast<int>(error))) !=
+        return outcome.reason().find(std::system_category().message(static_cast<int>(error))) !=
                std::string::npos;
     };
-    EXPECT_TRUE(says(ERROR_ACCESS_DENIED) || says(ERROR_SHARING_VIOLATION)) << outcome.reason;
+    EXPECT_TRUE(says(ERROR_ACCESS_DENIED) || says(ERROR_SHARING_VIOLATION)) << outcome.reason();
     EXPECT_EQ(readBytes(target).size(), 16u);
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Triggers.trg"});
 }

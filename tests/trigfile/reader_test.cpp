@@ -1,10 +1,12 @@
-#include "bounded_read.h"
-#include "decoded_trigger.h"
+#include "base/display_name.h"
 #include "editor_trigger_file.h"
-#include "scenario_sections.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigger_file_reader.h"
+#include "trigfile/bounded_read.h"
+#include "trigfile/decoded_trigger.h"
+#include "trigfile/scenario_sections.h"
+#include "trigfile/trigger_file_reader.h"
+#include "trigfile/trigger_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -41,8 +43,7 @@ const Bytes& header() {
 }
 
 std::string refusalOf(const trigfile::TriggerFileRead& read) {
-    const auto* r = std::get_if<trigfile::Refusal>(&read);
-    return r ? r->reason : "";
+    return read.reason();
 }
 
 struct ReadCase {
@@ -55,10 +56,8 @@ void expectRead(const ReadCase& c, const trigfile::TriggerFileRead& read) {
     if (c.records < 0) {
         EXPECT_FALSE(refusalOf(read).empty()) << c.name << " must be refused with a reason";
     } else {
-        ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read))
-            << c.name << ": " << refusalOf(read);
-        EXPECT_EQ(std::get<trigfile::TriggerRecords>(read).count(), std::size_t(c.records))
-            << c.name;
+        ASSERT_TRUE(read.ok()) << c.name << ": " << refusalOf(read);
+        EXPECT_EQ(read.value().count(), std::size_t(c.records)) << c.name;
     }
 }
 
@@ -119,8 +118,8 @@ using TriggerFileOnDisk = testsupport::ScratchFolder;
 TEST_F(TriggerFileOnDisk, GivesEachActionItsOwnTextAndProperties) {
     const Bytes file = testsupport::editorMessageFile("Wave 1");
     const auto read = trigfile::parseTriggerFileBytes(file);
-    ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read)) << refusalOf(read);
-    const auto& records = std::get<trigfile::TriggerRecords>(read);
+    ASSERT_TRUE(read.ok()) << refusalOf(read);
+    const auto& records = read.value();
     ASSERT_EQ(records.count(), 1u);
     EXPECT_TRUE(std::equal(records.bytes.begin(), records.bytes.end(), file.begin() + 8))
         << "the record comes back without its blocks";
@@ -144,11 +143,54 @@ TEST_F(TriggerFileOnDisk, GivesEachActionItsOwnTextAndProperties) {
     const auto path = folder_ / "editor.trg";
     testsupport::writeBytes(path, std::string(file.begin(), file.end()));
     const auto fromDisk = trigfile::readTriggerFile(path);
-    ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(fromDisk)) << refusalOf(fromDisk);
-    const auto& diskRecords = std::get<trigfile::TriggerRecords>(fromDisk);
+    ASSERT_TRUE(fromDisk.ok()) << refusalOf(fromDisk);
+    const auto& diskRecords = fromDisk.value();
     EXPECT_EQ(diskRecords.bytes, records.bytes);
     ASSERT_EQ(diskRecords.blocks.size(), 3u);
     EXPECT_EQ(diskRecords.blocksOf(0, 2)->text, "Wave 1");
+}
+
+// A file read a buffer at a time is refused for the same reason, naming the
+// same trigger and byte, as the same bytes read whole, wherever the cut falls
+// against the buffer's edge; and a whole one gives the same records.
+TEST_F(TriggerFileOnDisk, ReadInBuffersRefusesACutWhereverItFalls) {
+    const Bytes message = testsupport::editorRecord({{0, 9, 1, 0x04}});
+    const Bytes text = testsupport::textBlock("Hello");
+    Bytes whole = header();
+    while (whole.size() < trigfile::ByteWindow::kBufferSize + 3 * (message.size() + text.size())) {
+        whole = whole + message + text;
+    }
+    const std::size_t edge = trigfile::ByteWindow::kBufferSize;
+    const std::size_t cuts[] = {whole.size(),
+                                whole.size() - 1,
+                                edge - 1,
+                                edge,
+                                edge + 1,
+                                edge + 2400 + 2047,
+                                8 + 2399,
+                                8,
+                                whole.size() - 2048 - 5};
+    for (const std::size_t cut : cuts) {
+        SCOPED_TRACE("cut at byte " + std::to_string(cut));
+        const Bytes bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+        const auto path = folder_ / "cut.trg";
+        testsupport::writeBytes(path, std::string(bytes.begin(), bytes.end()));
+        const auto read = trigfile::parseTriggerFileBytes(bytes);
+        std::size_t visited = 0;
+        std::size_t sameTexts = 0;
+        auto walked = trigfile::triggerFileSource(path)->walk([&](const trigfile::TriggerView& t) {
+            ++visited;
+            sameTexts += t.blocks.size() == 1 && t.blocks[0].text == "Hello";
+        });
+        if (read.ok()) {
+            ASSERT_TRUE(walked.ok()) << walked.reason();
+            EXPECT_EQ(walked->triggers, read->count());
+            EXPECT_EQ(sameTexts, read->count()) << "each trigger comes with its own text";
+        } else {
+            ASSERT_FALSE(walked.ok()) << "a file cut short must be refused";
+            EXPECT_EQ(walked.reason(), base::displayName(path) + ": " + read.reason());
+        }
+    }
 }
 
 TEST(ScenarioSections, SkipsUnknownSectionsAndRefusesTricks) {
@@ -186,8 +228,8 @@ TEST(ScenarioSections, CoverTheDataSoOneCanBeReplacedAndTheRestKept) {
     const Bytes data =
         section("VER ", {205, 0}) + section("TRIG", Bytes(2400, 1)) + section("\x01zz ", Bytes(3));
     const auto parsed = trigfile::parseScenarioSections(data);
-    ASSERT_TRUE(std::holds_alternative<std::vector<trigfile::ScenarioSection>>(parsed));
-    const auto& sections = std::get<std::vector<trigfile::ScenarioSection>>(parsed);
+    ASSERT_TRUE(parsed.ok());
+    const auto& sections = parsed.value();
     ASSERT_EQ(sections.size(), 3u);
     std::size_t at = 0;
     for (const auto& s : sections) {
@@ -213,8 +255,8 @@ TEST(DecodedTrigger, ReadsBackWhatTheEncoderWrote) {
     for (const auto& s : cases) {
         const auto series = planOrFail(s);
         const auto read = trigfile::parseTriggerFileBytes(expectedFile(series));
-        ASSERT_TRUE(std::holds_alternative<trigfile::TriggerRecords>(read)) << refusalOf(read);
-        const auto& records = std::get<trigfile::TriggerRecords>(read);
+        ASSERT_TRUE(read.ok()) << refusalOf(read);
+        const auto& records = read.value();
         ASSERT_EQ(records.count(), series.recordCount + 1u);
         EXPECT_EQ(trigfile::decodeTrigger(records.record(0)), trigfile::DecodedTrigger{})
             << "the leading trigger is empty";
@@ -304,8 +346,8 @@ TEST_F(ReadFromDisk, WhatIsNotARegularFileIsRefusedWithoutWaiting) {
         }
         reader.join();
         EXPECT_FALSE(waited) << c.file << ": the read waited";
-        ASSERT_TRUE(bytes && std::holds_alternative<trigfile::Refusal>(*bytes)) << c.file;
-        const std::string& reason = std::get<trigfile::Refusal>(*bytes).reason;
+        ASSERT_TRUE(bytes && !bytes->ok()) << c.file;
+        const std::string& reason = bytes->reason();
         EXPECT_NE(reason.find(c.mentions), std::string::npos) << reason;
     }
 }

@@ -4,8 +4,8 @@
 // never through the chunked writer. Free of any test framework, so that the
 // window tests use it too.
 
-#include "trigger_record.h"
-#include "trigger_series.h"
+#include "trigfile/trigger_record.h"
+#include "trigfile/trigger_series.h"
 
 #include <cstdint>
 #include <vector>

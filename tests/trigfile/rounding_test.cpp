@@ -1,4 +1,4 @@
-#include "rounding.h"
+#include "trigfile/rounding.h"
 
 #include <gtest/gtest.h>
 

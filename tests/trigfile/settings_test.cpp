@@ -1,4 +1,4 @@
-#include "kill_reward_settings.h"
+#include "trigfile/kill_reward_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "byte_sink.h"
-#include "kill_reward_settings.h"
-#include "trigger_record.h"
-#include "trigger_series.h"
+#include "trigfile/byte_sink.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_record.h"
+#include "trigfile/trigger_series.h"
 
-#include "byte_sink.h"
 #include "reference_file.h"
+#include "trigfile/byte_sink.h"
 
 #include <gtest/gtest.h>
 
@@ -33,11 +33,11 @@ inline trigfile::KillRewardSettings typed(const std::string& killStep, const std
 
 inline trigfile::TriggerSeries planOrFail(const trigfile::KillRewardSettings& s) {
     const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(s));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        ADD_FAILURE() << "unexpected refusal: " << refusal->reason;
+    if (!plan.ok()) {
+        ADD_FAILURE() << "unexpected refusal: " << plan.reason();
         return {};
     }
-    return std::get<trigfile::TriggerSeries>(plan);
+    return plan.value();
 }
 
 // Bytes one after another: a file or scenario data built from its parts.

@@ -1,7 +1,7 @@
-#include "atomic_file.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigger_file.h"
+#include "trigfile/atomic_file.h"
+#include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@ namespace {
 using testsupport::planOrFail;
 using testsupport::typed;
 using trigfile::ActionKind;
-using Status = trigfile::WriteOutcome::Status;
+using Kind = base::Problem::Kind;
 using testsupport::expectedFile;
 using testsupport::readBytes;
 using testsupport::writeBytes;
@@ -45,7 +45,7 @@ TEST_F(TriggerFileTest, TypicalMoneySeriesIsTheKnownSizeAndLayout) {
     const auto series = planOrFail(typed("5", "50", "0", "100"));
     const fs::path target = folder_ / "Triggers.trg";
     const auto outcome = trigfile::writeTriggerFile(target, series);
-    ASSERT_EQ(outcome.status, Status::Written) << outcome.reason;
+    ASSERT_TRUE(outcome.ok()) << outcome.reason();
     const auto file = readBytes(target);
     EXPECT_EQ(file.size(), 26408u);
     EXPECT_EQ(file, expectedFile(series));
@@ -71,7 +71,7 @@ TEST_F(TriggerFileTest, WriterMatchesThePlainEncoderAcrossChunkBoundaries) {
         const auto series = planOrFail(settings);
         ASSERT_EQ(series.recordCount, count);
         const fs::path target = folder_ / "series.trg";
-        ASSERT_EQ(trigfile::writeTriggerFile(target, series).status, Status::Written);
+        ASSERT_TRUE(trigfile::writeTriggerFile(target, series).ok());
         EXPECT_EQ(readBytes(target), expectedFile(series)) << count << " records";
     }
 }
@@ -83,7 +83,7 @@ TEST_F(TriggerFileTest, CancelLeavesTheOldFileAndNoTemporaryFile) {
     progress.cancelRequested = true;
     const auto outcome =
         trigfile::writeTriggerFile(target, planOrFail(typed("1", "100000", "0", "1")), &progress);
-    EXPECT_EQ(outcome.status, Status::Cancelled);
+    EXPECT_TRUE(outcome.is(base::Problem::Kind::Cancelled));
     EXPECT_EQ(readBytes(target), testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
     EXPECT_TRUE(strayFiles({"old.trg"}).empty());
 }
@@ -119,7 +119,7 @@ TEST_F(TriggerFileTest, CancelAfterTheLastRecordStillKeepsTheOldFile) {
             return std::make_unique<CancelAtTheEndSink>(file, progress, series.fileSize());
         });
     EXPECT_EQ(progress.recordsWritten.load(), 1000u) << "every record was written first";
-    EXPECT_EQ(outcome.status, Status::Cancelled);
+    EXPECT_TRUE(outcome.is(base::Problem::Kind::Cancelled));
     EXPECT_EQ(readBytes(target), testsupport::bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
     EXPECT_TRUE(strayFiles({"old.trg"}).empty());
 }
@@ -153,7 +153,7 @@ TEST_F(TriggerFileTest, AFolderMovedDuringTheWriteKeepsNoTemporaryFile) {
         [this](trigfile::ByteSink& file) {
             return std::make_unique<FolderMovedSink>(file, folder_ / "maps", folder_ / "moved");
         });
-    EXPECT_EQ(outcome.status, Status::Failed) << "the chosen path no longer exists";
+    EXPECT_TRUE(outcome.is(base::Problem::Kind::Failed)) << "the chosen path no longer exists";
     std::vector<std::string> left;
     for (const auto& entry : fs::directory_iterator(folder_ / "moved")) {
         left.push_back(entry.path().filename().string());
@@ -192,7 +192,7 @@ TEST_F(TriggerFileTest, ALinkedTargetGetsTheNewBytesAndStaysALink) {
             fs::create_symlink(c.real, folder_ / "link2.trg");
         }
         const auto outcome = trigfile::writeTriggerFile(folder_ / c.link, series);
-        ASSERT_EQ(outcome.status, Status::Written) << c.what << ": " << outcome.reason;
+        ASSERT_TRUE(outcome.ok()) << c.what << ": " << outcome.reason();
         EXPECT_TRUE(fs::is_symlink(folder_ / c.link)) << c.what;
         EXPECT_EQ(fs::read_symlink(folder_ / c.link), fs::path(c.linksTo)) << c.what;
         EXPECT_EQ(readBytes(folder_ / c.real), expectedFile(series)) << c.what;
@@ -208,9 +208,9 @@ TEST_F(TriggerFileTest, ALinkThatLoopsIsRefusedWithTheSystemsReason) {
     fs::create_symlink("a.trg", folder_ / "b.trg");
     const auto outcome =
         trigfile::writeTriggerFile(folder_ / "a.trg", planOrFail(typed("1", "1", "0", "1")));
-    EXPECT_EQ(outcome.status, Status::Failed);
-    EXPECT_NE(outcome.reason.find(std::generic_category().message(ELOOP)), std::string::npos)
-        << outcome.reason;
+    EXPECT_TRUE(outcome.is(base::Problem::Kind::Failed));
+    EXPECT_NE(outcome.reason().find(std::generic_category().message(ELOOP)), std::string::npos)
+        << outcome.reason();
     EXPECT_TRUE(fs::is_symlink(folder_ / "a.trg"));
     EXPECT_TRUE(strayFiles({"a.trg", "b.trg"}).empty());
 }
@@ -232,7 +232,7 @@ TEST_F(TriggerFileTest, AReplacedFileKeepsItsModeOwnerAndGroup) {
         ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0); // nobody:nogroup
         ASSERT_EQ(::chmod(target.c_str(), mode), 0);
         fs::create_hard_link(target, folder_ / "other-name.trg");
-        ASSERT_EQ(trigfile::writeTriggerFile(target, series).status, Status::Written);
+        ASSERT_TRUE(trigfile::writeTriggerFile(target, series).ok());
         struct stat st {};
         ASSERT_EQ(::stat(target.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, mode) << std::oct << mode;
@@ -244,7 +244,7 @@ TEST_F(TriggerFileTest, AReplacedFileKeepsItsModeOwnerAndGroup) {
     const mode_t saved = ::umask(027);
     const auto outcome = trigfile::writeTriggerFile(folder_ / "new.trg", series);
     ::umask(saved);
-    ASSERT_EQ(outcome.status, Status::Written);
+    ASSERT_TRUE(outcome.ok());
     EXPECT_EQ(fs::status(folder_ / "new.trg").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
@@ -254,8 +254,7 @@ TEST_F(TriggerFileTest, AReplacedFileKeepsItsModeOwnerAndGroup) {
 TEST_F(TriggerFileTest, ProgressCountsEveryRecord) {
     trigfile::WriteProgress progress;
     const auto series = planOrFail(typed("1", "1000", "0", "1"));
-    ASSERT_EQ(trigfile::writeTriggerFile(folder_ / "p.trg", series, &progress).status,
-              Status::Written);
+    ASSERT_TRUE(trigfile::writeTriggerFile(folder_ / "p.trg", series, &progress).ok());
     EXPECT_EQ(progress.recordsWritten.load(), 1000u);
 }
 
@@ -263,14 +262,14 @@ TEST_F(TriggerFileTest, RefusesAFolderAndAMissingFolderWithAReason) {
     const auto series = planOrFail(typed("1", "1", "0", "1"));
     fs::create_directory(folder_ / "maps.trg");
     const auto intoFolder = trigfile::writeTriggerFile(folder_ / "maps.trg", series);
-    EXPECT_EQ(intoFolder.status, Status::Failed);
-    EXPECT_NE(intoFolder.reason.find("folder"), std::string::npos) << intoFolder.reason;
+    EXPECT_TRUE(intoFolder.is(base::Problem::Kind::Failed));
+    EXPECT_NE(intoFolder.reason().find("folder"), std::string::npos) << intoFolder.reason();
     EXPECT_TRUE(fs::is_directory(folder_ / "maps.trg"));
 
     const auto missing = trigfile::writeTriggerFile(folder_ / "gone" / "a.trg", series);
-    EXPECT_EQ(missing.status, Status::Failed);
-    EXPECT_NE(missing.reason.find("No such file or directory"), std::string::npos)
-        << missing.reason;
+    EXPECT_TRUE(missing.is(base::Problem::Kind::Failed));
+    EXPECT_NE(missing.reason().find("No such file or directory"), std::string::npos)
+        << missing.reason();
 }
 
 TEST_F(TriggerFileTest, LeavesAReadOnlyFileAlone) {
@@ -278,8 +277,8 @@ TEST_F(TriggerFileTest, LeavesAReadOnlyFileAlone) {
     writeBytes(target, "locked");
     fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const auto outcome = trigfile::writeTriggerFile(target, planOrFail(typed("1", "1", "0", "1")));
-    EXPECT_EQ(outcome.status, Status::Failed);
-    EXPECT_NE(outcome.reason.find("read-only"), std::string::npos) << outcome.reason;
+    EXPECT_TRUE(outcome.is(base::Problem::Kind::Failed));
+    EXPECT_NE(outcome.reason().find("read-only"), std::string::npos) << outcome.reason();
     EXPECT_EQ(readBytes(target).size(), 6u);
     EXPECT_TRUE(strayFiles({"locked.trg"}).empty());
 }

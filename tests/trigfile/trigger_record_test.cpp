@@ -1,5 +1,5 @@
 #include "test_support.h"
-#include "trigger_record.h"
+#include "trigfile/trigger_record.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 //   expected_file KILL_STEP KILLS_UP_TO UNIT ORE GAS PLAYERS OUT
 //
 // PLAYERS lists the ticked players' numbers, e.g. "13" for Players 1 and 3.
-#include "kill_reward_settings.h"
-#include "trigger_file.h"
-#include "trigger_series.h"
+#include "trigfile/kill_reward_settings.h"
+#include "trigfile/trigger_file.h"
+#include "trigfile/trigger_series.h"
 
 #include <cstdio>
 #include <string>
@@ -31,14 +31,13 @@ int main(int argc, char** argv) {
         settings.players[static_cast<std::size_t>(player)] = trigfile::CheckValue::Ticked;
     }
     const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(settings));
-    if (const auto* refusal = std::get_if<trigfile::Refusal>(&plan)) {
-        std::fprintf(stderr, "refused: %s\n", refusal->reason.c_str());
+    if (!plan.ok()) {
+        std::fprintf(stderr, "refused: %s\n", plan.reason().c_str());
         return 1;
     }
-    const trigfile::WriteOutcome outcome =
-        trigfile::writeTriggerFile(argv[7], std::get<trigfile::TriggerSeries>(plan));
-    if (outcome.status != trigfile::WriteOutcome::Status::Written) {
-        std::fprintf(stderr, "not written: %s\n", outcome.reason.c_str());
+    const base::Outcome<base::Done> outcome = trigfile::writeTriggerFile(argv[7], plan.value());
+    if (!outcome.ok()) {
+        std::fprintf(stderr, "not written: %s\n", outcome.reason().c_str());
         return 1;
     }
     return 0;

@@ -1,9 +1,9 @@
-#include "number_text.h"
+#include "base/number_text.h"
 
 #include <charconv>
 #include <cstdio>
 
-namespace trigfile {
+namespace base {
 
 std::string withThousands(std::uint64_t n) {
     const std::string digits = std::to_string(n);
@@ -33,6 +33,13 @@ std::string fileSizeText(std::uint64_t bytes) {
     return std::string(rounded, end) + " " + unit + " (" + exact + ")";
 }
 
+std::string sizeText(std::uint64_t bytes) {
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0) {
+        return withThousands(bytes / (1024 * 1024)) + " MiB";
+    }
+    return withThousands(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
 std::string printableBytes(std::string_view bytes) {
     std::string text;
     for (char c : bytes) {
@@ -48,4 +55,4 @@ std::string printableBytes(std::string_view bytes) {
     return text;
 }
 
-} // namespace trigfile
+} // namespace base
