@@ -12,7 +12,6 @@
 #include <QFileInfo>
 
 #include <filesystem>
-#include <variant>
 
 namespace {
 
@@ -72,8 +71,12 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
         showProblem(platform_, before.problem(), kFileBoxes);
         return;
     }
-    if (before->mostForOneOwner > createtexts::kMostTriggersPerPlayer &&
-        !confirmManyTriggers(series, before->existing)) {
+    if (before->tooLong) {
+        showProblem(platform_, *before->tooLong, kFileBoxes);
+        return;
+    }
+    if (before->mostForOnePlayer > createtexts::kMostTriggersPerPlayer &&
+        !confirmManyTriggers(series, *before)) {
         return;
     }
     if (into_ == Into::Map && !confirmMapEdit(*path, series)) {
@@ -81,9 +84,9 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
     }
     std::optional<trigfile::AddOutcome> outcome;
     runWithProgress(
-        platform_.dialogueOwner(), series.recordCount,
+        platform_.dialogueOwner(), addingTitle(target), series.recordCount,
         [&](trigfile::WriteProgress& progress) {
-            outcome = maparchive::addSeries(target, series, &progress);
+            outcome = maparchive::addSeries(target, series, &progress, disk_);
         },
         [this](QProgressDialog& box) { platform_.progressShown(box); });
     report(*path, *outcome);
@@ -98,16 +101,20 @@ std::optional<QString> AddCommand::chooseTarget() {
 }
 
 bool AddCommand::confirmManyTriggers(const trigfile::TriggerSeries& series,
-                                     const trigfile::OwnerCounts& existing) {
-    const std::uint64_t most = trigfile::mostTriggersForOneOwner(existing, series);
+                                     const maparchive::BeforeAdd& before) {
+    const std::uint64_t most = before.mostForOnePlayer;
+    const QString forces =
+        before.manyTriggersNote.empty()
+            ? QString()
+            : QStringLiteral("  ") + QString::fromStdString(before.manyTriggersNote);
     const QString text =
-        QStringLiteral("This will add %1 triggers, and one owner of them will then have %2 "
-                       "triggers, %3 of them already there.  A player who owns more than %4 "
-                       "triggers makes StarCraft crash when a game is saved.  Do you want to "
-                       "add them anyway?")
+        QStringLiteral("This will add %1 triggers, and one player will then have %2 triggers, "
+                       "%3 of them already there.  A player who owns more than %4 triggers "
+                       "makes StarCraft crash when a game is saved.%5  Do you want to add them "
+                       "anyway?")
             .arg(thousands(series.recordCount), thousands(most),
                  thousands(most - series.recordCount),
-                 thousands(createtexts::kMostTriggersPerPlayer));
+                 thousands(createtexts::kMostTriggersPerPlayer), forces);
     return platform_.showMessage(MessageRequest{text, QString::fromLatin1(createtexts::kManyTitle),
                                                 MessageButtons::YesNo, MessageIcon::Warning,
                                                 MessageAnswer::No}) == MessageAnswer::Yes;
@@ -136,7 +143,9 @@ void AddCommand::report(const QString& path, const trigfile::AddOutcome& outcome
     QString text = QStringLiteral("The triggers were added to %1, which now holds %2 triggers.")
                        .arg(quotedName(nativePath(path)), thousands(added.triggersAfter));
     if (!added.backup.empty()) {
-        text += QStringLiteral("  The map as it was is kept as %1.").arg(quotedName(added.backup));
+        text += (into_ == Into::Map ? QStringLiteral("  The map as it was is kept as %1.")
+                                    : QStringLiteral("  The trigger file as it was is kept as %1."))
+                    .arg(quotedName(added.backup));
     }
     if (!added.note.empty()) {
         text += QStringLiteral("\r\n\r\n") + QString::fromStdString(added.note);

@@ -2,6 +2,7 @@
 
 #include "app/platform.h"
 
+#include "maparchive/add_to_map.h"
 #include "trigfile/add_series.h"
 #include "trigfile/kill_reward_settings.h"
 #include "trigfile/trigger_series.h"
@@ -20,8 +21,11 @@ class AddCommand {
     enum class Into { TriggerFile, Map };
 
     // dialogue keeps the folder chosen last for the next Add of that kind.
-    AddCommand(Platform& platform, OpenRequest& dialogue, Into into)
-        : platform_(platform), dialogue_(dialogue), into_(into) {}
+    // disk, if given, stands between the writer and a trigger file, as
+    // Create's does (CreateCommand).
+    AddCommand(Platform& platform, OpenRequest& dialogue, Into into,
+               trigfile::SinkWrapper disk = {})
+        : platform_(platform), dialogue_(dialogue), into_(into), disk_(std::move(disk)) {}
 
     void run(const trigfile::KillRewardSettings& read);
 
@@ -31,13 +35,14 @@ class AddCommand {
   private:
     std::optional<QString> chooseTarget();
     bool confirmManyTriggers(const trigfile::TriggerSeries& series,
-                             const trigfile::OwnerCounts& existing);
+                             const maparchive::BeforeAdd& before);
     bool confirmMapEdit(const QString& path, const trigfile::TriggerSeries& series);
     void report(const QString& path, const trigfile::AddOutcome& outcome);
 
     Platform& platform_;
     OpenRequest& dialogue_;
     Into into_;
+    trigfile::SinkWrapper disk_;
 };
 
 namespace addtexts {

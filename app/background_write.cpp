@@ -28,12 +28,17 @@ runInBackground(QWidget* owner, std::uint64_t totalRecords,
                 const std::function<void(QProgressDialog&)>& onShown) {
     std::optional<base::Outcome<base::Done>> outcome;
     runWithProgress(
-        owner, totalRecords, [&](trigfile::WriteProgress& progress) { outcome = work(progress); },
-        onShown);
+        owner, QStringLiteral("Creating the file"), totalRecords,
+        [&](trigfile::WriteProgress& progress) { outcome = work(progress); }, onShown);
     return *outcome;
 }
 
-void runWithProgress(QWidget* owner, std::uint64_t totalRecords,
+QString addingTitle(const std::filesystem::path& target) {
+    return QStringLiteral("Adding to %1")
+        .arg(QString::fromStdU16String(target.filename().u16string()));
+}
+
+void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRecords,
                      const std::function<void(trigfile::WriteProgress&)>& work,
                      const std::function<void(QProgressDialog&)>& onShown) {
     trigfile::WriteProgress progress;
@@ -61,7 +66,7 @@ void runWithProgress(QWidget* owner, std::uint64_t totalRecords,
         if (!dialog && clock.elapsed() >= trigfile::kProgressDelayMs) {
             dialog = std::make_unique<QProgressDialog>(progressLabel(written, totalRecords),
                                                        QStringLiteral("Cancel"), 0, total, owner);
-            dialog->setWindowTitle(QStringLiteral("Creating the file"));
+            dialog->setWindowTitle(title);
             dialog->setWindowModality(Qt::ApplicationModal);
             dialog->setMinimumDuration(0);
             dialog->setMinimumWidth(360); // room for "Writing trigger 16,777,215 of 16,777,215..."

@@ -4,17 +4,25 @@
 #include "trigfile/series_writer.h"
 #include "trigfile/trigger_file.h"
 
+#include <QString>
+
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 
 class QProgressDialog;
 class QWidget;
 
 // Runs work on a thread of its own while the window goes on repainting, as
-// runInBackground below does. work must not throw.
-void runWithProgress(QWidget* owner, std::uint64_t totalRecords,
+// runInBackground below does, under a progress box of that title. work must
+// not throw.
+void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRecords,
                      const std::function<void(trigfile::WriteProgress&)>& work,
                      const std::function<void(QProgressDialog&)>& onShown = {});
+
+// The progress box's title while a series is added to target: what it
+// does, and to which file ("Adding to Castle.scx").
+QString addingTitle(const std::filesystem::path& target);
 
 // Runs work on a thread of its own while the window goes on repainting.
 // Until the progress box appears, keys and clicks wait, so nothing else can

@@ -171,10 +171,10 @@ struct frmTallyforge::ActionRow {
 };
 
 frmTallyforge::frmTallyforge(Platform& platform, QWidget* parent)
-    : QMainWindow(parent),
-      platform_(platform), cdbsave{QStringLiteral("Save as"), QStringLiteral("Triggers.trg"),
-                                   initialSaveFolder(),
-                                   QStringLiteral("Starcraft triggers (*.trg)|*.trg*")},
+    : QMainWindow(parent), platform_(platform),
+      folder_(initialSaveFolder()), cdbsave{QStringLiteral("Save as"),
+                                            QStringLiteral("Triggers.trg"), initialSaveFolder(),
+                                            QStringLiteral("Starcraft triggers (*.trg)|*.trg*")},
       cdbopen{QString::fromLatin1(opentexts::kOpenTitle), initialSaveFolder(),
               QString::fromLatin1(opentexts::kOpenFilter)},
       cdbaddtrg(AddCommand::dialogueFor(AddCommand::Into::TriggerFile, initialSaveFolder())),
@@ -238,6 +238,7 @@ void frmTallyforge::buildMenu() {
     for (QAction* add : {menuaddtrg, menuaddmap}) {
         add->setEnabled(false); // the poll enables them with Create
     }
+    titlefile->setToolTipsVisible(true); // why an Add is greyed
     titlefile->addSeparator();
     // Checked while a message is set, so the menu says so.
     menumessage = titlefile->addAction(QString::fromLatin1(messagetexts::kMenuText));
@@ -439,7 +440,9 @@ void frmTallyforge::cmdcreate_Click() {
         return;
     }
     creating_ = true;
+    folder_.offerTo(cdbsave);
     CreateCommand(platform_, cdbsave, disk_).run(readWindow());
+    folder_.keepFrom(cdbsave);
     creating_ = false;
 }
 
@@ -458,7 +461,9 @@ void frmTallyforge::runAdd(AddCommand::Into into, OpenRequest& dialogue) {
         return;
     }
     creating_ = true;
-    AddCommand(platform_, dialogue, into).run(readWindow());
+    folder_.offerTo(dialogue);
+    AddCommand(platform_, dialogue, into, disk_).run(readWindow());
+    folder_.keepFrom(dialogue);
     creating_ = false;
 }
 
@@ -544,9 +549,14 @@ void frmTallyforge::Timer1_Timer() {
         // What the tooltip tells a mouse user, a screen reader reads out.
         cmdcreate->setAccessibleDescription(preview);
     }
-    // The Add commands need the same inputs as Create.
-    menuaddtrg->setEnabled(!blocked);
-    menuaddmap->setEnabled(!blocked);
+    // The Add commands need the same inputs as Create; greyed, they say
+    // what is missing in Create's words.
+    const QString addTip = blocked ? preview : QString();
+    for (QAction* add : {menuaddtrg, menuaddmap}) {
+        add->setEnabled(!blocked);
+        add->setToolTip(addTip);
+        add->setStatusTip(addTip);
+    }
 }
 
 QString frmTallyforge::createPreview(bool blocked) const {
@@ -579,10 +589,12 @@ void frmTallyforge::menuopen_Click() {
     if (creating_) {
         return;
     }
+    folder_.offerTo(cdbopen);
     const auto settings =
         OpenCommand(platform_, cdbopen).run([this](const trigfile::KillRewardSettings& s) {
             return windowHolds(s);
         });
+    folder_.keepFrom(cdbopen);
     if (settings) {
         fillWindow(*settings);
     }
@@ -682,6 +694,6 @@ void frmTallyforge::cmdquit_Click() {
     if (creating_) {
         return;
     }
-    // Nothing is kept between runs, so there is nothing to ask or save.
+    // The folder used last is already kept: there is nothing to ask or save.
     QCoreApplication::quit();
 }

@@ -2,6 +2,7 @@
 
 #include "app/add_command.h"
 #include "app/platform.h"
+#include "app/remembered_folder.h"
 
 #include "trigfile/kill_reward_settings.h"
 #include "trigfile/trigger_file.h"
@@ -32,8 +33,9 @@ class frmTallyforge : public QMainWindow {
   public:
     explicit frmTallyforge(Platform& platform, QWidget* parent = nullptr);
 
-    // A slow disk under Create's writes: the window tests' only way to keep
-    // a write running long enough for its progress box (see CreateCommand).
+    // A slow disk under Create's writes and the adds to a trigger file: the
+    // window tests' only way to keep a write running long enough for its
+    // progress box (see CreateCommand).
     void setDiskForTests(trigfile::SinkWrapper disk) { disk_ = std::move(disk); }
 
   protected:
@@ -80,6 +82,7 @@ class frmTallyforge : public QMainWindow {
     QString createPreview(bool blocked) const;
 
     Platform& platform_;
+    RememberedFolder folder_; // where every file dialogue opens
     SaveRequest cdbsave;
     OpenRequest cdbopen;
     OpenRequest cdbaddtrg; // the dialogues of the two Add commands

@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
     sessionbus::preventAutolaunch();
     QApplication app(argc, argv);
     processsignals::watch(app);
+    // The settings store's names: ~/.config/Tallyforge/Tallyforge.conf on
+    // Linux, HKEY_CURRENT_USER\Software\Tallyforge\Tallyforge on Windows.
+    QApplication::setOrganizationName(QStringLiteral("Tallyforge"));
     QApplication::setApplicationName(QStringLiteral("Tallyforge"));
     QApplication::setApplicationVersion(builtVersion());
 

@@ -131,9 +131,18 @@ ListingAnswer QtPlatform::showListing(const ListingRequest& request) {
     text->setObjectName(QStringLiteral("listing"));
     text->setReadOnly(true);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A summary line of a series runs past the box's width, and it is the
+    // line that matters most: long lines wrap rather than scroll sideways
+    // (a copy still gives them whole).
+    text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     text->setPlainText(request.text);
+    // Screen readers name the box after its dialogue, as the unit list is named.
+    text->setAccessibleName(request.title);
+    text->setAccessibleDescription(QStringLiteral(
+        "The triggers in words: a summary line for each series and each other trigger, then "
+        "the details of each trigger"));
     layout->addWidget(text);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
     if (request.offerFill) {

@@ -34,12 +34,17 @@ int runAdd(const AddOptions& options) {
     const ProblemEnding readProblem{kExitFileFailed, " Nothing was changed.",
                                     " Nothing was changed.", interrupted};
     const ProblemEnding addProblem{kExitFileFailed, {}, {}, interrupted};
-    // Read first, as the window does, for the count of triggers per owner.
+    // Read first, as the window does, for the count of triggers per player.
     const base::Outcome<maparchive::BeforeAdd> before = maparchive::checkBeforeAdd(target, series);
     if (!before.ok()) {
         return reportProblem(before.problem(), readProblem);
     }
-    warnAboutManyTriggers(before->mostForOneOwner);
+    // A series longer than the target can take is a value that cannot be used.
+    if (before->tooLong) {
+        return reportProblem(*before->tooLong,
+                             ProblemEnding{kExitRefused, " Nothing was changed.", {}, {}});
+    }
+    warnAboutManyTriggers(before->mostForOnePlayer, before->manyTriggersNote);
 
     const trigfile::AddOutcome outcome =
         runConsoleWrite(series.recordCount, [&](trigfile::WriteProgress& progress) {
@@ -55,7 +60,10 @@ int runAdd(const AddOptions& options) {
                     base::displayName(target).c_str(),
                     base::withThousands(outcome->triggersAfter).c_str());
         if (!outcome->backup.empty()) {
-            std::printf("The map as it was is kept as %s.\n",
+            std::printf("The %s as it was is kept as %s.\n",
+                        maparchive::targetOf(target) == maparchive::Target::TriggerFile
+                            ? "trigger file"
+                            : "map",
                         base::displayName(outcome->backup).c_str());
         }
         if (!outcome->note.empty()) {

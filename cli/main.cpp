@@ -24,10 +24,30 @@ constexpr const char* kAddExample =
     "Example:\n"
     "  tallyforge-cli add --every 10 --up-to 200 --unit Hydralisk --score 50 --score-kind Kills "
     "--force 1 --to castle.scx\n\n"
-    "A map (.chk, .scm, .scx) is changed as a copy beside it, which takes its place once\n"
-    "complete; the map as it was is kept beside it as NAME.before-tallyforge.EXT (then\n"
-    "NAME.before-tallyforge-2.EXT, ...). A trigger file is rewritten whole beside itself\n"
-    "and put in place. Either stays as it was on any failure.";
+    "A trigger file or map (.trg, .chk, .scm, .scx) is changed as a copy beside it, which\n"
+    "takes its place once complete; the file as it was is kept beside it as\n"
+    "NAME.before-tallyforge.EXT (then NAME.before-tallyforge-2.EXT, ...). It stays as it\n"
+    "was on any failure.";
+
+// An argument that looks like an option but is none of the command's:
+// most likely a file whose name starts with "-", which is taken for an
+// option (so "show --json.scx" would only say that FILE is missing).
+std::string optionLikeNameHint(CLI::App& command, const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") {
+            break;
+        }
+        const bool negativeNumber = arg.size() > 1 && arg[1] >= '0' && arg[1] <= '9';
+        if (arg.size() < 2 || arg[0] != '-' || negativeNumber ||
+            command.get_option_no_throw(arg.substr(0, arg.find('='))) != nullptr) {
+            continue;
+        }
+        return "\"" + arg + "\" is no option of " + command.get_name() +
+               ". A file whose name starts with \"-\" is named after \"--\" (" +
+               command.get_name() + " -- " + arg + ") or as ./" + arg + ".";
+    }
+    return {};
+}
 
 } // namespace
 
@@ -88,6 +108,13 @@ int main(int argc, char** argv) {
         return app.exit(e, std::cout, std::cerr);
     } catch (const CLI::ParseError& e) {
         cli::printError(e.what());
+        for (CLI::App* command : {createCommand, addCommand, showCommand}) {
+            if (command->parsed()) {
+                if (const std::string hint = optionLikeNameHint(*command, args); !hint.empty()) {
+                    cli::printError(hint);
+                }
+            }
+        }
         std::cerr << "Run 'tallyforge-cli --help' or 'tallyforge-cli COMMAND --help' for more.\n";
         return cli::kExitRefused;
     }

@@ -5,12 +5,13 @@
 
 namespace cli {
 
-void warnAboutManyTriggers(std::uint64_t mostForOneOwner) {
-    if (mostForOneOwner > trigfile::kMostTriggersPerPlayer) {
-        printError("warning: an owner would have " + base::withThousands(mostForOneOwner) +
+void warnAboutManyTriggers(std::uint64_t mostForOnePlayer, const std::string& note) {
+    if (mostForOnePlayer > trigfile::kMostTriggersPerPlayer) {
+        printError("warning: a player would have " + base::withThousands(mostForOnePlayer) +
                    " triggers. A player who owns more than " +
                    base::withThousands(trigfile::kMostTriggersPerPlayer) +
-                   " triggers makes StarCraft crash when a game is saved.");
+                   " triggers makes StarCraft crash when a game is saved." +
+                   (note.empty() ? "" : " " + note));
     }
 }
 

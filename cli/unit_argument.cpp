@@ -97,6 +97,17 @@ std::vector<const Unit*> nearest(const std::string& key) {
     return out;
 }
 
+// "-1", "+5", "2.5": a number with a sign or a fraction is no unit number,
+// and never a part of a name to look for ("1" is in "Mineral Cluster Type 1").
+bool looksLikeNumber(std::string_view text) {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        text.remove_prefix(1);
+    }
+    return std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+           std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+}
+
 std::string unitRangeText() {
     return "--unit must be a unit number from 0 to " +
            std::to_string(trigfile::kHighestUnitNumber) + " or a name from the unit list";
@@ -105,11 +116,12 @@ std::string unitRangeText() {
 } // namespace
 
 UnitChoice findUnit(std::string_view text) {
-    if (const auto number = wholeNumber(text)) {
-        if (*number > trigfile::kHighestUnitNumber) {
-            return base::Problem::refused(unitRangeText() + ", not " + std::string(text) + ".");
-        }
+    const auto number = wholeNumber(text);
+    if (number && *number <= trigfile::kHighestUnitNumber) {
         return static_cast<std::uint16_t>(*number);
+    }
+    if (number || looksLikeNumber(text)) {
+        return base::Problem::refused(unitRangeText() + ", not " + std::string(text) + ".");
     }
     const std::string key = folded(text);
     if (key.empty()) {

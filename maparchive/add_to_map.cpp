@@ -118,15 +118,22 @@ base::Outcome<BeforeAdd> checkBeforeAdd(const fs::path& target,
     if (!inspection.ok()) {
         return std::move(inspection.problem());
     }
-    const std::uint64_t most = trigfile::mostTriggersForOneOwner(*inspection, series);
-    return BeforeAdd{std::move(*inspection), most};
+    BeforeAdd before{std::move(*inspection), std::nullopt, 0, {}};
+    if (auto tooLong = trigfile::tooLongToAdd(before.existing, series)) {
+        before.tooLong = base::aboutFile(target, std::move(*tooLong));
+    }
+    before.mostForOnePlayer = trigfile::mostTriggersForOnePlayer(before.existing, series);
+    if (!before.existing.forces.known) {
+        before.manyTriggersNote = trigfile::kForcesCountedForEveryPlayer;
+    }
+    return before;
 }
 
 AddOutcome addSeries(const fs::path& file, const trigfile::TriggerSeries& series,
-                     trigfile::WriteProgress* progress) {
+                     trigfile::WriteProgress* progress, const trigfile::SinkWrapper& wrap) {
     switch (targetOf(file)) {
     case Target::TriggerFile:
-        return trigfile::addToTriggerFile(file, series, progress);
+        return trigfile::addToTriggerFile(file, series, progress, wrap);
     case Target::ScenarioFile:
         return trigfile::addToScenarioFile(file, series, progress);
     case Target::MapArchive:

@@ -4,7 +4,6 @@
 #include "base/number_text.h"
 #include "trigfile/atomic_file.h"
 #include "trigfile/bounded_read.h"
-#include "trigfile/file_identity.h"
 #include "trigfile/map_edit.h"
 
 #include <algorithm>
@@ -48,27 +47,116 @@ std::optional<base::Problem> stackedRefusal(const TriggerRecords& records) {
         "made this way, so Tallyforge does not add to it.");
 }
 
+// What scenario data of these sections holds, and how many more triggers it
+// can take.
+OwnerCounts scenarioCounts(std::span<const std::uint8_t> data,
+                           std::span<const ScenarioSection> sections,
+                           const TriggerRecords& records) {
+    OwnerCounts counts = countOwners(records, forceMembership(data, sections));
+    std::uint64_t trigSize = 0;
+    bool hasTrig = false;
+    for (const ScenarioSection& section : sections) {
+        if (section.isNamed("TRIG")) {
+            hasTrig = true;
+            trigSize += section.size;
+        }
+    }
+    const std::uint64_t bySection =
+        trigSize >= kMaxSectionSize ? 0 : (kMaxSectionSize - trigSize) / kRecordSize;
+    const std::uint64_t used = data.size() + (hasTrig ? 0 : kSectionHeaderSize);
+    const std::uint64_t byReader = used >= kMaxReadBytes ? 0 : (kMaxReadBytes - used) / kRecordSize;
+    counts.room = std::min(bySection, byReader);
+    return counts;
+}
+
+// An add to a file the author cannot afford to lose, trigger file or
+// scenario file alike: a copy beside it, the original kept as a backup when
+// the copy takes its place (map_edit.h). The edit is begun before the file
+// is read, so that a change by another program after the read is noticed
+// when the copy would take its place; a file that cannot be edited safely
+// (held open, read-only, not a file) is refused before anything is written.
+AddOutcome throughEdit(const fs::path& file, const std::function<AddOutcome(MapEdit&)>& add) {
+    return failuresAsProblem(kAdding, [&]() -> AddOutcome {
+        MapEdit edit(file);
+        return add(edit);
+    });
+}
+
+// The copy put in the file's place, the original kept under the backup name.
+AddOutcome committed(MapEdit& edit, std::uint64_t triggers, WriteProgress* progress) {
+    const auto backup = edit.commit(progress ? &progress->cancelRequested : nullptr);
+    if (!backup) {
+        return base::Problem::cancelled();
+    }
+    return Added{triggers, *backup, {}};
+}
+
 } // namespace
 
-OwnerCounts countOwners(const TriggerRecords& records) {
+ForceMembership forceMembership(std::span<const std::uint8_t> data,
+                                std::span<const ScenarioSection> sections) {
+    ForceMembership membership;
+    const auto forc = overlaidSections(data, sections, "FORC");
+    if (!forc) {
+        return membership;
+    }
+    membership.known = true;
+    for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
+        // A short section leaves the players after its end in Force 1, as
+        // the zeros the game's reader starts from; a number beyond Force 4
+        // puts the player in none.
+        const std::uint8_t force = player < forc->size() ? (*forc)[player] : 0;
+        membership.forcesOf[player] = force < kForces ? static_cast<std::uint8_t>(1u << force) : 0;
+    }
+    return membership;
+}
+
+bool runsFor(const std::array<std::uint8_t, kExecutionTableSize>& table, std::size_t player,
+             const ForceMembership& forces) {
+    if (table[kPlayer1 + player] != 0 || table[kAllPlayers] != 0) {
+        return true;
+    }
+    for (std::size_t force = 0; force < kForces; ++force) {
+        if (table[kForce1 + force] != 0 && (forces.forcesOf[player] >> force & 1u) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+OwnerCounts countOwners(const TriggerRecords& records, const ForceMembership& forces) {
     OwnerCounts counts;
     counts.triggers = records.count();
+    counts.forces = forces;
+    std::array<std::uint8_t, kExecutionTableSize> table{};
     for (std::size_t i = 0; i < records.count(); ++i) {
         const auto record = records.record(i);
-        for (std::size_t owner = 0; owner < kExecutionTableSize; ++owner) {
-            if (record[record::kExecutionTable + owner] != 0) {
-                ++counts.perOwner[owner];
-            }
+        std::copy_n(record.begin() + record::kExecutionTable, table.size(), table.begin());
+        for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
+            counts.perPlayer[player] += runsFor(table, player, forces) ? 1 : 0;
         }
     }
     return counts;
 }
 
-std::uint64_t mostTriggersForOneOwner(const OwnerCounts& existing, const TriggerSeries& series) {
+std::optional<base::Problem> tooLongToAdd(const OwnerCounts& existing,
+                                          const TriggerSeries& series) {
+    if (series.recordCount <= existing.room) {
+        return std::nullopt;
+    }
+    // The section's size field is 32-bit; and what Tallyforge writes it must
+    // be able to read back, which it checks for maps before they are replaced.
+    return base::Problem::refused(
+        "With " + base::withThousands(series.recordCount) +
+        " more triggers the map's scenario data would be larger than the " +
+        base::sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series.");
+}
+
+std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const TriggerSeries& series) {
     std::uint64_t most = series.recordCount;
-    for (std::size_t owner = 0; owner < kExecutionTableSize; ++owner) {
-        if (series.fields.executionTable[owner] != 0) {
-            most = std::max(most, existing.perOwner[owner] + series.recordCount);
+    for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
+        if (runsFor(series.fields.executionTable, player, existing.forces)) {
+            most = std::max(most, existing.perPlayer[player] + series.recordCount);
         }
     }
     return most;
@@ -84,10 +172,7 @@ Inspection inspectTriggerFile(const fs::path& file) {
 
 AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
                             WriteProgress* progress, const SinkWrapper& wrap) {
-    return failuresAsProblem(kAdding, [&]() -> AddOutcome {
-        // What the file was when it was read, to notice a change before it
-        // is replaced.
-        const auto before = identityOf(file);
+    return throughEdit(file, [&](MapEdit& edit) -> AddOutcome {
         FileBytes read = readBoundedFile(file);
         if (!read.ok()) {
             return base::aboutFile(file, read.problem());
@@ -99,28 +184,18 @@ AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
         }
         const std::size_t oldRecords = layout->recordOffsets.size();
 
-        AtomicFile out(file);
-        std::unique_ptr<ByteSink> wrapped = wrap ? wrap(out) : nullptr;
-        ByteSink& sink = wrapped ? *wrapped : out;
+        std::unique_ptr<ByteSink> wrapped = wrap ? wrap(edit.copy()) : nullptr;
+        ByteSink& sink = wrapped ? *wrapped : edit.copy();
         // The old file byte for byte: its header, every record (the empty
         // first trigger among them) and the blocks after them; then the new
         // records alone.
         writeSpan(sink, old);
         MessagePlacement placement;
         placement.numbers.before = highestTextNumber(old, *layout);
-        const bool written =
-            writeSeriesRecords(sink, series, progress, placement) &&
-            out.commit(progress ? &progress->cancelRequested : nullptr, [&] {
-                if (!before || identityOf(file) != before) {
-                    throw WriteError("Could not add to " + base::displayName(file) +
-                                     ": another program changed it meanwhile. It was left as "
-                                     "that program saved it.");
-                }
-            });
-        if (!written) {
+        if (!writeSeriesRecords(sink, series, progress, placement)) {
             return base::Problem::cancelled();
         }
-        return Added{oldRecords + series.recordCount, {}, {}};
+        return committed(edit, oldRecords + series.recordCount, progress);
     });
 }
 
@@ -219,8 +294,8 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
     }
     ScenarioAddition plan;
     plan.data = data;
-    plan.existing = countOwners(*triggers);
     const std::vector<ScenarioSection>& all = *sections;
+    plan.existing = scenarioCounts(data, all, *triggers);
     const auto hasTrig = [](const ScenarioSection& s) { return s.isNamed("TRIG"); };
     if (all.size() >= kMaxSections && std::none_of(all.begin(), all.end(), hasTrig)) {
         return base::Problem::refused(
@@ -242,6 +317,9 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
         plan.insertAt = data.size();
     }
     plan.newSize = data.size() + added + (plan.hasTrig ? 0 : kSectionHeaderSize);
+    if (auto refusal = tooLongToAdd(plan.existing, series)) {
+        return *refusal;
+    }
     if (series.message) {
         auto strings =
             planStringSection(data, all, *series.message, series.recordCount, series.killStep);
@@ -273,7 +351,11 @@ Inspection inspectScenarioData(std::span<const std::uint8_t> data) {
     if (auto refusal = stackedRefusal(records)) {
         return *refusal;
     }
-    return countOwners(records);
+    ScenarioSectionsRead sections = parseScenarioSections(data);
+    if (!sections.ok()) {
+        return std::move(sections.problem());
+    }
+    return scenarioCounts(data, *sections, records);
 }
 
 Inspection inspectScenarioFile(const fs::path& file) {
@@ -290,8 +372,7 @@ Inspection inspectScenarioFile(const fs::path& file) {
 
 AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,
                              WriteProgress* progress) {
-    return failuresAsProblem(kAdding, [&]() -> AddOutcome {
-        MapEdit edit(file); // refuses a map it must not touch, before anything is written
+    return throughEdit(file, [&](MapEdit& edit) -> AddOutcome {
         FileBytes bytes = readBoundedFile(file);
         if (!bytes.ok()) {
             return base::aboutFile(file, bytes.problem());
@@ -304,11 +385,7 @@ AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,
         if (!addition.write(edit.copy(), series, progress)) {
             return base::Problem::cancelled();
         }
-        const auto backup = edit.commit(progress ? &progress->cancelRequested : nullptr);
-        if (!backup) {
-            return base::Problem::cancelled();
-        }
-        return Added{addition.existing.triggers + series.recordCount, *backup, {}};
+        return committed(edit, addition.existing.triggers + series.recordCount, progress);
     });
 }
 

@@ -19,4 +19,9 @@ inline constexpr std::uint16_t kUnitReplacingTooHigh = 230;
 // this many triggers.
 inline constexpr std::uint32_t kMostTriggersPerPlayer = 65'534;
 
+// The game runs triggers for Players 1 to 8, each a member of one of four
+// forces; a trigger of All Players or of a force runs for every member.
+inline constexpr std::uint32_t kTriggerPlayers = 8;
+inline constexpr std::uint32_t kForces = 4;
+
 } // namespace trigfile

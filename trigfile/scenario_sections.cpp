@@ -89,4 +89,25 @@ TriggerFileRead readScenarioTriggers(std::span<const std::uint8_t> data) {
     return records;
 }
 
+std::optional<std::vector<std::uint8_t>> overlaidSections(std::span<const std::uint8_t> data,
+                                                          std::span<const ScenarioSection> sections,
+                                                          const char (&name)[5]) {
+    std::optional<std::vector<std::uint8_t>> bytes;
+    for (const ScenarioSection& s : sections) {
+        if (!s.isNamed(name)) {
+            continue;
+        }
+        const auto from = data.subspan(s.dataOffset(), s.size);
+        if (!bytes) {
+            bytes.emplace(from.begin(), from.end());
+            continue;
+        }
+        if (bytes->size() < from.size()) {
+            bytes->resize(from.size());
+        }
+        std::copy(from.begin(), from.end(), bytes->begin());
+    }
+    return bytes;
+}
+
 } // namespace trigfile

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -51,6 +52,13 @@ ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize,
 // of map protectors; trigSections says how many), none without a TRIG
 // section; and the strings its actions name (string_table.h).
 TriggerFileRead readScenarioTriggers(std::span<const std::uint8_t> data);
+
+// The data of the sections named `name` laid over one another, each later
+// one from the start of those before it, as the game reads a section that
+// comes more than once; nothing without one.
+std::optional<std::vector<std::uint8_t>> overlaidSections(std::span<const std::uint8_t> data,
+                                                          std::span<const ScenarioSection> sections,
+                                                          const char (&name)[5]);
 
 // A section name for messages: printable letters as they are, others as \xNN.
 std::string sectionNameText(const std::array<char, 4>& name);

@@ -34,38 +34,12 @@ std::optional<std::string_view> StringTable::bytes(std::uint32_t number) const {
     return std::string_view(begin, static_cast<std::size_t>(std::find(begin, end, '\0') - begin));
 }
 
-namespace {
-
-// The sections named `name` laid over one another, or nothing without one.
-std::optional<std::vector<std::uint8_t>> overlaid(std::span<const std::uint8_t> data,
-                                                  std::span<const ScenarioSection> sections,
-                                                  const char (&name)[5]) {
-    std::optional<std::vector<std::uint8_t>> bytes;
-    for (const ScenarioSection& s : sections) {
-        if (!s.isNamed(name)) {
-            continue;
-        }
-        const auto from = data.subspan(s.dataOffset(), s.size);
-        if (!bytes) {
-            bytes.emplace(from.begin(), from.end());
-            continue;
-        }
-        if (bytes->size() < from.size()) {
-            bytes->resize(from.size());
-        }
-        std::copy(from.begin(), from.end(), bytes->begin());
-    }
-    return bytes;
-}
-
-} // namespace
-
 std::optional<StringTable> readStringTable(std::span<const std::uint8_t> data,
                                            std::span<const ScenarioSection> sections) {
-    if (auto strx = overlaid(data, sections, "STRx")) {
+    if (auto strx = overlaidSections(data, sections, "STRx")) {
         return StringTable(std::move(*strx), StringTable::Width::Strx);
     }
-    if (auto str = overlaid(data, sections, "STR ")) {
+    if (auto str = overlaidSections(data, sections, "STR ")) {
         return StringTable(std::move(*str), StringTable::Width::Str);
     }
     return std::nullopt;

@@ -3,6 +3,7 @@
 
 #include "app/add_command.h"
 #include "app/create_command.h"
+#include "app/qt_platform.h" // initialSaveFolder
 #include "window_driver.h"
 
 #include "maparchive/map_archive.h"
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QMenu>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -117,9 +120,12 @@ class AddTest : public WindowTestCase {
         QCOMPARE(w->platform.openDialogues.front().title, QStringLiteral("Add to trigger file"));
         QVERIFY2(contents(at("Old.trg")) == old + added,
                  "the old file whole, then exactly Create's records, no second empty trigger");
-        QVERIFY2(w->platform.messages.back().text.contains("now holds 6 triggers"),
+        QVERIFY2(w->platform.messages.back().text.contains("now holds 6 triggers") &&
+                     w->platform.messages.back().text.contains("kept as") &&
+                     w->platform.messages.back().text.contains("Old.before-tallyforge.trg"),
                  qPrintable(w->platform.messages.back().text));
-        QCOMPARE(files(), QStringList{"Old.trg"});
+        QCOMPARE(contents(at("Old.before-tallyforge.trg")), old);
+        QCOMPARE(files(), (QStringList{"Old.before-tallyforge.trg", "Old.trg"}));
     }
 
     void addingToAMapNamesTheBackupBeforeAndAfter() {
@@ -196,6 +202,61 @@ class AddTest : public WindowTestCase {
         }
     }
 
+    // An add that takes a moment says in its progress box what it does.
+    void theProgressBoxOfAnAddNamesTheFile() {
+        w->fill("optcash", {"1", "9000", "0", "100", ""}, {"chkp1"});
+        const QByteArray old = triggerFile(3);
+        QVERIFY(writeBytes(at("Old.trg"), old));
+        w->platform.openedNames = {at("Old.trg")};
+        w->form.setDiskForTests(
+            [](trigfile::ByteSink& file) { return std::make_unique<SlowDisk>(file); });
+        QString title;
+        w->platform.onProgressShown = [&](QProgressDialog& box) {
+            title = box.windowTitle();
+            QTest::mouseClick(box.findChild<QPushButton*>(), Qt::LeftButton);
+        };
+        QVERIFY(w->chooseFileCommand("menuaddtrg"));
+        QCOMPARE(w->platform.progressBoxesShown, 1);
+        QCOMPARE(title, QStringLiteral("Adding to Old.trg"));
+        QCOMPARE(w->platform.log, QStringList{"open"}); // cancelled: nothing more to say
+        QCOMPARE(contents(at("Old.trg")), old);
+    }
+
+    // A map author works in one folder: every file dialogue opens where a
+    // file was last chosen, by any of them, and so does the next run.
+    void everyDialogueOpensInTheFolderChosenLast() {
+        const QString first = at("maps/castle");
+        const QString second = at("other");
+        QVERIFY(QDir().mkpath(first) && QDir().mkpath(second));
+        QVERIFY(writeBytes(first + "/bad.trg", "no triggers"));
+        fillTypical();
+        w->platform.openedNames = {first + "/bad.trg"}; // refused, but chosen there
+        w->get<QAction>("menuopen")->trigger();
+        QVERIFY(w->chooseFileCommand("menuaddmap")); // cancelled
+        w->platform.savedNames = {second + "/new.trg"};
+        QVERIFY2(w->pressCreate(), kCreateNeverEnabled);
+        QVERIFY(w->chooseFileCommand("menuaddtrg")); // cancelled
+        QCOMPARE(w->platform.log, (QStringList{"open", "Error: Can't open", "open", "save",
+                                               "Please hold...", "File created", "open"}));
+        QStringList folders;
+        for (const OpenRequest& open : w->platform.openDialogues) {
+            folders << open.folder;
+        }
+        QCOMPARE(folders, (QStringList{initialSaveFolder(), first, second}));
+        QCOMPARE(w->platform.dialogues.front().folder, first);
+        QCOMPARE(w->platform.dialogues.front().fileName, QStringLiteral("Triggers.trg"));
+
+        WindowDriver nextRun(false);
+        nextRun.get<QAction>("menuopen")->trigger();
+        QCOMPARE(nextRun.platform.openDialogues.front().folder, second);
+
+        // A folder that is gone: the dialogues open where they first did.
+        QVERIFY(QDir(second).removeRecursively());
+        WindowDriver afterRemoval(false);
+        afterRemoval.get<QAction>("menuopen")->trigger();
+        QCOMPARE(afterRemoval.platform.openDialogues.front().folder, initialSaveFolder());
+    }
+
     void theWarningCountsTheTriggersAlreadyThere() {
         // 65,000 new triggers alone stay under the most a player may own;
         // with the 600 already in the file for Player 1 they do not.
@@ -205,8 +266,10 @@ class AddTest : public WindowTestCase {
         w->platform.openedNames = {at("Old.trg")};
         QVERIFY(w->chooseFileCommand("menuaddtrg"));
         QCOMPARE(w->platform.log, (QStringList{"open", createtexts::kManyTitle}));
-        QVERIFY2(w->platform.messages.back().text.contains("65,600 triggers, 600 of them"),
-                 qPrintable(w->platform.messages.back().text));
+        QVERIFY2(
+            w->platform.messages.back().text.contains("65,600 triggers, 600 of them") &&
+                w->platform.messages.back().text.contains(trigfile::kForcesCountedForEveryPlayer),
+            qPrintable(w->platform.messages.back().text));
         QCOMPARE(contents(at("Old.trg")), old);
     }
 };

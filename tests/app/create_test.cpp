@@ -161,10 +161,11 @@ class CreateTest : public WindowTestCase {
         QCOMPARE(first.fileName, QString("Triggers.trg"));
         QCOMPARE(first.folder, initialSaveFolder());
         QCOMPARE(first.filter, QString("Starcraft triggers (*.trg)|*.trg*"));
-        // Alt+C is Create too; the dialogue offers the name chosen last.
+        // Alt+C is Create too; the dialogue offers the name chosen last, in
+        // its folder.
         QTest::keyClick(&w->form, Qt::Key_C, Qt::AltModifier);
         QTRY_COMPARE(w->platform.dialogues.size(), std::size_t{2}); // an access key clicks animated
-        QCOMPARE(w->platform.dialogues[1].fileName, at(chosen));
+        QCOMPARE(initialSavePath(w->platform.dialogues[1]), at(chosen));
     }
 
     void answeringNoAsksForAnotherName() {

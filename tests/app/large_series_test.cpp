@@ -8,27 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <chrono>
 #include <memory>
-#include <thread>
-
-namespace {
-
-// A disk that takes its time over every write, so that a modest series
-// lasts long enough for the progress box.
-class SlowDisk : public trigfile::ByteSink {
-  public:
-    explicit SlowDisk(trigfile::ByteSink& file) : file_(file) {}
-    void write(const std::uint8_t* data, std::size_t size) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(40));
-        file_.write(data, size);
-    }
-
-  private:
-    trigfile::ByteSink& file_;
-};
-
-} // namespace
 
 class LargeSeriesTest : public WindowTestCase {
     Q_OBJECT
@@ -40,6 +20,15 @@ class LargeSeriesTest : public WindowTestCase {
         w->click("chkp1");
     }
     QString tooltip() const { return w->get("cmdcreate")->toolTip(); }
+    // The reason a greyed Add gives, as its tooltip and its status tip.
+    QString addTips() const {
+        QStringList tips;
+        for (const char* add : {"menuaddtrg", "menuaddmap"}) {
+            tips << w->get<QAction>(add)->toolTip() << w->get<QAction>(add)->statusTip();
+        }
+        tips.removeDuplicates();
+        return tips.join(" | ");
+    }
 
   private slots:
     void aSmallSeriesNeverShowsTheProgressBox() {
@@ -128,6 +117,7 @@ class LargeSeriesTest : public WindowTestCase {
 
     void theCreateTooltipFollowsTheInputs() {
         QTRY_VERIFY(tooltip().contains("How often does it fire?"));
+        QCOMPARE(addTips(), tooltip());
         fill("5", "12");
         QTRY_COMPARE(tooltip(), QString("Create will write 2 triggers, a file of 7,208 bytes."));
         w->clear("txtkillsupto");
@@ -144,6 +134,7 @@ class LargeSeriesTest : public WindowTestCase {
                      qPrintable(tooltip()));
         w->click("chkp1");
         QTRY_COMPARE(tooltip(), QString("Tick at least one player or force first."));
+        QCOMPARE(addTips(), tooltip());
     }
 };
 

@@ -1,4 +1,5 @@
 #include "app/qt_platform.h"
+#include "scratch_settings.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,6 +41,7 @@ class PlatformTest : public QObject {
         // of the test can reach; Qt's own dialogue is answered instead (the
         // native one is driven from outside by scripts/windows_app.sh).
         QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+        const ScratchSettings settings(true); // Qt's dialogue keeps its history there
     }
 
     void messageBoxShowsTheRequestAndReturnsTheButton_data() {
@@ -156,9 +159,14 @@ class PlatformTest : public QObject {
     }
 
     // The listing box shows the text read-only but selectable, and has the
-    // fill button only when it is offered.
+    // fill button only when it is offered. A summary line longer than the
+    // box is wide is seen whole, without scrolling sideways; screen readers
+    // name the box after its dialogue.
     void listingBoxShowsTheTextAndOffersFillOnlyWhenAsked() {
         QtPlatform platform;
+        const QString summary = "Triggers 2 to 11: Money: every 5 kills of Zergling (37) up to "
+                                "50, 100 ore, Player 1, Player 2, Player 3, Player 4, Player 5, "
+                                "Player 6 and Force 2, 10 triggers";
         for (const bool offer : {true, false}) {
             QStringList seen;
             whenShown<QDialog>([&](QDialog* dialog) {
@@ -168,18 +176,23 @@ class PlatformTest : public QObject {
                      << QString::number(text->isReadOnly())
                      << QString::number(
                             bool(text->textInteractionFlags() & Qt::TextSelectableByKeyboard))
-                     << QString::number(fill != nullptr);
+                     << QString::number(fill != nullptr)
+                     << "sideways " + QString::number(text->horizontalScrollBar()->maximum())
+                     << text->accessibleName()
+                     << QString::number(text->accessibleDescription().contains("summary line"));
                 if (fill != nullptr) {
                     fill->click();
                 } else {
                     QTest::keyClick(dialog, Qt::Key_Escape);
                 }
             });
+            const QString listing = "Summary\n" + summary + "\nline 2";
             const ListingAnswer answer =
-                platform.showListing(ListingRequest{"Triggers in a.trg", "line 1\nline 2", offer});
+                platform.showListing(ListingRequest{"Triggers in a.trg", listing, offer});
             QCOMPARE(answer, offer ? ListingAnswer::Fill : ListingAnswer::Close);
-            QCOMPARE(seen, (QStringList{"Triggers in a.trg", "line 1\nline 2", "1", "1",
-                                        QString::number(offer)}));
+            QCOMPARE(seen,
+                     (QStringList{"Triggers in a.trg", listing, "1", "1", QString::number(offer),
+                                  "sideways 0", "Triggers in a.trg", "1"}));
         }
     }
 };

@@ -1,13 +1,30 @@
 #pragma once
 
 #include "app/platform.h"
+#include "trigfile/byte_sink.h"
 
 #include <QStringList>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <optional>
+#include <thread>
 #include <vector>
+
+// A disk that takes its time over every write, so that a modest series
+// lasts long enough for the progress box.
+class SlowDisk : public trigfile::ByteSink {
+  public:
+    explicit SlowDisk(trigfile::ByteSink& file) : file_(file) {}
+    void write(const std::uint8_t* data, std::size_t size) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        file_.write(data, size);
+    }
+
+  private:
+    trigfile::ByteSink& file_;
+};
 
 // Answers the window's questions from a script and records what was asked.
 // An unscripted save dialogue is cancelled and an unscripted Yes/No question

@@ -2,6 +2,7 @@
 
 #include "app/frm_tallyforge.h"
 #include "app/number_box.h"
+#include "scratch_settings.h"
 #include "scripted_platform.h"
 
 #include <QAbstractButton>
@@ -19,6 +20,10 @@
 
 // The window with a scripted platform, driven through the mouse and keyboard.
 struct WindowDriver {
+    // fresh: the window starts from empty settings, as on a first run.
+    explicit WindowDriver(bool fresh = true) : settings(fresh) {}
+
+    ScratchSettings settings;
     ScriptedPlatform platform;
     frmTallyforge form{platform};
 

@@ -90,6 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    "Zergling (37)",
                    ""},
+        StatusCase{"a negative unit number gives the range",
+                   {"create", "--every", "1", "--up-to", "5", "--unit", "-1", "--ore", "1",
+                    "--player", "1", "-o", "a"},
+                   2,
+                   "a unit number from 0 to 232 or a name from the unit list, not -1.",
+                   ""},
         StatusCase{"an ambiguous unit lists the candidates",
                    {"create", "--every", "1", "--up-to", "5", "--unit", "kerrigan", "--ore", "1",
                     "--player", "1", "-o", "a"},
@@ -122,6 +128,11 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{
             "show of a file that is not there", {"show", "missing.trg"}, 3, "missing.trg", ""},
         StatusCase{"show of a file of another kind", {"show", "notes.txt"}, 2, "notes.txt", ""},
+        StatusCase{"show of a name that starts with -",
+                   {"show", "--json.scx"},
+                   2,
+                   "(show -- --json.scx) or as ./--json.scx",
+                   ""},
         StatusCase{"help lists the exit statuses", {"--help"}, 0, "", "130"},
         StatusCase{"each command has its help", {"create", "--help"}, 0, "", "--score-kind"},
         StatusCase{"the version", {"--version"}, 0, "", "tallyforge-cli 1."}));
@@ -272,8 +283,13 @@ TEST_F(CliReplace, SeveralAddsBuildATriggerFileSeriesBySeries) {
     }
     EXPECT_TRUE(testsupport::readBytes(folder_ / "series.trg") == expected)
         << "series.trg is not the first series followed by the second one twice";
-    EXPECT_EQ(testsupport::namesIn(folder_), std::vector<std::string>{"series.trg"})
-        << "adding to a trigger file leaves nothing beside it";
+    EXPECT_EQ(testsupport::namesIn(folder_),
+              (std::vector<std::string>{"series.before-tallyforge-2.trg",
+                                        "series.before-tallyforge.trg", "series.trg"}))
+        << "each add keeps the trigger file as it was, as a map's, and leaves nothing else";
+    EXPECT_EQ(std::filesystem::file_size(folder_ / "series.before-tallyforge.trg"),
+              2408u + 2u * 2400u)
+        << "the first backup is the file create wrote";
 }
 
 TEST_F(CliReplace, ShowPrintsTheListingAndAJsonDocumentOfTheDocumentedShape) {
@@ -386,6 +402,15 @@ TEST_F(CliReplace, AddToAMapKeepsABackupAndRefusesADamagedOneUntouched) {
     EXPECT_EQ(testsupport::fileText(folder_ / "castle.before-tallyforge.chk"), map);
     EXPECT_EQ(std::filesystem::file_size(folder_ / "castle.chk"), 10u + 8u + 3u * 2400u)
         << "a TRIG section with the three new triggers follows the old section";
+
+    // A series longer than the map can take is a value that cannot be used.
+    Args tooLong = add;
+    tooLong[4] = "120000";
+    const auto refusedLong = runCli(folder_, tooLong);
+    EXPECT_EQ(refusedLong.status, 2) << refusedLong.err;
+    EXPECT_NE(refusedLong.err.find("Please add a shorter series"), std::string::npos)
+        << refusedLong.err;
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "castle.before-tallyforge-2.chk"));
 
     // A section that claims more bytes than there are.
     const std::string damaged("VER \xff\x00\x00\x00\xcd\x00", 10);

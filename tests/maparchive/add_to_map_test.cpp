@@ -267,9 +267,12 @@ TEST_F(AddToMap, ScenarioFilesAndTriggerFilesGrowTheSameWay) {
     const Bytes added = seriesRecords(newSeries());
     expected.insert(expected.end(), added.begin(), added.end());
     EXPECT_TRUE(readBytes(trg) == expected) << "no second empty first trigger";
+    EXPECT_EQ(trgOutcome->backup, folder_ / "Old.before-tallyforge.trg");
+    EXPECT_TRUE(readBytes(trgOutcome->backup) == oldFile) << "the backup is the file as it was";
     EXPECT_EQ(namesIn(folder_),
-              (std::vector<std::string>{"Castle.before-tallyforge.chk", "Castle.chk", "Old.trg"}))
-        << "a trigger file is replaced whole, with no backup and no leftover";
+              (std::vector<std::string>{"Castle.before-tallyforge.chk", "Castle.chk",
+                                        "Old.before-tallyforge.trg", "Old.trg"}))
+        << "each is backed up the same way, with no leftover";
 }
 
 TEST_F(AddToMap, CountsTheTriggersEachOwnerAlreadyHas) {
@@ -278,13 +281,12 @@ TEST_F(AddToMap, CountsTheTriggersEachOwnerAlreadyHas) {
     ASSERT_TRUE(inspection.ok());
     const auto& counts = inspection.value();
     EXPECT_EQ(counts.triggers, 3u);
-    EXPECT_EQ(counts.perOwner[trigfile::kPlayer1], 3u);
-    EXPECT_EQ(counts.perOwner[trigfile::kForce1 + 1], 0u);
-    // Force 2 owns the new series, Player 1 the old one: they do not add up.
-    EXPECT_EQ(trigfile::mostTriggersForOneOwner(counts, newSeries()), newSeries().recordCount);
-    auto both = newSeries();
-    both.fields.executionTable[trigfile::kPlayer1] = 1;
-    EXPECT_EQ(trigfile::mostTriggersForOneOwner(counts, both), 3u + both.recordCount);
+    EXPECT_EQ(counts.perPlayer[0], 3u);
+    EXPECT_EQ(counts.perPlayer[1], 0u);
+    // Force 2 owns the new series, Player 1 the old one: without a FORC
+    // section Player 1 may be in Force 2, so they add up.
+    EXPECT_EQ(trigfile::mostTriggersForOnePlayer(counts, newSeries()),
+              3u + newSeries().recordCount);
 }
 
 // Maps that cannot be read safely: each is refused with a reason, and the

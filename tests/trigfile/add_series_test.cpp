@@ -19,6 +19,7 @@ using testsupport::namesIn;
 using testsupport::planOrFail;
 using testsupport::readBytes;
 using testsupport::typed;
+using testsupport::operator+;
 
 class AddToTriggerFile : public testsupport::ScratchFolder {
   protected:
@@ -87,6 +88,73 @@ TEST(ScenarioAddition, RefusesASectionBeyondTheMostTheReaderTakes) {
     ASSERT_TRUE(!plan.ok()) << "data of one section more than the reader takes would be written";
     EXPECT_NE(plan.reason().find("65,536 sections"), std::string::npos) << plan.reason();
 }
+
+// The owners of a series: "p1" to "p8", "f1" to "f4", "all".
+trigfile::TriggerSeries ownedBy(const std::string& max, const std::string& owner) {
+    auto s = typed("1", max, "0", "100");
+    s.players = {};
+    const auto index = static_cast<std::size_t>(owner.back() - '1');
+    if (owner == "all") {
+        s.allPlayers = trigfile::CheckValue::Ticked;
+    } else if (owner.front() == 'p') {
+        s.players[index] = trigfile::CheckValue::Ticked;
+    } else {
+        s.forces[index] = trigfile::CheckValue::Ticked;
+    }
+    return planOrFail(s);
+}
+
+// The game gives every member player its own copy of a trigger of All
+// Players or of a force, so the warning counts triggers per player: force
+// membership from the map's FORC section, and without one (a trigger file),
+// each force for every player.
+struct PlayerCountCase {
+    const char* what;
+    std::vector<std::uint8_t> forc; // empty: no FORC section
+    const char* oldOwner;           // of the 3 triggers already there
+    const char* newOwner;           // of the 10 added
+    std::uint64_t most;
+    friend void PrintTo(const PlayerCountCase& c, std::ostream* os) { *os << c.what; }
+};
+
+class PlayerCount : public testing::TestWithParam<PlayerCountCase> {};
+
+TEST_P(PlayerCount, CountsTheCopiesEachPlayerGets) {
+    const PlayerCountCase& c = GetParam();
+    const auto old = testsupport::expectedFile(ownedBy("3", c.oldOwner));
+    auto chk = testsupport::section("VER ", testsupport::bytes({205, 0}));
+    if (!c.forc.empty()) {
+        chk = chk + testsupport::section("FORC", c.forc);
+    }
+    chk = chk + testsupport::section("TRIG", testsupport::slice(old, 2408, 3 * 2400));
+    const trigfile::Inspection inspection = trigfile::inspectScenarioData(chk);
+    ASSERT_TRUE(inspection.ok()) << inspection.reason();
+    const trigfile::OwnerCounts& counts = *inspection;
+    EXPECT_EQ(counts.forces.known, !c.forc.empty());
+    EXPECT_EQ(trigfile::mostTriggersForOnePlayer(counts, ownedBy("10", c.newOwner)), c.most);
+}
+
+// Player 1 in Force 1, the others in Force 2; and a section cut short after
+// Player 2, which leaves the rest in Force 1.
+const std::vector<std::uint8_t> kPlayer1Alone{0, 1, 1, 1, 1, 1, 1, 1, 0, 0,
+                                              0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const std::vector<std::uint8_t> kShortForc{1, 1};
+
+INSTANTIATE_TEST_SUITE_P(
+    Owners, PlayerCount,
+    testing::Values(
+        PlayerCountCase{"a player and its own triggers", kPlayer1Alone, "p1", "p1", 13},
+        PlayerCountCase{"two players never add up", kPlayer1Alone, "p1", "p2", 10},
+        PlayerCountCase{"a force the player is not in", kPlayer1Alone, "p1", "f2", 10},
+        PlayerCountCase{"the player's own force", kPlayer1Alone, "p1", "f1", 13},
+        PlayerCountCase{"All Players already there count for each", kPlayer1Alone, "all", "p5", 13},
+        PlayerCountCase{"a force already there counts for its members", kPlayer1Alone, "f2", "p3",
+                        13},
+        PlayerCountCase{"a force already there, another player", kPlayer1Alone, "f2", "p1", 10},
+        PlayerCountCase{"a short FORC leaves the rest in Force 1", kShortForc, "f1", "p3", 13},
+        PlayerCountCase{"a short FORC, a player it names", kShortForc, "f1", "p2", 10},
+        PlayerCountCase{"no FORC: a force counts for every player", {}, "p1", "f2", 13},
+        PlayerCountCase{"no FORC: old force triggers too", {}, "f4", "p8", 13}));
 
 #ifndef _WIN32
 // Another program saves the trigger file while the add writes: as a new
