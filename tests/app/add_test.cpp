@@ -208,12 +208,15 @@ class AddTest : public WindowTestCase {
         const QByteArray old = triggerFile(3);
         QVERIFY(writeBytes(at("Old.trg"), old));
         w->platform.openedNames = {at("Old.trg")};
-        w->form.setDiskForTests(
-            [](trigfile::ByteSink& file) { return std::make_unique<SlowDisk>(file); });
+        std::atomic<bool> boxSeen{false};
+        w->form.setDiskForTests([&](trigfile::ByteSink& file) {
+            return std::make_unique<HeldDisk>(file, boxSeen);
+        });
         QString title;
         w->platform.onProgressShown = [&](QProgressDialog& box) {
             title = box.windowTitle();
             QTest::mouseClick(box.findChild<QPushButton*>(), Qt::LeftButton);
+            boxSeen = true;
         };
         QVERIFY(w->chooseFileCommand("menuaddtrg"));
         QCOMPARE(w->platform.progressBoxesShown, 1);

@@ -5,6 +5,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -24,6 +25,26 @@ class SlowDisk : public trigfile::ByteSink {
 
   private:
     trigfile::ByteSink& file_;
+};
+
+// A disk that holds every write until the test lets it go (or ten seconds
+// pass), so that the progress box is certain to be up before the work ends,
+// however slowly the box comes on a loaded machine or under Wine.
+class HeldDisk : public trigfile::ByteSink {
+  public:
+    HeldDisk(trigfile::ByteSink& file, const std::atomic<bool>& released)
+        : file_(file), released_(released) {}
+    void write(const std::uint8_t* data, std::size_t size) override {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!released_ && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        file_.write(data, size);
+    }
+
+  private:
+    trigfile::ByteSink& file_;
+    const std::atomic<bool>& released_;
 };
 
 // Answers the window's questions from a script and records what was asked.
