@@ -9,7 +9,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "base/number_text.h"
 #include "reference_file.h"

@@ -4,7 +4,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

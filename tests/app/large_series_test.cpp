@@ -6,7 +6,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

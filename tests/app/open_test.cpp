@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QMenuBar>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include "trigfile/kill_reward_settings.h"
 #include "trigfile/trigger_file.h"

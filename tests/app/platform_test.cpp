@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 #include "window_driver.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <functional>
 

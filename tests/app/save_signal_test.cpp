@@ -5,7 +5,7 @@
 // settings, in a process of its own.
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <fcntl.h>

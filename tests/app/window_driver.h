@@ -120,10 +120,7 @@ inline constexpr char kCreateNeverEnabled[] = "Create was not enabled within 5 s
 inline constexpr char kTimerStopped[] = "Timer1 stopped ticking";
 
 // The bytes of a file, or "(missing)" when it cannot be read.
-inline QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
+QByteArray contents(const QString& path);
 
 // The frame of every window test: before each test function a shown window
 // and an empty scratch folder, after it neither.
@@ -141,15 +138,6 @@ class WindowTestCase : public QObject {
     }
 
   private slots:
-    void init() {
-        w = std::make_unique<WindowDriver>();
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY2(dir->isValid(), qPrintable("no scratch folder: " + dir->errorString()));
-        QVERIFY2(w->show(), "the window must become active before it is typed into");
-    }
-    // The window goes first: nothing of it may still hold a file in the folder.
-    void cleanup() {
-        w.reset();
-        dir.reset();
-    }
+    void init();
+    void cleanup();
 };

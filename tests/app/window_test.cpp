@@ -16,7 +16,7 @@
 #include <QStyleOptionButton>
 #include <QTextBlock>
 #include <QTextLayout>
-#include <QtTest>
+#include <QTest>
 
 #include "trigfile/leading_number.h"
 
