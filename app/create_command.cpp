@@ -60,7 +60,7 @@ QString CreateCommand::preview(const trigfile::KillRewardSettings& read) {
         text += QStringLiteral("  Each trigger shows the message \"%1\" (%2).")
                     .arg(QString::fromStdString(series.message->typed.text),
                          QString::fromLatin1(
-                             trigfile::encodingName(series.message->typed.encoding).data()));
+                             trigfile::encodingName(series.message->typed.chosenOrUtf8()).data()));
     }
     return text;
 }

@@ -36,12 +36,14 @@ inline constexpr char kRemove[] = "&Remove";
 } // namespace messagetexts
 
 // The encodings offered, in the order the dialogue lists them, with their
-// names there.
+// names there. The first leaves the encoding to the map the series is added
+// to (RewardMessage::encoding).
 struct EncodingChoice {
-    trigfile::TextEncoding encoding;
+    std::optional<trigfile::TextEncoding> encoding;
     const char* name;
 };
 inline constexpr EncodingChoice kEncodingChoices[] = {
+    {std::nullopt, "The map's own (else UTF-8)"},
     {trigfile::TextEncoding::Utf8, "UTF-8 (StarCraft: Remastered)"},
     {trigfile::TextEncoding::Korean, "CP949 (Korean)"},
     {trigfile::TextEncoding::Western, "CP1252 (Western)"},

@@ -63,9 +63,9 @@ std::optional<std::string> tickOwners(const std::string& option,
     return std::nullopt;
 }
 
-// The encoding an --encoding value names, any case; UTF-8 without one.
+// The encoding an --encoding value names, any case.
 std::optional<trigfile::TextEncoding> encodingNamed(const std::string& name) {
-    if (name.empty() || base::sameIgnoringCase(name, "utf-8")) {
+    if (base::sameIgnoringCase(name, "utf-8")) {
         return trigfile::TextEncoding::Utf8;
     }
     if (base::sameIgnoringCase(name, "cp949")) {
@@ -143,12 +143,14 @@ base::Outcome<trigfile::KillRewardSettings> settingsFrom(const SeriesOptions& o)
     }
     s.allPlayers = o.allPlayers ? trigfile::CheckValue::Ticked : trigfile::CheckValue::Cleared;
     if (o.message) {
-        const auto encoding = encodingNamed(o.encoding);
-        if (!encoding) {
-            return base::Problem::refused("--encoding takes utf-8, cp949 or cp1252, not \"" +
-                                          o.encoding + "\".");
+        s.message = trigfile::RewardMessage{*o.message, std::nullopt}; // the map's own, else UTF-8
+        if (o.encoding) {
+            s.message->encoding = encodingNamed(*o.encoding);
+            if (!s.message->encoding) {
+                return base::Problem::refused("--encoding takes utf-8, cp949 or cp1252, not \"" +
+                                              *o.encoding + "\".");
+            }
         }
-        s.message = trigfile::RewardMessage{*o.message, *encoding};
     }
     // The window's Create waits for a tick: a trigger nobody owns never runs.
     if (o.players.empty() && o.forces.empty() && !o.allPlayers) {
@@ -210,8 +212,9 @@ void addSeriesOptions(CLI::App& command, SeriesOptions& o) {
                         ->option_text("TEXT");
     command
         .add_option("--encoding", o.encoding,
-                    "The message's encoding: utf-8 (default; StarCraft: Remastered), cp949 "
-                    "(Korean) or cp1252 (Western)")
+                    "The message's encoding: utf-8 (StarCraft: Remastered), cp949 (Korean) or "
+                    "cp1252 (Western); without it, the encoding the map's strings are in when "
+                    "adding to a map, else utf-8")
         ->option_text("NAME")
         ->needs(message);
 }

@@ -22,8 +22,8 @@ struct SeriesOptions {
     std::string scoreKind; // --score-kind, by the window's caption
     std::vector<std::string> players, forces;
     bool allPlayers = false;
-    std::optional<std::string> message; // --message, as typed
-    std::string encoding;               // --encoding: utf-8 (default), cp949 or cp1252
+    std::optional<std::string> message;  // --message, as typed
+    std::optional<std::string> encoding; // --encoding: utf-8, cp949 or cp1252
 };
 
 // Adds the series options (the same for create and add) to a command.

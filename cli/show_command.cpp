@@ -199,7 +199,7 @@ void series(JsonWriter& w, const trigfile::RecognisedSeries& found) {
             .key("text")
             .value(s.message->typed.text)
             .key("encoding")
-            .value(trigfile::encodingName(s.message->typed.encoding))
+            .value(trigfile::encodingName(s.message->typed.chosenOrUtf8()))
             .endObject();
     }
     w.endObject();

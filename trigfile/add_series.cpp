@@ -5,6 +5,7 @@
 #include "trigfile/atomic_file.h"
 #include "trigfile/bounded_read.h"
 #include "trigfile/map_edit.h"
+#include "trigfile/string_table.h"
 
 #include <algorithm>
 #include <exception>
@@ -321,8 +322,13 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
         return *refusal;
     }
     if (series.message) {
-        auto strings =
-            planStringSection(data, all, *series.message, series.recordCount, series.killStep);
+        const auto table = readStringTable(data, all);
+        auto message =
+            planForMap(*series.message, table ? encodingShownBy(*table) : TextEncoding::Utf8);
+        if (!message.ok()) {
+            return std::move(message.problem());
+        }
+        auto strings = planStringSection(data, all, *message, series.recordCount, series.killStep);
         if (!strings.ok()) {
             return std::move(strings.problem());
         }

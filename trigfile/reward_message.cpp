@@ -196,7 +196,8 @@ base::Outcome<MessagePlan> planMessage(const RewardMessage& message, std::uint32
     if (message.text.find('\0') != std::string::npos) {
         return refused(" holds the character U+0000, which would end the text there.");
     }
-    if (message.encoding == TextEncoding::Unknown) {
+    const TextEncoding encoding = message.chosenOrUtf8();
+    if (encoding == TextEncoding::Unknown) {
         return refused(" has no encoding: choose UTF-8, CP949 or CP1252.");
     }
     auto parsed = parse(message.text);
@@ -207,14 +208,15 @@ base::Outcome<MessagePlan> planMessage(const RewardMessage& message, std::uint32
     plan.typed = message;
     plan.amount = amount;
     plan.pieces = std::move(*parsed);
-    const unsigned codePage = codePageOf(message.encoding);
+    plan.lastKills = lastKills;
+    const unsigned codePage = codePageOf(encoding);
     for (Piece& piece : plan.pieces) {
         if (piece.kind != Piece::Kind::Bytes) {
             continue;
         }
         auto encoded = utf8ToCodePage(piece.bytes, codePage);
         if (!encoded) {
-            return refused(" holds characters that " + std::string(encodingName(message.encoding)) +
+            return refused(" holds characters that " + std::string(encodingName(encoding)) +
                            " cannot hold: " + unheldCharacters(message.text, codePage) +
                            ". Please change them or choose another encoding.");
         }
@@ -225,7 +227,7 @@ base::Outcome<MessagePlan> planMessage(const RewardMessage& message, std::uint32
     plan.textFor(lastKills, longest);
     if (longest.size() > kMostMessageBytes) {
         return refused(" makes a text of " + base::withThousands(longest.size()) + " bytes in " +
-                       std::string(encodingName(message.encoding)) +
+                       std::string(encodingName(encoding)) +
                        (plan.eachTriggerOwnText()
                             ? " for the trigger at " + base::withThousands(lastKills) + " kills"
                             : std::string()) +
@@ -233,6 +235,15 @@ base::Outcome<MessagePlan> planMessage(const RewardMessage& message, std::uint32
                        base::withThousands(kMostMessageBytes) + " bytes. Please shorten it.");
     }
     return plan;
+}
+
+base::Outcome<MessagePlan> planForMap(const MessagePlan& planned, TextEncoding shown) {
+    if (planned.typed.encoding || shown == TextEncoding::Utf8) {
+        return planned; // chosen, or planned in UTF-8 already
+    }
+    return planMessage(RewardMessage{planned.typed.text, shown}, planned.amount, planned.lastKills,
+                       "The message, in " + std::string(encodingName(shown)) +
+                           " like the map's strings,");
 }
 
 std::uint32_t placeholderAmount(const RecordFields& fields) {

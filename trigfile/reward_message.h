@@ -21,8 +21,14 @@ inline constexpr std::size_t kMostMessageBytes = kTextBlockSize - 1;
 // user typed it: {kills} stands for the trigger's kill threshold, {amount}
 // for its reward, {{ and }} for braces.
 struct RewardMessage {
-    std::string text;                           // UTF-8
-    TextEncoding encoding = TextEncoding::Utf8; // Utf8, Korean or Western
+    std::string text; // UTF-8
+    // Utf8, Korean or Western; none leaves it to the map: the encoding its
+    // strings show (encodingShownBy) where the series is added to a map,
+    // else UTF-8.
+    std::optional<TextEncoding> encoding;
+
+    // The encoding the message is written in where no map decides it.
+    TextEncoding chosenOrUtf8() const { return encoding.value_or(TextEncoding::Utf8); }
 
     bool operator==(const RewardMessage&) const = default;
 };
@@ -44,6 +50,7 @@ struct MessagePlan {
     RewardMessage typed;
     std::uint32_t amount = 0; // what {amount} stands for
     std::vector<Piece> pieces;
+    std::uint32_t lastKills = 0; // the series' last threshold, which makes the longest text
 
     // Whether every trigger has a text of its own: with {kills}, each
     // threshold makes another text; without, the series shares one.
@@ -62,6 +69,12 @@ struct MessagePlan {
 // and a text longer than kMostMessageBytes once encoded are refused.
 base::Outcome<MessagePlan> planMessage(const RewardMessage& message, std::uint32_t amount,
                                        std::uint32_t lastKills, const std::string& subject);
+
+// The message as a map whose strings show `shown` (encodingShownBy) takes
+// it: planned again in that encoding where the message leaves its
+// encoding to the map, refused where that encoding cannot hold it; as
+// planned otherwise.
+base::Outcome<MessagePlan> planForMap(const MessagePlan& planned, TextEncoding shown);
 
 // The number {amount} stands for in a series of these fields: the ore (or
 // the gas when it is the only reward), the points, or the switch number as

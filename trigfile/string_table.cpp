@@ -16,6 +16,12 @@ std::uint32_t StringTable::count() const {
     return section_.size() < size ? 0 : field(0);
 }
 
+std::uint32_t StringTable::offsetsHeld() const {
+    const auto size = static_cast<std::size_t>(width_);
+    const std::size_t fields = section_.size() / size; // the count's among them
+    return fields < 2 ? 0 : static_cast<std::uint32_t>(std::min<std::size_t>(count(), fields - 1));
+}
+
 std::optional<std::string_view> StringTable::bytes(std::uint32_t number) const {
     if (number == 0 || number > count()) {
         return std::nullopt;
@@ -43,6 +49,27 @@ std::optional<StringTable> readStringTable(std::span<const std::uint8_t> data,
         return StringTable(std::move(*str), StringTable::Width::Str);
     }
     return std::nullopt;
+}
+
+TextEncoding encodingShownBy(const StringTable& strings) {
+    bool olderCodePage = false;
+    for (std::uint32_t n = 1; n <= strings.offsetsHeld(); ++n) {
+        const auto bytes = strings.bytes(n);
+        if (!bytes) {
+            continue;
+        }
+        switch (decodeGameText(*bytes).encoding) {
+        case TextEncoding::Utf8:
+            break;
+        case TextEncoding::Korean:
+            olderCodePage = true;
+            break;
+        case TextEncoding::Western:
+        case TextEncoding::Unknown:
+            return TextEncoding::Western;
+        }
+    }
+    return olderCodePage ? TextEncoding::Korean : TextEncoding::Utf8;
 }
 
 } // namespace trigfile

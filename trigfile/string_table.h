@@ -1,5 +1,7 @@
 #pragma once
 
+#include "trigfile/game_text.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -30,6 +32,8 @@ class StringTable {
 
     // The count the section gives (its offsets may not all be there).
     std::uint32_t count() const;
+    // How many of the counted strings have their offset in the section.
+    std::uint32_t offsetsHeld() const;
     Width width() const { return width_; }
 
   private:
@@ -44,5 +48,13 @@ class StringTable {
 // from its start, as the game reads them.
 std::optional<StringTable> readStringTable(std::span<const std::uint8_t> data,
                                            std::span<const ScenarioSection> sections);
+
+// The encoding a map's strings show, for texts added to them. Each string
+// is read as decodeGameText reads it: one that reads as UTF-8 (plain ASCII
+// does) says nothing of an older code page, since the game reads it the
+// same way beside strings of any other. So CP949 when every other string
+// reads as CP949, CP1252 when one does not, and UTF-8 when no string needs
+// an older code page.
+TextEncoding encodingShownBy(const StringTable& strings);
 
 } // namespace trigfile

@@ -703,7 +703,7 @@ std::string seriesSummary(const TriggerSeries& series) {
     if (series.message) {
         const RewardMessage& typed = series.message->typed;
         message = ", message \"" + escapedText(GameText{typed.text, TextEncoding::Utf8}) +
-                  "\" in " + std::string(encodingName(typed.encoding));
+                  "\" in " + std::string(encodingName(typed.chosenOrUtf8()));
     }
     return kind + ": every " + number(series.killStep) + " kills of " + unitText(f.unitId) +
            " up to " + number(series.lastThreshold()) + ", " + reward + ", " +

@@ -15,6 +15,7 @@
 #include <StormLib.h>
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -166,28 +167,42 @@ TEST_F(AddToMap, EveryStorageKeepsItsShapeTheOldBytesAndABackup) {
 // A series with a message: its texts join the map's string section, which
 // smpq and our reader both read back with the text as typed.
 TEST_F(AddToMap, AMessageGoesIntoTheStringSectionInTheSameWrite) {
+    using trigfile::TextEncoding;
     const struct {
         const char* name;
         const char (&section)[5];
         std::size_t width;
-        trigfile::TextEncoding encoding;
+        std::optional<TextEncoding> chosen; // none: left to the map
+        std::string old;                    // the string the map holds
+        TextEncoding written;
         std::vector<std::string> texts; // as the map must hold them
     } cases[] = {
         {"UTF-8 in STR",
          "STR ",
          2,
-         trigfile::TextEncoding::Utf8,
+         TextEncoding::Utf8,
+         "hi",
+         TextEncoding::Utf8,
          {"5 \xec\x95\x88 +7", "10 \xec\x95\x88 +7"}},
         {"CP949 in STRx",
          "STRx",
          4,
-         trigfile::TextEncoding::Korean,
+         TextEncoding::Korean,
+         "hi",
+         TextEncoding::Korean,
+         {"5 \xbe\xc8 +7", "10 \xbe\xc8 +7"}},
+        {"left to a map whose strings are CP949",
+         "STR ",
+         2,
+         std::nullopt,
+         "\xbe\xc8\xb3\xe7",
+         TextEncoding::Korean,
          {"5 \xbe\xc8 +7", "10 \xbe\xc8 +7"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto settings = testsupport::typed("5", "10", "0", "7");
-        settings.message = trigfile::RewardMessage{"{kills} \xec\x95\x88 +{amount}", c.encoding};
+        settings.message = trigfile::RewardMessage{"{kills} \xec\x95\x88 +{amount}", c.chosen};
         const auto series = testsupport::planOrFail(settings);
         const auto chk = [&](const Bytes& trig, const std::vector<std::string>& strings) {
             Bytes data;
@@ -198,24 +213,26 @@ TEST_F(AddToMap, AMessageGoesIntoTheStringSectionInTheSameWrite) {
             return data;
         };
         const fs::path map =
-            archive("Told.scx", chk(seriesRecords(oldSeries()), {"hi"}), "-C PKWARE -E -F");
+            archive("Told.scx", chk(seriesRecords(oldSeries()), {c.old}), "-C PKWARE -E -F");
         const trigfile::AddOutcome outcome = maparchive::addSeries(map, series);
         ASSERT_TRUE(outcome.ok()) << outcome.reason();
 
         Bytes trig = seriesRecords(oldSeries());
         const Bytes added = testsupport::seriesRecordsNaming(series, 2);
         trig.insert(trig.end(), added.begin(), added.end());
-        const Bytes expected = chk(trig, {"hi", c.texts[0], c.texts[1]});
+        const Bytes expected = chk(trig, {c.old, c.texts[0], c.texts[1]});
         const auto read = maparchive::readScenarioData(map);
         ASSERT_TRUE(read.ok()) << read.reason();
         EXPECT_TRUE(read.value() == expected) << "the records name strings 2 and 3, added after "
-                                                 "\"hi\"";
+                                                 "the map's own";
         const auto triggers = trigfile::readScenarioTriggers(*read);
         ASSERT_TRUE(triggers.ok());
         const auto found = trigfile::findSeries(*triggers);
         ASSERT_EQ(found.size(), 2u);
         ASSERT_TRUE(found[1].series.message);
-        EXPECT_EQ(found[1].series.message->typed, *settings.message) << "read back as typed";
+        EXPECT_EQ(found[1].series.message->typed,
+                  (trigfile::RewardMessage{settings.message->text, c.written}))
+            << "read back as typed";
 
         const fs::path out = folder_ / "out";
         fs::create_directories(out);

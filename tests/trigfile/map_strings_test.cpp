@@ -24,6 +24,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using testsupport::section;
+using testsupport::stringSection;
 using testsupport::operator+;
 using trigfile::GameText;
 using trigfile::StringTable;
@@ -127,6 +128,40 @@ TEST(GameText, ReadsEachTextInTheFirstEncodingItIsValidIn) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(trigfile::decodeGameText(c.bytes), c.read) << c.name;
+    }
+}
+
+// A text added to a map goes in the encoding its strings show; a string
+// that reads as UTF-8 shows none, as the game reads it alike beside any.
+TEST(StringTable, ShowsTheEncodingOfItsStringsThatAreNotUtf8) {
+    const std::string korean = "\xbe\xc8\xb3\xe7"; // in CP949
+    const struct {
+        const char* name;
+        Bytes section;
+        StringTable::Width width;
+        TextEncoding shown;
+    } cases[] = {
+        {"no strings", {}, StringTable::Width::Str, TextEncoding::Utf8},
+        {"ASCII only", stringSection(2, {"hi", "Zerglings"}), StringTable::Width::Str,
+         TextEncoding::Utf8},
+        {"Korean in UTF-8", stringSection(2, {"hi", "\xec\x95\x88"}), StringTable::Width::Str,
+         TextEncoding::Utf8},
+        {"Korean in CP949", stringSection(2, {"hi", korean}), StringTable::Width::Str,
+         TextEncoding::Korean},
+        {"CP949 beside UTF-8", stringSection(4, {"\xec\x95\x88", korean}), StringTable::Width::Strx,
+         TextEncoding::Korean},
+        {"Latin in CP1252", stringSection(2, {"Caf\xe9"}), StringTable::Width::Str,
+         TextEncoding::Western},
+        {"CP1252 beside CP949", stringSection(2, {korean, "Caf\xe9"}), StringTable::Width::Str,
+         TextEncoding::Western},
+        {"bytes of no known encoding", stringSection(2, {"A\x81"}), StringTable::Width::Str,
+         TextEncoding::Western},
+        {"a count far past the offsets held",
+         bytesOf(std::string("\xff\xff\xff\xff\x08\0\0\0", 8) + korean), StringTable::Width::Strx,
+         TextEncoding::Korean},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(trigfile::encodingShownBy(StringTable(c.section, c.width)), c.shown) << c.name;
     }
 }
 

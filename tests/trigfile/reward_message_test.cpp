@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,9 @@ class Collect : public trigfile::ByteSink {
     Bytes bytes;
 };
 
-trigfile::KillRewardSettings withMessage(trigfile::KillRewardSettings s, const std::string& text,
-                                         TextEncoding encoding = TextEncoding::Utf8) {
+trigfile::KillRewardSettings
+withMessage(trigfile::KillRewardSettings s, const std::string& text,
+            std::optional<TextEncoding> encoding = TextEncoding::Utf8) {
     s.message = RewardMessage{text, encoding};
     return s;
 }
@@ -338,27 +340,32 @@ TEST(MapMessage, TheTextsGoIntoTheStringSectionReusingWhatIsThere) {
 }
 
 TEST(MapMessage, RefusesBeforeWritingWhenTheStringSectionWouldOverflow) {
-    // A STR section of 65,000 bytes: 536 left.
+    // A STR section of 65,000 bytes: 536 left. Its one string starts in
+    // CP949.
     // Made at its size: MinGW's GCC 12 warns falsely about a resize here.
     Bytes full(65'000, 'a');
-    const Bytes head = testsupport::bytes({1, 0, 4, 0});
+    const Bytes head = testsupport::bytes({1, 0, 4, 0, 0xbe, 0xc8});
     std::copy(head.begin(), head.end(), full.begin());
     full.back() = 0;
     const struct {
         const char* name;
         const char* kills;
         std::string text;
-        std::string reason; // "" when it fits
+        std::optional<TextEncoding> encoding; // none: the map's own
+        std::string reason;                   // "" when it fits
     } cases[] = {
-        {"one text that fits", "500", std::string(500, 'x'), ""},
-        {"one text too long for the room", "5", std::string(540, 'x'),
+        {"one text that fits", "500", std::string(500, 'x'), TextEncoding::Utf8, ""},
+        {"one text too long for the room", "5", std::string(540, 'x'), TextEncoding::Utf8,
          "The map's STR section has room for 536 more bytes (of 65,536), but the message's "
          "texts need 543."},
-        {"a text per trigger", "5000", "{kills}", "room for 536 more bytes"},
+        {"a text per trigger", "5000", "{kills}", TextEncoding::Utf8, "room for 536 more bytes"},
+        {"a character the map's encoding cannot hold", "5", "caf\xc3\xa9", std::nullopt,
+         "The message, in CP949 like the map's strings, holds characters that CP949 cannot "
+         "hold: \"\xc3\xa9\" (U+00E9)."},
     };
     for (const auto& c : cases) {
-        const auto series =
-            testsupport::planOrFail(withMessage(typed("5", c.kills, "37", "100"), c.text));
+        const auto series = testsupport::planOrFail(
+            withMessage(typed("5", c.kills, "37", "100"), c.text, c.encoding));
         const auto plan = trigfile::planScenarioAddition(scenario(full), series);
         if (c.reason.empty()) {
             EXPECT_TRUE(plan.ok()) << c.name << ": " << plan.reason();

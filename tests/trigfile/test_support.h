@@ -57,6 +57,25 @@ section(const std::string& name, const std::vector<std::uint8_t>& data, std::int
     return out + data;
 }
 
+// A string section as the map editors lay it out: the count, an offset per
+// string (width 2 for STR, 4 for STRx), then each text and its NUL.
+inline std::vector<std::uint8_t> stringSection(std::size_t width,
+                                               const std::vector<std::string>& strings) {
+    std::vector<std::uint8_t> section(width * (strings.size() + 1), 0);
+    const auto put = [&](std::size_t at, std::size_t value) {
+        for (std::size_t i = 0; i < width; ++i) {
+            section[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    };
+    put(0, strings.size());
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        put(width * (i + 1), section.size());
+        section.insert(section.end(), strings[i].begin(), strings[i].end());
+        section.push_back(0);
+    }
+    return section;
+}
+
 inline std::vector<std::uint8_t> bytes(std::initializer_list<int> list) {
     std::vector<std::uint8_t> out;
     for (int b : list) {
