@@ -187,6 +187,10 @@ base::Outcome<MessagePlan> planMessage(const RewardMessage& message, std::uint32
     const auto refused = [&](const std::string& rest) {
         return base::Problem::refused(subject + rest + " Please change it and try again.");
     };
+    // For reasons that end by saying what to do.
+    const auto refusedSaying = [&](const std::string& rest) {
+        return base::Problem::refused(subject + rest);
+    };
     if (message.text.empty()) {
         return refused(" is empty; a trigger cannot show an empty message.");
     }
@@ -216,9 +220,9 @@ base::Outcome<MessagePlan> planMessage(const RewardMessage& message, std::uint32
         }
         auto encoded = utf8ToCodePage(piece.bytes, codePage);
         if (!encoded) {
-            return refused(" holds characters that " + std::string(encodingName(encoding)) +
-                           " cannot hold: " + unheldCharacters(message.text, codePage) +
-                           ". Please change them or choose another encoding.");
+            return refusedSaying(" holds characters that " + std::string(encodingName(encoding)) +
+                                 " cannot hold: " + unheldCharacters(message.text, codePage) +
+                                 ". Please change them or choose another encoding.");
         }
         piece.bytes = std::move(*encoded);
     }
@@ -226,13 +230,14 @@ base::Outcome<MessagePlan> planMessage(const RewardMessage& message, std::uint32
     std::string longest;
     plan.textFor(lastKills, longest);
     if (longest.size() > kMostMessageBytes) {
-        return refused(" makes a text of " + base::withThousands(longest.size()) + " bytes in " +
-                       std::string(encodingName(encoding)) +
-                       (plan.eachTriggerOwnText()
-                            ? " for the trigger at " + base::withThousands(lastKills) + " kills"
-                            : std::string()) +
-                       ", but a trigger's text holds at most " +
-                       base::withThousands(kMostMessageBytes) + " bytes. Please shorten it.");
+        return refusedSaying(
+            " makes a text of " + base::withThousands(longest.size()) + " bytes in " +
+            std::string(encodingName(encoding)) +
+            (plan.eachTriggerOwnText()
+                 ? " for the trigger at " + base::withThousands(lastKills) + " kills"
+                 : std::string()) +
+            ", but a trigger's text holds at most " + base::withThousands(kMostMessageBytes) +
+            " bytes. Please shorten it.");
     }
     return plan;
 }

@@ -204,6 +204,10 @@ TEST(RewardMessage, RefusesWhatATriggerCannotShowAndSaysWhy) {
         EXPECT_TRUE(plan.is(base::Problem::Kind::Refused)) << c.name;
         EXPECT_NE(plan.reason().find(c.reason), std::string::npos)
             << c.name << ": " << plan.reason();
+        // Each refusal asks the user once what to do.
+        const auto please = plan.reason().find("Please");
+        EXPECT_EQ(plan.reason().find("Please", please + 1), std::string::npos)
+            << c.name << ": " << plan.reason();
     }
 }
 
