@@ -1,8 +1,8 @@
 #pragma once
 
-#include "trigfile/atomic_file.h"
-#include "trigfile/byte_sink.h"
-#include "trigfile/file_identity.h"
+#include "safefile/atomic_file.h"
+#include "safefile/byte_sink.h"
+#include "safefile/file_identity.h"
 
 #include <atomic>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <functional>
 #include <optional>
 
-namespace trigfile {
+namespace safefile {
 
 // The name of the backup kept when a map is changed: the map's name with
 // ".before-tallyforge" before its extension, so the backup still opens in
@@ -77,4 +77,4 @@ class MapEdit {
     std::optional<AtomicFile> copy_; // made once the map is known to be editable
 };
 
-} // namespace trigfile
+} // namespace safefile
