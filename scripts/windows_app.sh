@@ -297,7 +297,7 @@ core_sources=()
 for source in base/*.cpp safefile/*.cpp trigfile/*.cpp; do
   [[ $source == *_windows.cpp ]] || core_sources+=("$source")
 done
-g++ -std=c++20 -O1 -I . -I "$build/app/trigfile" "${core_sources[@]}" \
+g++ -std=c++20 -O1 -I . -I "$build/app/trigfile/generated" "${core_sources[@]}" \
   tests/windows/expected_file.cpp -o "$reference"
 "$reference" "$step_kills" "$kills_up_to" "$unit" "$ore" "$gas" 1 "$build/expected.trg"
 cmp "$build/expected.trg" "$out/Kills.trg" ||
