@@ -121,6 +121,27 @@ fs::path MapEdit::keepBackup() const {
     failEdit(map_, "there are too many backups beside it already");
 }
 
+// The copy is made under a name of the edit's own, so that an edit killed
+// meanwhile leaves nothing the next save does not tidy away; flushed like
+// the new map, so that the backup is on the disk before the map it keeps is
+// replaced; and only then given the backup's name, never over a file that
+// has it. False when the name was taken meanwhile; throws WriteError with
+// the system's reason.
+bool MapEdit::copyForBackup(const fs::path& backup) const {
+    const fs::path part = backupCopyNameFor(copy_->temporaryPath());
+    bool taken = false;
+    const std::string failure = copyUnderName(part, backup, taken);
+    if (failure.empty()) {
+        return true;
+    }
+    std::error_code ignored;
+    fs::remove(part, ignored);
+    if (taken) {
+        return false;
+    }
+    failEdit(map_, "no backup could be kept beside it (" + failure + ")");
+}
+
 std::optional<fs::path> MapEdit::commit(const std::atomic<bool>* cancelled) {
     std::optional<fs::path> backup;
     try {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace safefile {
 
@@ -62,6 +63,8 @@ class MapEdit {
     void holdMap();
     std::filesystem::path keepBackup() const;
     bool copyForBackup(const std::filesystem::path& backup) const;
+    std::string copyUnderName(const std::filesystem::path& part,
+                              const std::filesystem::path& backup, bool& taken) const;
     void unlock() noexcept;
 
     std::filesystem::path map_;  // as the user named it, for messages

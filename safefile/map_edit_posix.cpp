@@ -3,7 +3,6 @@
 #include "safefile/file_identity.h"
 #include "safefile/map_edit_reasons.h"
 #include "safefile/system_calls.h"
-#include "safefile/temporary_files.h"
 
 #include <cerrno>
 #include <string>
@@ -76,16 +75,12 @@ void MapEdit::copyOriginal() {
     }
 }
 
-// The copy is made under a name of the edit's own, so that an edit killed
-// meanwhile leaves nothing the next save does not tidy away; flushed like
-// the new map, so that the backup is on the disk before the map it keeps is
-// replaced; and only then given the backup's name, never over a file that
-// has it. False when the name was taken meanwhile; throws WriteError with
-// the system's reason.
-bool MapEdit::copyForBackup(const fs::path& backup) const {
-    const fs::path part = backupCopyNameFor(copy_->temporaryPath());
+// Copies the map held open to `part`, flushes it, and gives it the name
+// `backup` unless a file has that name. Returns the system's reason for a
+// failure, or nothing; taken says the name was taken meanwhile.
+std::string MapEdit::copyUnderName(const fs::path& part, const fs::path& backup,
+                                   bool& taken) const {
     std::string failure;
-    bool taken = false;
     int error = 0;
     struct stat original {};
     const int out = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -119,15 +114,7 @@ bool MapEdit::copyForBackup(const fs::path& backup) const {
     if (error != 0) {
         failure = sys::systemErrorText(error);
     }
-    if (failure.empty()) {
-        return true;
-    }
-    std::error_code ignored;
-    fs::remove(part, ignored);
-    if (taken) {
-        return false;
-    }
-    failEdit(map_, "no backup could be kept beside it (" + failure + ")");
+    return failure;
 }
 
 } // namespace safefile

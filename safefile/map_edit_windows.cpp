@@ -3,7 +3,6 @@
 #include "safefile/file_identity.h"
 #include "safefile/map_edit_reasons.h"
 #include "safefile/system_calls.h"
-#include "safefile/temporary_files.h"
 
 #include <string>
 #include <system_error>
@@ -67,16 +66,12 @@ void MapEdit::copyOriginal() {
     }
 }
 
-// The copy is made under a name of the edit's own, so that an edit killed
-// meanwhile leaves nothing the next save does not tidy away; flushed like
-// the new map, so that the backup is on the disk before the map it keeps is
-// replaced; and only then given the backup's name, never over a file that
-// has it. False when the name was taken meanwhile; throws WriteError with
-// the system's reason.
-bool MapEdit::copyForBackup(const fs::path& backup) const {
-    const fs::path part = backupCopyNameFor(copy_->temporaryPath());
+// Copies the map held open to `part`, flushes it, and gives it the name
+// `backup` unless a file has that name. Returns the system's reason for a
+// failure, or nothing; taken says the name was taken meanwhile.
+std::string MapEdit::copyUnderName(const fs::path& part, const fs::path& backup,
+                                   bool& taken) const {
     std::string failure;
-    bool taken = false;
     if (!CopyFileW(real_.c_str(), part.c_str(), TRUE)) {
         failure = sys::systemErrorText(static_cast<int>(GetLastError()));
     } else {
@@ -91,15 +86,7 @@ bool MapEdit::copyForBackup(const fs::path& backup) const {
         taken = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
         failure = sys::systemErrorText(static_cast<int>(error));
     }
-    if (failure.empty()) {
-        return true;
-    }
-    std::error_code ignored;
-    fs::remove(part, ignored);
-    if (taken) {
-        return false;
-    }
-    failEdit(map_, "no backup could be kept beside it (" + failure + ")");
+    return failure;
 }
 
 } // namespace safefile
