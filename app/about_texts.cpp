@@ -1,6 +1,6 @@
 #include "app/about_texts.h"
 
-#include "build_info.h"
+#include "app/build_info.h"
 
 #include <QStringList>
 

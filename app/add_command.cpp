@@ -6,7 +6,7 @@
 #include "app/background_write.h"
 #include "app/command_support.h"
 #include "maparchive/add_to_map.h"
-#include "trigfile/map_edit.h"
+#include "safefile/map_edit.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -128,7 +128,7 @@ bool AddCommand::confirmMapEdit(const QString& path, const trigfile::TriggerSeri
                        "as %4.")
             .arg(thousands(series.recordCount),
                  series.recordCount == 1 ? QStringLiteral("trigger") : QStringLiteral("triggers"),
-                 quotedName(map), quotedName(trigfile::nextBackupName(map)));
+                 quotedName(map), quotedName(safefile::nextBackupName(map)));
     return platform_.showMessage(MessageRequest{text, QString::fromLatin1(addtexts::kConfirmTitle),
                                                 MessageButtons::YesNo, MessageIcon::None,
                                                 MessageAnswer::Yes}) == MessageAnswer::Yes;

@@ -1,6 +1,6 @@
 #include "bench.h"
 
-#include "trigfile/atomic_file.h"
+#include "safefile/atomic_file.h"
 #include "trigfile/trigger_file.h"
 
 #include <algorithm>

@@ -6,7 +6,7 @@
 // input goes through a scratch file.
 
 #include "maparchive/map_archive.h"
-#include "trigfile/bounded_read.h"
+#include "safefile/bounded_read.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::fprintf(stderr, "mismatch: a refusal without a reason\n");
             std::abort();
         }
-    } else if (read.value().size() > trigfile::kMaxReadBytes) {
+    } else if (read.value().size() > safefile::kMaxReadBytes) {
         std::fprintf(stderr, "mismatch: more scenario data than the limit\n");
         std::abort();
     }

@@ -4,7 +4,7 @@
 #include "maparchive/contained_read.h"
 #include "maparchive/map_archive.h"
 #include "maparchive/scenario_replace.h"
-#include "trigfile/map_edit.h"
+#include "safefile/map_edit.h"
 
 #include <memory>
 #include <string>
@@ -34,8 +34,8 @@ trigfile::Inspection inspectArchive(const fs::path& map) {
 
 AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& series,
                         trigfile::WriteProgress* progress) {
-    return trigfile::failuresAsProblem(trigfile::kAdding, [&]() -> AddOutcome {
-        trigfile::MapEdit edit(map); // refuses a map it must not touch, before anything is written
+    return safefile::failuresAsProblem(trigfile::kAdding, [&]() -> AddOutcome {
+        safefile::MapEdit edit(map); // refuses a map it must not touch, before anything is written
         ScenarioRead read = readScenarioData(map, Access::Write);
         if (!read.ok()) {
             return base::aboutFile(map, read.problem());
@@ -66,7 +66,7 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
                                           "another program changed it meanwhile.");
         }
         const Replaced replaced =
-            replaceScenario(edit.workingCopy(), addition.newSize, [&](trigfile::ByteSink& out) {
+            replaceScenario(edit.workingCopy(), addition.newSize, [&](safefile::ByteSink& out) {
                 return addition.write(out, series, progress);
             });
         if (replaced == Replaced::Cancelled) {
@@ -79,7 +79,7 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
         const ScenarioRead check = readScenarioData(edit.workingCopy());
         if (!check.ok() || !trigfile::readScenarioTriggers(*check).ok() ||
             !addition.matches(*check, series)) {
-            throw trigfile::WriteError("Could not change " + base::displayName(map) +
+            throw safefile::WriteError("Could not change " + base::displayName(map) +
                                        ": the rebuilt map did not read back as written. It was "
                                        "left as it was.");
         }

@@ -2,8 +2,8 @@
 
 #include "base/display_name.h"
 #include "maparchive/scenario_replace.h"
-#include "trigfile/bounded_read.h"
-#include "trigfile/byte_sink.h" // WriteError
+#include "safefile/bounded_read.h"
+#include "safefile/byte_sink.h" // WriteError
 
 #include <algorithm>
 #include <cstdio>
@@ -84,7 +84,7 @@ ScenarioRead answerOf(ContainedJob job, const fs::path& map, std::uint64_t mapSi
     } catch (const std::bad_alloc&) {
         return base::Problem::refused("Reading the map " + mapName +
                                       " took more memory than Tallyforge allows.");
-    } catch (const trigfile::WriteError& e) {
+    } catch (const safefile::WriteError& e) {
         return e.problem(); // StormLib's reason, already in words
     } catch (const std::exception& e) {
         return failed(mapName, std::string("it gave up: ") + e.what());
@@ -143,7 +143,7 @@ class Answer {
         for (int i = 0; i < 8; ++i) {
             size |= static_cast<std::uint64_t>(head_[1 + i]) << (8 * i);
         }
-        const std::uint64_t most = head_[0] == 0 ? trigfile::kMaxReadBytes : kMaxReasonBytes;
+        const std::uint64_t most = head_[0] == 0 ? safefile::kMaxReadBytes : kMaxReasonBytes;
         if (head_[0] > 3 || size > most) {
             return false;
         }
@@ -285,7 +285,7 @@ HANDLE limitingJob(const ChildLimits& limits) {
     info.BasicLimitInformation.PerProcessUserTimeLimit.QuadPart =
         static_cast<LONGLONG>(limits.processorTime.count()) * 10'000'000;
     // A fresh process: the program's own start-up, then the read.
-    info.ProcessMemoryLimit = static_cast<SIZE_T>(limits.extraMemory + trigfile::kMaxReadBytes);
+    info.ProcessMemoryLimit = static_cast<SIZE_T>(limits.extraMemory + safefile::kMaxReadBytes);
     // Best effort: without them (an older Wine) the clock still limits it.
     SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info);
     return job;

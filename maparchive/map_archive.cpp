@@ -5,7 +5,7 @@
 #include "maparchive/contained_read.h"
 #include "maparchive/scenario_replace.h" // findDamage
 #include "maparchive/storm_archive.h"
-#include "trigfile/bounded_read.h"
+#include "safefile/bounded_read.h"
 #include "trigfile/trigger_record.h" // getU32
 
 #include <cerrno>
@@ -94,10 +94,10 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
         archive.fail("StormLib could not tell the size of the scenario data of " + name);
     }
     const std::uint64_t size = (static_cast<std::uint64_t>(high) << 32) | low;
-    if (size > trigfile::kMaxReadBytes) {
+    if (size > safefile::kMaxReadBytes) {
         return base::Problem::refused("The scenario data of " + name + " is " +
                                       base::withThousands(size) + " bytes, more than the " +
-                                      base::sizeText(trigfile::kMaxReadBytes) +
+                                      base::sizeText(safefile::kMaxReadBytes) +
                                       " Tallyforge reads.");
     }
     // StormLib sets aside a buffer of the stored size before it reads; a stored
@@ -145,7 +145,7 @@ ScenarioRead readScenarioData(const std::filesystem::path& map, Access access) {
     const std::string name = base::displayName(map);
     std::uint64_t mapSize = 0;
     {
-        auto file = trigfile::readBoundedFile(map, kMaxMapBytes);
+        auto file = safefile::readBoundedFile(map, kMaxMapBytes);
         if (!file.ok()) {
             return std::move(file.problem());
         }

@@ -31,7 +31,7 @@ using ScenarioRead = base::Outcome<std::vector<std::uint8_t>>;
 // contained_read.h). A map StormLib cannot open or one without scenario data
 // is refused with the reason StormLib gives; a map that is not a regular
 // file or is over kMaxMapBytes, one whose archive header claims tables
-// larger than the file, or scenario data over trigfile::kMaxReadBytes is
+// larger than the file, or scenario data over safefile::kMaxReadBytes is
 // refused before StormLib reads it. Every stored piece of the scenario data
 // is then unpacked again and compared with what was read (findDamage): the
 // listing, the add and its check of the result all read maps this way.

@@ -3,7 +3,7 @@
 #include "base/display_name.h"
 #include "maparchive/file_kind.h"
 #include "maparchive/map_archive.h"
-#include "trigfile/bounded_read.h"
+#include "safefile/bounded_read.h"
 #include "trigfile/scenario_sections.h"
 
 #include <string>
@@ -36,7 +36,7 @@ trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path) {
     case Target::TriggerFile:
         return trigfile::readTriggerFile(path);
     case Target::ScenarioFile:
-        return triggersOfScenario(trigfile::readBoundedFile(path), path);
+        return triggersOfScenario(safefile::readBoundedFile(path), path);
     case Target::MapArchive:
         return triggersOfScenario(readScenarioData(path), path);
     case Target::Unknown:

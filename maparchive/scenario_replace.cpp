@@ -67,7 +67,7 @@ StoredAs storedAs(const StormArchive& archive) {
 }
 
 // Hands the bytes to StormLib, which compresses each sector as it fills.
-class StormSink : public trigfile::ByteSink {
+class StormSink : public safefile::ByteSink {
   public:
     StormSink(const StormArchive& archive, HANDLE file, DWORD compression)
         : archive_(archive), file_(file), compression_(compression) {}
@@ -148,9 +148,9 @@ StoredAs scenarioStorage(const fs::path& path) {
 }
 
 Replaced replaceScenario(const fs::path& path, std::uint64_t size,
-                         const std::function<bool(trigfile::ByteSink&)>& write) {
+                         const std::function<bool(safefile::ByteSink&)>& write) {
     if (size > 0xFFFFFFFFu) {
-        throw trigfile::WriteError("The new scenario data would be larger than a map can hold.");
+        throw safefile::WriteError("The new scenario data would be larger than a map can hold.");
     }
     StormArchive archive(path, Access::Write, base::displayName(path));
     ULONGLONG fileTime = 0;

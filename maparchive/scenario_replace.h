@@ -1,7 +1,7 @@
 #pragma once
 
 #include "maparchive/map_archive.h" // kScenarioName
-#include "trigfile/byte_sink.h"
+#include "safefile/byte_sink.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -32,12 +32,12 @@ enum class Replaced {
 // no unused space. Rebuilding needs the name of every stored file; maps
 // saved by the game's own editor keep no list of names, so one with sound
 // files is left uncompacted, still whole. write() returns false to cancel.
-// Throws trigfile::WriteError with StormLib's reason.
+// Throws safefile::WriteError with StormLib's reason.
 Replaced replaceScenario(const std::filesystem::path& archive, std::uint64_t size,
-                         const std::function<bool(trigfile::ByteSink&)>& write);
+                         const std::function<bool(safefile::ByteSink&)>& write);
 
 // How the archive at path stores its scenario data. Throws
-// trigfile::WriteError with StormLib's reason.
+// safefile::WriteError with StormLib's reason.
 StoredAs scenarioStorage(const std::filesystem::path& archive);
 
 // StormLib's reader does not check that each stored piece of a damaged map
@@ -49,7 +49,7 @@ std::optional<std::string> findDamage(const std::filesystem::path& archive,
                                       std::span<const std::uint8_t> data);
 
 // Opens the archive for writing and looks at its scenario data the way
-// replaceScenario does, then closes it unchanged. Throws trigfile::WriteError.
+// replaceScenario does, then closes it unchanged. Throws safefile::WriteError.
 void probeForWriting(const std::filesystem::path& archive);
 
 } // namespace maparchive

@@ -1,7 +1,7 @@
 #include "maparchive/storm_archive.h"
 
+#include "safefile/write_error.h"
 #include "trigfile/trigger_record.h" // getU32
-#include "trigfile/write_error.h"
 
 #include <array>
 #include <fstream>
@@ -137,7 +137,7 @@ base::Problem::Kind StormArchive::problemKind() const {
 
 void StormArchive::fail(const std::string& what) const {
     const base::Problem problem = stormProblem(what, GetLastError(), problemKind());
-    throw trigfile::WriteError(problem.reason, problem.kind);
+    throw safefile::WriteError(problem.reason, problem.kind);
 }
 
 void StormArchive::close() {
@@ -153,7 +153,7 @@ StormFile::StormFile(const StormArchive& archive, const char* name) : archive_(a
                          &handle_)) {
         handle_ = nullptr;
         if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-            throw trigfile::WriteError("The map " + archive.name() +
+            throw safefile::WriteError("The map " + archive.name() +
                                            " holds no scenario data (staredit\\scenario.chk).",
                                        archive.problemKind());
         }

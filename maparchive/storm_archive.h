@@ -25,7 +25,7 @@ base::Problem stormProblem(const std::string& what, std::uint32_t error, base::P
 
 class StormArchive {
   public:
-    // Throws trigfile::WriteError with StormLib's reason: a refusal when the
+    // Throws safefile::WriteError with StormLib's reason: a refusal when the
     // map is opened to be read, a failure when it is opened to be written.
     // `name` is the map as messages show it.
     StormArchive(const std::filesystem::path& path, Access access, std::string name);

@@ -294,10 +294,10 @@ reference="$build/expected_file"
 # The unit list text is a header the cross build made from assets/unit_list.txt.
 # The core for this machine: every source but those for Windows alone.
 core_sources=()
-for source in base/*.cpp trigfile/*.cpp; do
+for source in base/*.cpp safefile/*.cpp trigfile/*.cpp; do
   [[ $source == *_windows.cpp ]] || core_sources+=("$source")
 done
-g++ -std=c++20 -O1 -I . -I "$build/app/trigfile" "${core_sources[@]}" \
+g++ -std=c++20 -O1 -I . -I "$build/app/trigfile/generated" "${core_sources[@]}" \
   tests/windows/expected_file.cpp -o "$reference"
 "$reference" "$step_kills" "$kills_up_to" "$unit" "$ore" "$gas" 1 "$build/expected.trg"
 cmp "$build/expected.trg" "$out/Kills.trg" ||

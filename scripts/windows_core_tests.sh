@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Cross-compiles the trigger-file core and its tests for 64-bit Windows with
-# MinGW-w64 and runs them under Wine. Installs what it needs (the MinGW-w64
+# Cross-compiles the safe file handling, the trigger-file core and their
+# tests for 64-bit Windows with MinGW-w64 and runs them under Wine. Installs what it needs (the MinGW-w64
 # compilers, Wine, GoogleTest's sources), skips what is there, and can be run
 # again at any time. Not part of scripts/test.sh: it takes a few minutes.
 set -euo pipefail
@@ -37,7 +37,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 status=0
-for exe in "$build"/tests/trigfile/*.exe; do
+for exe in "$build"/tests/safefile/*.exe "$build"/tests/trigfile/*.exe; do
   echo "== $exe (under Wine)"
   "$wine" "$exe" --gtest_color=no || status=1
 done

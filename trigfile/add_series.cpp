@@ -2,9 +2,9 @@
 
 #include "base/display_name.h"
 #include "base/number_text.h"
-#include "trigfile/atomic_file.h"
-#include "trigfile/bounded_read.h"
-#include "trigfile/map_edit.h"
+#include "safefile/atomic_file.h"
+#include "safefile/bounded_read.h"
+#include "safefile/map_edit.h"
 #include "trigfile/string_table.h"
 
 #include <algorithm>
@@ -65,7 +65,8 @@ OwnerCounts scenarioCounts(std::span<const std::uint8_t> data,
     const std::uint64_t bySection =
         trigSize >= kMaxSectionSize ? 0 : (kMaxSectionSize - trigSize) / kRecordSize;
     const std::uint64_t used = data.size() + (hasTrig ? 0 : kSectionHeaderSize);
-    const std::uint64_t byReader = used >= kMaxReadBytes ? 0 : (kMaxReadBytes - used) / kRecordSize;
+    const std::uint64_t byReader =
+        used >= safefile::kMaxReadBytes ? 0 : (safefile::kMaxReadBytes - used) / kRecordSize;
     counts.room = std::min(bySection, byReader);
     return counts;
 }
@@ -76,15 +77,16 @@ OwnerCounts scenarioCounts(std::span<const std::uint8_t> data,
 // is read, so that a change by another program after the read is noticed
 // when the copy would take its place; a file that cannot be edited safely
 // (held open, read-only, not a file) is refused before anything is written.
-AddOutcome throughEdit(const fs::path& file, const std::function<AddOutcome(MapEdit&)>& add) {
-    return failuresAsProblem(kAdding, [&]() -> AddOutcome {
-        MapEdit edit(file);
+AddOutcome throughEdit(const fs::path& file,
+                       const std::function<AddOutcome(safefile::MapEdit&)>& add) {
+    return safefile::failuresAsProblem(kAdding, [&]() -> AddOutcome {
+        safefile::MapEdit edit(file);
         return add(edit);
     });
 }
 
 // The copy put in the file's place, the original kept under the backup name.
-AddOutcome committed(MapEdit& edit, std::uint64_t triggers, WriteProgress* progress) {
+AddOutcome committed(safefile::MapEdit& edit, std::uint64_t triggers, WriteProgress* progress) {
     const auto backup = edit.commit(progress ? &progress->cancelRequested : nullptr);
     if (!backup) {
         return base::Problem::cancelled();
@@ -150,7 +152,8 @@ std::optional<base::Problem> tooLongToAdd(const OwnerCounts& existing,
     return base::Problem::refused(
         "With " + base::withThousands(series.recordCount) +
         " more triggers the map's scenario data would be larger than the " +
-        base::sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series.");
+        base::sizeText(safefile::kMaxReadBytes) +
+        " Tallyforge reads. Please add a shorter series.");
 }
 
 std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const TriggerSeries& series) {
@@ -173,8 +176,8 @@ Inspection inspectTriggerFile(const fs::path& file) {
 
 AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
                             WriteProgress* progress, const SinkWrapper& wrap) {
-    return throughEdit(file, [&](MapEdit& edit) -> AddOutcome {
-        FileBytes read = readBoundedFile(file);
+    return throughEdit(file, [&](safefile::MapEdit& edit) -> AddOutcome {
+        safefile::FileBytes read = safefile::readBoundedFile(file);
         if (!read.ok()) {
             return base::aboutFile(file, read.problem());
         }
@@ -338,11 +341,12 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
     }
     // The section's size field is 32-bit; and what Tallyforge writes it must
     // be able to read back, which it checks for maps before they are replaced.
-    if (trigSize > kMaxSectionSize || plan.newSize > kMaxReadBytes) {
+    if (trigSize > kMaxSectionSize || plan.newSize > safefile::kMaxReadBytes) {
         return base::Problem::refused(
             "With " + base::withThousands(series.recordCount) +
             " more triggers the map's scenario data would be larger than the " +
-            base::sizeText(kMaxReadBytes) + " Tallyforge reads. Please add a shorter series.");
+            base::sizeText(safefile::kMaxReadBytes) +
+            " Tallyforge reads. Please add a shorter series.");
     }
     plan.newTrigSize = static_cast<std::uint32_t>(trigSize);
     return plan;
@@ -365,7 +369,7 @@ Inspection inspectScenarioData(std::span<const std::uint8_t> data) {
 }
 
 Inspection inspectScenarioFile(const fs::path& file) {
-    FileBytes bytes = readBoundedFile(file);
+    safefile::FileBytes bytes = safefile::readBoundedFile(file);
     if (!bytes.ok()) {
         return base::aboutFile(file, bytes.problem());
     }
@@ -378,8 +382,8 @@ Inspection inspectScenarioFile(const fs::path& file) {
 
 AddOutcome addToScenarioFile(const fs::path& file, const TriggerSeries& series,
                              WriteProgress* progress) {
-    return throughEdit(file, [&](MapEdit& edit) -> AddOutcome {
-        FileBytes bytes = readBoundedFile(file);
+    return throughEdit(file, [&](safefile::MapEdit& edit) -> AddOutcome {
+        safefile::FileBytes bytes = safefile::readBoundedFile(file);
         if (!bytes.ok()) {
             return base::aboutFile(file, bytes.problem());
         }

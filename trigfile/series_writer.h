@@ -1,6 +1,6 @@
 #pragma once
 
-#include "trigfile/byte_sink.h"
+#include "safefile/byte_sink.h"
 #include "trigfile/trigger_series.h"
 
 #include <atomic>
@@ -9,6 +9,10 @@
 #include <string>
 
 namespace trigfile {
+
+// The writer streams into any sink of the safe file library: a file that
+// appears whole, a map's working copy, or a stand-in.
+using safefile::ByteSink;
 
 // Shared with a watching thread: how far the write is, and a request to stop.
 struct WriteProgress {

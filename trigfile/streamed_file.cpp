@@ -1,7 +1,7 @@
 #include "trigfile/streamed_file.h"
 
 #include "base/display_name.h"
-#include "trigfile/regular_file.h"
+#include "safefile/regular_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -38,7 +38,7 @@ struct StreamedFile::Handle {
 base::Outcome<StreamedFile> StreamedFile::open(const std::filesystem::path& path) {
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
-    if (const auto notAFile = notARegularFile(status.type())) {
+    if (const auto notAFile = safefile::notARegularFile(status.type())) {
         return cannotOpen(path, *notAFile);
     }
     errno = 0;
@@ -86,7 +86,7 @@ base::Outcome<StreamedFile> StreamedFile::open(const std::filesystem::path& path
     if (::fstat(handle->fd, &st) != 0) {
         notAFile = systemText(errno);
     } else {
-        notAFile = notARegularFile(st.st_mode);
+        notAFile = safefile::notARegularFile(st.st_mode);
     }
     if (notAFile) {
         return cannotOpen(path, *notAFile);

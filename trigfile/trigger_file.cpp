@@ -1,15 +1,15 @@
 #include "trigfile/trigger_file.h"
 
 #include "base/ascii.h"
-#include "trigfile/atomic_file.h"
+#include "safefile/atomic_file.h"
 
 namespace trigfile {
 
 base::Outcome<base::Done> writeTriggerFile(const std::filesystem::path& target,
                                            const TriggerSeries& series, WriteProgress* progress,
                                            const SinkWrapper& wrap) {
-    return failuresAsProblem("write the file", [&]() -> base::Outcome<base::Done> {
-        AtomicFile file(target, series.fileSize());
+    return safefile::failuresAsProblem("write the file", [&]() -> base::Outcome<base::Done> {
+        safefile::AtomicFile file(target, series.fileSize());
         std::unique_ptr<ByteSink> wrapped = wrap ? wrap(file) : nullptr;
         ByteSink& sink = wrapped ? *wrapped : file;
         const bool written = writeSeries(sink, series, progress) &&

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/outcome.h"
-#include "trigfile/byte_sink.h"
+#include "safefile/byte_sink.h"
 #include "trigfile/series_writer.h"
 #include "trigfile/trigger_series.h"
 

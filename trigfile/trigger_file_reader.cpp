@@ -2,7 +2,7 @@
 
 #include "base/display_name.h"
 #include "base/number_text.h"
-#include "trigfile/bounded_read.h"
+#include "safefile/bounded_read.h"
 
 #include <algorithm>
 #include <cstring>
@@ -187,7 +187,7 @@ TriggerFileRead parseTriggerFileBytes(std::span<const std::uint8_t> bytes) {
 }
 
 TriggerFileRead readTriggerFile(const std::filesystem::path& path) {
-    auto bytes = readBoundedFile(path);
+    auto bytes = safefile::readBoundedFile(path);
     if (!bytes.ok()) {
         return std::move(bytes.problem());
     }

@@ -1,6 +1,6 @@
 #include "trigfile/unit_names.h"
 
-#include "unit_list_text.h"
+#include "trigfile/unit_list_text.h"
 
 #include <charconv>
 #include <map>

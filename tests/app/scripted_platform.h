@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/platform.h"
-#include "trigfile/byte_sink.h"
+#include "safefile/byte_sink.h"
 
 #include <QStringList>
 

@@ -9,10 +9,10 @@
 // write short, a folder is made immutable. Tests needing rights that the
 // machine does not give are skipped with the reason.
 
+#include "safefile/map_edit.h"
 #include "scratch_folder.h"
 #include "test_support.h"
 #include "trigfile/add_series.h"
-#include "trigfile/map_edit.h"
 #include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
@@ -669,13 +669,13 @@ TEST_F(BackupFaultTest, ABackupThatCannotBeKeptIsReportedWithTheDisksReason) {
     target_ = maps_ / "Castle.scx";
     testsupport::writeBytes(target_, std::string(24 * 1024, 'm')); // room for a copy, not two
     rememberCurrentState(maps_);
-    trigfile::MapEdit edit(target_);
+    safefile::MapEdit edit(target_);
     edit.copyOriginal();
     syscallfaults::arm(syscallfaults::Call::Link, EPERM);
     try {
         edit.commit();
         ADD_FAILURE() << "the map was replaced without a backup";
-    } catch (const trigfile::WriteError& e) {
+    } catch (const safefile::WriteError& e) {
         EXPECT_NE(std::string(e.what()).find(systemText(ENOSPC)), std::string::npos) << e.what();
     }
     EXPECT_EQ(syscallfaults::delivered(), 1) << "the hard link was never refused";

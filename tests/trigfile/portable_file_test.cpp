@@ -2,10 +2,10 @@
 // Windows above all: names in any script, long names, bytes that a text-mode
 // file would change, and replacing an existing file in one step.
 
+#include "safefile/atomic_file.h"
+#include "safefile/temporary_files.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigfile/atomic_file.h"
-#include "trigfile/temporary_files.h"
 #include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
@@ -171,19 +171,19 @@ TEST_F(PortableFileTest, ReplacingAnExistingFileLeavesOnlyTheNewOne) {
 // folder, never the one of a save still being written (on Windows that file
 // is open without sharing, elsewhere its writer holds a lock on it).
 TEST_F(PortableFileTest, ASaveRemovesLeftoversButNotAFileBeingWritten) {
-    const fs::path leftover = trigfile::temporaryNameFor(folder_ / "big.trg", 0x1234abcdu);
+    const fs::path leftover = safefile::temporaryNameFor(folder_ / "big.trg", 0x1234abcdu);
     testsupport::writeBytes(leftover, "the first gigabytes of a killed write");
     // A map edit killed while StormLib rebuilt its working copy leaves that
     // copy and StormLib's new file beside it, whose name adds ".tmp"; older
     // versions handed StormLib the temporary file itself.
-    const fs::path map = trigfile::temporaryNameFor(folder_ / "Castle.scx", 0x0badf00du);
+    const fs::path map = safefile::temporaryNameFor(folder_ / "Castle.scx", 0x0badf00du);
     const fs::path leftovers[] = {leftover, fs::path(map.native() + fs::path(".work").native()),
                                   fs::path(map.native() + fs::path(".work.tmp").native()),
                                   fs::path(map.native() + fs::path(".tmp").native())};
     for (const fs::path& p : leftovers) {
         testsupport::writeBytes(p, "left by a killed write");
     }
-    trigfile::AtomicFile stillWriting(folder_ / "other.trg");
+    safefile::AtomicFile stillWriting(folder_ / "other.trg");
     ASSERT_TRUE(trigfile::writeTriggerFile(folder_ / "new.trg", smallSeries()).ok());
     for (const fs::path& p : leftovers) {
         EXPECT_FALSE(fs::exists(p)) << utf8(p.filename().u8string());

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "trigfile/byte_sink.h"
+#include "safefile/byte_sink.h"
 #include "trigfile/kill_reward_settings.h"
 #include "trigfile/trigger_record.h"
 #include "trigfile/trigger_series.h"
 
 #include "reference_file.h"
-#include "trigfile/byte_sink.h"
 
 #include <gtest/gtest.h>
 
@@ -93,18 +92,18 @@ std::vector<std::uint8_t> slice(const Container& c, std::size_t offset, std::siz
 // Passes bytes on until a budget is spent, then fails as a full disk does.
 // passed, if given, counts the bytes that reached the file, so that a test
 // can see where the fault struck.
-class FullDiskSink : public trigfile::ByteSink {
+class FullDiskSink : public safefile::ByteSink {
   public:
-    FullDiskSink(trigfile::ByteSink& inner, std::uint64_t budget)
+    FullDiskSink(safefile::ByteSink& inner, std::uint64_t budget)
         : inner_(inner), budget_(budget), passed_(ownCount_) {}
-    FullDiskSink(trigfile::ByteSink& inner, std::uint64_t budget, std::uint64_t& passed)
+    FullDiskSink(safefile::ByteSink& inner, std::uint64_t budget, std::uint64_t& passed)
         : inner_(inner), budget_(budget), passed_(passed) {}
     void write(const std::uint8_t* data, std::size_t size) override {
         const std::uint64_t room = budget_ - passed_;
         if (size > room) {
             inner_.write(data, static_cast<std::size_t>(room));
             passed_ += room;
-            throw trigfile::WriteError(
+            throw safefile::WriteError(
                 "Could not write the file: " + std::generic_category().message(ENOSPC) + ".");
         }
         inner_.write(data, size);
@@ -112,7 +111,7 @@ class FullDiskSink : public trigfile::ByteSink {
     }
 
   private:
-    trigfile::ByteSink& inner_;
+    safefile::ByteSink& inner_;
     std::uint64_t budget_;
     std::uint64_t ownCount_ = 0;
     std::uint64_t& passed_;

@@ -1,6 +1,6 @@
+#include "safefile/atomic_file.h"
 #include "scratch_folder.h"
 #include "test_support.h"
-#include "trigfile/atomic_file.h"
 #include "trigfile/trigger_file.h"
 
 #include <gtest/gtest.h>
@@ -311,7 +311,7 @@ TEST_F(TriggerFileTest, TheTemporaryNameOfALongNameNeverSplitsACharacter) {
         while (name.size() < 120) {
             name += character;
         }
-        trigfile::AtomicFile file(folder_ / fs::path(name + u8".trg"));
+        safefile::AtomicFile file(folder_ / fs::path(name + u8".trg"));
         const std::u8string temporary = file.temporaryPath().filename().u8string();
         EXPECT_TRUE(isValidUtf8(std::string(temporary.begin(), temporary.end())))
             << "temporary name for a name of " << character.size() << "-byte characters";

@@ -1,16 +1,17 @@
 #pragma once
 
-#include "trigfile/atomic_file.h"
-#include "trigfile/byte_sink.h"
-#include "trigfile/file_identity.h"
+#include "safefile/atomic_file.h"
+#include "safefile/byte_sink.h"
+#include "safefile/file_identity.h"
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 
-namespace trigfile {
+namespace safefile {
 
 // The name of the backup kept when a map is changed: the map's name with
 // ".before-tallyforge" before its extension, so the backup still opens in
@@ -62,6 +63,8 @@ class MapEdit {
     void holdMap();
     std::filesystem::path keepBackup() const;
     bool copyForBackup(const std::filesystem::path& backup) const;
+    std::string copyUnderName(const std::filesystem::path& part,
+                              const std::filesystem::path& backup, bool& taken) const;
     void unlock() noexcept;
 
     std::filesystem::path map_;  // as the user named it, for messages
@@ -77,4 +80,4 @@ class MapEdit {
     std::optional<AtomicFile> copy_; // made once the map is known to be editable
 };
 
-} // namespace trigfile
+} // namespace safefile

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-namespace trigfile {
+namespace safefile {
 
 // The most bytes any reader takes in, whatever the file claims: about a
 // hundred thousand trigger records. A bigger file is refused, not read.
@@ -22,4 +22,4 @@ using FileBytes = base::Outcome<std::vector<std::uint8_t>>;
 FileBytes readBoundedFile(const std::filesystem::path& path,
                           std::uint64_t maxBytes = kMaxReadBytes);
 
-} // namespace trigfile
+} // namespace safefile

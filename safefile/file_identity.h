@@ -11,7 +11,7 @@
 // the old one makes another) and its change time, which the system sets on
 // every change, the putting back of a modification time included, and which
 // no program can set.
-namespace trigfile {
+namespace safefile {
 
 struct FileIdentity {
     std::uint64_t device = 0; // the volume (its serial number on Windows)
@@ -33,4 +33,4 @@ std::optional<FileIdentity> identityOfOpenFile(void* handle);
 std::optional<FileIdentity> identityOfOpenFile(int fd);
 #endif
 
-} // namespace trigfile
+} // namespace safefile

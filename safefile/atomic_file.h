@@ -1,13 +1,13 @@
 #pragma once
 
-#include "trigfile/byte_sink.h"
+#include "safefile/byte_sink.h"
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 
-namespace trigfile {
+namespace safefile {
 
 // On Linux, writeback of a large file is started in pieces of at least
 // kWritebackStep bytes, ending on kWritebackAlign boundaries, as they are
@@ -86,10 +86,8 @@ class AtomicFile : public ByteSink {
     const std::filesystem::path& destination() const { return destination_; }
 
   private:
-    int creationMode() const;
     void createTemporaryFile();
     void createWorkingCopy();
-    void keepAttributes(int fd) const;
     void discard() noexcept;
     void removeWriterFiles() noexcept;
     void releaseLock() noexcept;
@@ -133,4 +131,4 @@ int copyWhole(int from, int to);
 // that cannot be read.
 std::filesystem::path followLinks(const std::filesystem::path& name);
 
-} // namespace trigfile
+} // namespace safefile

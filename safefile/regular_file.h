@@ -7,7 +7,7 @@
 // Tallyforge reads, replaces and edits regular files only. A named pipe
 // waits for a writer that may never come, a device may never end, and a
 // file put in the place of either is not what the user meant.
-namespace trigfile {
+namespace safefile {
 
 // Why a file of this type is not one Tallyforge takes ("it is a named pipe,
 // not a file"), or nothing for a regular file or none at all.
@@ -18,4 +18,4 @@ std::optional<std::string> notARegularFile(std::filesystem::file_type type);
 std::optional<std::string> notARegularFile(unsigned int mode);
 #endif
 
-} // namespace trigfile
+} // namespace safefile

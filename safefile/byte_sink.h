@@ -1,11 +1,11 @@
 #pragma once
 
-#include "trigfile/write_error.h"
+#include "safefile/write_error.h"
 
 #include <cstddef>
 #include <cstdint>
 
-namespace trigfile {
+namespace safefile {
 
 // A sequential byte destination: the output file, or a stand-in in tests.
 class ByteSink {
@@ -15,4 +15,4 @@ class ByteSink {
     virtual void write(const std::uint8_t* data, std::size_t size) = 0;
 };
 
-} // namespace trigfile
+} // namespace safefile

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace trigfile {
+namespace safefile {
 
 // Why a file could not be written, in words for the user (including the
 // system's own error text where there is one). Thrown where bytes go to a
@@ -43,4 +43,4 @@ auto failuresAsProblem(const std::string& doing, Work&& work) -> decltype(work()
     }
 }
 
-} // namespace trigfile
+} // namespace safefile

@@ -2,8 +2,8 @@
 // replaced, the copy put in place only when complete, and a map that another
 // program holds or changes left alone.
 
+#include "safefile/map_edit.h"
 #include "scratch_folder.h"
-#include "trigfile/map_edit.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ std::vector<std::uint8_t> asBytes(const std::string& s) {
     return {s.begin(), s.end()};
 }
 
-void writeAll(trigfile::ByteSink& sink, const std::string& text) {
+void writeAll(safefile::ByteSink& sink, const std::string& text) {
     sink.write(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
 }
 
@@ -64,7 +64,7 @@ TEST(BackupName, KeepsTheExtensionAndNumbersLaterBackups) {
         {"NoExtension", 1, "NoExtension.before-tallyforge"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(trigfile::backupName(c.map, c.number), fs::path(c.backup)) << c.map;
+        EXPECT_EQ(safefile::backupName(c.map, c.number), fs::path(c.backup)) << c.map;
     }
 }
 
@@ -76,7 +76,7 @@ class MapEditTest : public testsupport::ScratchFolder {
 TEST_F(MapEditTest, ReplacesTheMapAndKeepsEachOriginalUnderANewName) {
     writeBytes(map(), "first");
     for (const char* next : {"second", "third"}) {
-        trigfile::MapEdit edit(map());
+        safefile::MapEdit edit(map());
         edit.copyOriginal();
         writeAll(edit.copy(), std::string("+") + next);
         ASSERT_TRUE(edit.commit().has_value());
@@ -91,7 +91,7 @@ TEST_F(MapEditTest, ReplacesTheMapAndKeepsEachOriginalUnderANewName) {
 TEST_F(MapEditTest, AnEditNeverCommittedLeavesTheMapAndNothingElse) {
     writeBytes(map(), "the author's map");
     {
-        trigfile::MapEdit edit(map());
+        safefile::MapEdit edit(map());
         edit.copyOriginal();
         writeAll(edit.copy(), "half an edit");
     }
@@ -102,7 +102,7 @@ TEST_F(MapEditTest, AnEditNeverCommittedLeavesTheMapAndNothingElse) {
 TEST_F(MapEditTest, CancelDuringTheFlushLeavesTheMapAndNoBackup) {
     writeBytes(map(), "the author's map");
     std::atomic<bool> cancelled{true};
-    trigfile::MapEdit edit(map());
+    safefile::MapEdit edit(map());
     writeAll(edit.copy(), "new");
     EXPECT_FALSE(edit.commit(&cancelled).has_value());
     EXPECT_EQ(readBytes(map()), asBytes("the author's map"));
@@ -111,7 +111,7 @@ TEST_F(MapEditTest, CancelDuringTheFlushLeavesTheMapAndNoBackup) {
 
 TEST_F(MapEditTest, AMapChangedByAnotherProgramMeanwhileIsLeftAsThatProgramSavedIt) {
     writeBytes(map(), "the author's map");
-    trigfile::MapEdit edit(map());
+    safefile::MapEdit edit(map());
     writeAll(edit.copy(), "our edit");
     std::ofstream other(map(), std::ios::binary);
 #ifdef _WIN32
@@ -126,7 +126,7 @@ TEST_F(MapEditTest, AMapChangedByAnotherProgramMeanwhileIsLeftAsThatProgramSaved
     try {
         edit.commit();
         FAIL() << "a map changed during the edit must not be replaced";
-    } catch (const trigfile::WriteError& e) {
+    } catch (const safefile::WriteError& e) {
         EXPECT_NE(std::string(e.what()).find("another program changed it"), std::string::npos)
             << e.what();
     }
@@ -142,15 +142,15 @@ TEST_F(MapEditTest, AMapChangedByAnotherProgramMeanwhileIsLeftAsThatProgramSaved
 // library renames.
 TEST_F(MapEditTest, AnotherSaveIntoTheFolderLeavesAMapBeingRebuiltAlone) {
     writeBytes(map(), "the author's map");
-    trigfile::MapEdit edit(map());
+    safefile::MapEdit edit(map());
     edit.copyOriginal();
     edit.release();
     writeBytes(rebuildingName(edit.workingCopy()), "rebuilt");
-    { trigfile::AtomicFile other(folder_ / "other.trg"); }
+    { safefile::AtomicFile other(folder_ / "other.trg"); }
     EXPECT_TRUE(fs::exists(rebuildingName(edit.workingCopy())))
         << "the half-rebuilt map was taken for a leftover";
     fs::rename(rebuildingName(edit.workingCopy()), edit.workingCopy());
-    { trigfile::AtomicFile other(folder_ / "other.trg"); }
+    { safefile::AtomicFile other(folder_ / "other.trg"); }
     ASSERT_TRUE(edit.commit().has_value());
     EXPECT_EQ(readBytes(map()), asBytes("rebuilt"));
     EXPECT_EQ(namesIn(folder_),
@@ -162,7 +162,7 @@ TEST_F(MapEditTest, AnotherSaveIntoTheFolderLeavesAMapBeingRebuiltAlone) {
 TEST_F(MapEditTest, AnEditAbandonedDuringARebuildLeavesNothingBehind) {
     writeBytes(map(), "the author's map");
     {
-        trigfile::MapEdit edit(map());
+        safefile::MapEdit edit(map());
         edit.copyOriginal();
         edit.release();
         writeBytes(rebuildingName(edit.workingCopy()), "half rebuilt");
@@ -178,9 +178,9 @@ TEST_F(MapEditTest, AMapNameTooLongForItsBackupIsRefusedBeforeAnythingIsWritten)
     writeBytes(longMap, "the author's map");
     const auto before = namesIn(folder_);
     try {
-        trigfile::MapEdit edit(longMap);
+        safefile::MapEdit edit(longMap);
         FAIL() << "a map whose backup name cannot exist was accepted";
-    } catch (const trigfile::WriteError& e) {
+    } catch (const safefile::WriteError& e) {
         EXPECT_NE(std::string(e.what()).find("shorter name"), std::string::npos) << e.what();
     }
     EXPECT_EQ(namesIn(folder_), before);
@@ -210,14 +210,14 @@ TEST_F(MapEditTest, ALinkedMapIsBackedUpBesideTheFileTheLinkNames) {
             fs::create_symlink("real.scx", folder_ / "maps" / "link.scx");
         }
         const fs::path real = folder_ / c.real;
-        EXPECT_EQ(trigfile::nextBackupName(map()), trigfile::backupName(real, 1))
+        EXPECT_EQ(safefile::nextBackupName(map()), safefile::backupName(real, 1))
             << c.what << ": the question before the edit names the backup";
-        trigfile::MapEdit edit(map());
+        safefile::MapEdit edit(map());
         edit.copyOriginal();
         writeAll(edit.copy(), "+new");
         const auto backup = edit.commit();
         ASSERT_TRUE(backup.has_value()) << c.what;
-        EXPECT_EQ(*backup, trigfile::backupName(real, 1)) << c.what;
+        EXPECT_EQ(*backup, safefile::backupName(real, 1)) << c.what;
         EXPECT_FALSE(fs::is_symlink(*backup)) << c.what;
         EXPECT_EQ(readBytes(*backup), asBytes("old")) << c.what;
         EXPECT_EQ(readBytes(real), asBytes("old+new")) << c.what;
@@ -237,7 +237,7 @@ TEST_F(MapEditTest, AMapRebuiltByAnotherLibraryKeepsItsModeAndGroup) {
         writeBytes(map(), "the author's map");
         ASSERT_EQ(::chown(map().c_str(), 0, 65534), 0); // root:nogroup
         ASSERT_EQ(::chmod(map().c_str(), mode), 0);
-        trigfile::MapEdit edit(map());
+        safefile::MapEdit edit(map());
         edit.copyOriginal();
         edit.release();
         rebuildLikeStormLib(edit.workingCopy(), "rebuilt");
@@ -267,7 +267,7 @@ TEST_F(MapEditTest, AChangeThatKeepsSizeAndTimeIsNoticed) {
         // A real edit comes long after the map was last changed; the file
         // system's clock moves in ticks of a few milliseconds.
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        trigfile::MapEdit edit(map());
+        safefile::MapEdit edit(map());
         writeAll(edit.copy(), "our edit");
         const std::string theirs = "the editor's map"; // as long as the author's
         if (c.renamedOver) {
@@ -280,7 +280,7 @@ TEST_F(MapEditTest, AChangeThatKeepsSizeAndTimeIsNoticed) {
         }
         ASSERT_EQ(fs::file_size(map()), theirs.size());
         ASSERT_EQ(fs::last_write_time(map()), time);
-        EXPECT_THROW(edit.commit(), trigfile::WriteError) << c.what;
+        EXPECT_THROW(edit.commit(), safefile::WriteError) << c.what;
         EXPECT_EQ(readBytes(map()), asBytes(theirs)) << c.what;
         EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Castle.scx"}) << c.what;
     }
@@ -302,9 +302,9 @@ TEST_F(MapEditTest, RefusesWhatItCannotReplaceBeforeWritingAnything) {
     const auto before = namesIn(folder_);
     for (const auto& c : cases) {
         try {
-            trigfile::MapEdit edit(c.map);
+            safefile::MapEdit edit(c.map);
             ADD_FAILURE() << c.map << " was accepted";
-        } catch (const trigfile::WriteError& e) {
+        } catch (const safefile::WriteError& e) {
             EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
         }
     }
@@ -319,15 +319,15 @@ TEST_F(MapEditTest, AMapAnotherProgramHoldsOpenForWritingIsRefusedWithTheReason)
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(editor, INVALID_HANDLE_VALUE);
     try {
-        trigfile::MapEdit edit(map());
+        safefile::MapEdit edit(map());
         ADD_FAILURE() << "a map open for writing was accepted";
-    } catch (const trigfile::WriteError& e) {
+    } catch (const safefile::WriteError& e) {
         EXPECT_NE(std::string(e.what()).find("another program has it open"), std::string::npos)
             << e.what();
     }
     CloseHandle(editor);
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Castle.scx"});
-    EXPECT_NO_THROW(trigfile::MapEdit{map()}) << "once the editor lets go, the map can be edited";
+    EXPECT_NO_THROW(safefile::MapEdit{map()}) << "once the editor lets go, the map can be edited";
 }
 #else
 TEST_F(MapEditTest, AMapAnotherProgramHoldsLockedIsRefusedWithTheReason) {
@@ -338,15 +338,15 @@ TEST_F(MapEditTest, AMapAnotherProgramHoldsLockedIsRefusedWithTheReason) {
     ASSERT_GE(editor, 0);
     ASSERT_EQ(::flock(editor, LOCK_EX | LOCK_NB), 0);
     try {
-        trigfile::MapEdit edit(map());
+        safefile::MapEdit edit(map());
         ADD_FAILURE() << "a locked map was accepted";
-    } catch (const trigfile::WriteError& e) {
+    } catch (const safefile::WriteError& e) {
         EXPECT_NE(std::string(e.what()).find("another program has it open"), std::string::npos)
             << e.what();
     }
     ::close(editor);
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Castle.scx"});
-    EXPECT_NO_THROW(trigfile::MapEdit{map()}) << "once the editor lets go, the map can be edited";
+    EXPECT_NO_THROW(safefile::MapEdit{map()}) << "once the editor lets go, the map can be edited";
 }
 #endif
 

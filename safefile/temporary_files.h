@@ -16,7 +16,7 @@
 // Windows a live writer's file is open without delete sharing, so it cannot
 // be removed while the writer lives. Either way two running copies of the
 // program never remove each other's work.
-namespace trigfile {
+namespace safefile {
 
 // ".<up to 72 units of the target's name>.<8 hex digits>.tallyforge.tmp",
 // beside the target. The target's name is shortened, never inside a
@@ -34,6 +34,11 @@ std::filesystem::path backupCopyNameFor(const std::filesystem::path& temporary);
 // copy or of a temporary file, and only those.
 bool isTemporaryName(const std::filesystem::path& name);
 
+// The length of the temporary file's name that a file's name belongs to
+// (its own length for the temporary file itself), or 0 when it is none of
+// this program's.
+std::size_t writerNameLength(const std::filesystem::path::string_type& name);
+
 // Every name that belongs to the writer of this temporary file, the
 // temporary file itself last.
 std::vector<std::filesystem::path> namesOfWriter(const std::filesystem::path& temporary);
@@ -49,4 +54,4 @@ bool holdAsLiveWriter(int fd);
 // Problems are ignored: this only tidies up.
 void removeLeftoverTemporaryFiles(const std::filesystem::path& folder, int folderFd) noexcept;
 
-} // namespace trigfile
+} // namespace safefile
