@@ -1,5 +1,6 @@
 #include "app/add_command.h"
 
+#include "app/box_names.h"
 #include "app/create_command.h" // the shared texts of Create's boxes
 #include "base/display_name.h"
 
@@ -45,7 +46,8 @@ OpenRequest AddCommand::dialogueFor(Into into, const QString& folder) {
 
 void AddCommand::run(const trigfile::KillRewardSettings& read) {
     // Create's checks, before any dialogue: a refusal names the box.
-    const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
+    const trigfile::SeriesPlan plan =
+        trigfile::planSeries(trigfile::normalise(read), boxnames::kBoxNames);
     if (!plan.ok()) {
         showProblem(platform_, plan.problem(), kSettingsBoxes);
         return;

@@ -1,6 +1,7 @@
 #include "app/create_command.h"
 
 #include "app/background_write.h"
+#include "app/box_names.h"
 #include "app/command_support.h"
 #include "base/number_text.h"
 
@@ -14,7 +15,8 @@ void CreateCommand::run(const trigfile::KillRewardSettings& read) {
     using namespace createtexts;
     // Everything the file cannot hold is refused here, before any dialogue,
     // so a refused Create leaves the disk as it was.
-    const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
+    const trigfile::SeriesPlan plan =
+        trigfile::planSeries(trigfile::normalise(read), boxnames::kBoxNames);
     if (!plan.ok()) {
         showProblem(platform_, plan.problem(), {kRefusedTitle, kRefusedTitle, ""});
         return;
@@ -43,7 +45,8 @@ void CreateCommand::run(const trigfile::KillRewardSettings& read) {
 }
 
 QString CreateCommand::preview(const trigfile::KillRewardSettings& read) {
-    const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(read));
+    const trigfile::SeriesPlan plan =
+        trigfile::planSeries(trigfile::normalise(read), boxnames::kBoxNames);
     if (!plan.ok()) {
         return QString::fromStdString(plan.reason());
     }

@@ -2,6 +2,7 @@
 
 #include "app/about_texts.h"
 #include "app/add_command.h"
+#include "app/box_names.h"
 #include "app/command_button.h"
 #include "app/create_command.h"
 #include "app/frame.h"
@@ -274,13 +275,13 @@ void frmTallyforge::buildConditions(QWidget* client) {
     chkap = place(new QCheckBox(QStringLiteral("All Players"), Frame3), "chkap",
                   twips(1080, 2760, 1095, kCheckHeight));
 
-    Label1 = caption(Frame2, "Label1", trigfile::kKillStepCaption, 2520, 240);
+    Label1 = caption(Frame2, "Label1", boxnames::kKillStepCaption, 2520, 240);
     txtkillamount = numberBox(Frame2, "txtkillamount", NumberBox::Lines::Single, kKillBoxLimit,
                               twips(2520, 720, 1215, 495));
-    Label2 = caption(Frame2, "Label2", trigfile::kKillMaxCaption, 2520, 1320);
+    Label2 = caption(Frame2, "Label2", boxnames::kKillMaxCaption, 2520, 1320);
     txtkillsupto = numberBox(Frame2, "txtkillsupto", NumberBox::Lines::Multi, kKillBoxLimit,
                              twips(2520, 1800, 1215, 495));
-    Label4 = caption(Frame2, "Label4", trigfile::kUnitCaption, 2520, 2400);
+    Label4 = caption(Frame2, "Label4", boxnames::kUnitCaption, 2520, 2400);
     txtunittype = numberBox(Frame2, "txtunittype", NumberBox::Lines::Single, kUnitBoxLimit,
                             twips(2520, 2880, 1215, 450));
     txtunittype->setText(unitReplacingTooHighText());
@@ -295,7 +296,7 @@ void frmTallyforge::buildConditions(QWidget* client) {
     txtunitlist->setAccessibleName(QStringLiteral("Unit list"));
     txtunitlist->setAccessibleDescription(
         QStringLiteral("Unit numbers and names, for the box \"%1\"")
-            .arg(QString::fromLatin1(trigfile::kUnitCaption)));
+            .arg(QString::fromLatin1(boxnames::kUnitCaption)));
 }
 
 void frmTallyforge::buildActionType(QWidget* client) {
@@ -316,10 +317,10 @@ void frmTallyforge::buildActionType(QWidget* client) {
 void frmTallyforge::buildActions(QWidget* client) {
     Frame4 =
         place(new Frame(QStringLiteral("Actions"), client), "Frame4", twips(6720, 720, 3255, 2415));
-    lblorescore = caption(Frame4, "lblorescore", trigfile::kOreCaption, 120, 240);
+    lblorescore = caption(Frame4, "lblorescore", boxnames::kOreCaption, 120, 240);
     txtoreamount = numberBox(Frame4, "txtoreamount", NumberBox::Lines::Multi, kKillBoxLimit,
                              twips(120, 720, 1215, 495));
-    lblvanish = caption(Frame4, "lblvanish", trigfile::kGasCaption, 120, 1320);
+    lblvanish = caption(Frame4, "lblvanish", boxnames::kGasCaption, 120, 1320);
     txtgasamount = numberBox(Frame4, "txtgasamount", NumberBox::Lines::Single, kKillBoxLimit,
                              twips(120, 1800, 1215, 495));
     lblorescore->setBuddy(txtoreamount);
@@ -494,19 +495,19 @@ void frmTallyforge::applyActionRow(const ActionRow& row) {
 
 void frmTallyforge::optcash_Click() {
     if (optcash->isChecked()) {
-        applyActionRow({kKillBoxLimit, false, trigfile::kOreCaption, true});
+        applyActionRow({kKillBoxLimit, false, boxnames::kOreCaption, true});
     }
 }
 
 void frmTallyforge::optscore_Click() {
     if (optscore->isChecked()) {
-        applyActionRow({kKillBoxLimit, true, trigfile::kPointsCaption, false});
+        applyActionRow({kKillBoxLimit, true, boxnames::kPointsCaption, false});
     }
 }
 
 void frmTallyforge::optswitch_Click() {
     if (optswitch->isChecked()) {
-        applyActionRow({kSwitchBoxLimit, false, trigfile::kSwitchCaption, false});
+        applyActionRow({kSwitchBoxLimit, false, boxnames::kSwitchCaption, false});
     }
 }
 
@@ -562,9 +563,9 @@ void frmTallyforge::Timer1_Timer() {
 QString frmTallyforge::createPreview(bool blocked) const {
     if (blocked) {
         const std::pair<const NumberBox*, const char*> needed[] = {
-            {txtkillamount, trigfile::kKillStepCaption},
-            {txtkillsupto, trigfile::kKillMaxCaption},
-            {txtunittype, trigfile::kUnitCaption}};
+            {txtkillamount, boxnames::kKillStepCaption},
+            {txtkillsupto, boxnames::kKillMaxCaption},
+            {txtunittype, boxnames::kUnitCaption}};
         for (const auto& [box, caption] : needed) {
             if (box->text().isEmpty()) {
                 return QStringLiteral("Fill in \"%1\" first.").arg(QString::fromLatin1(caption));

@@ -1,5 +1,6 @@
 #include "app/message_dialog.h"
 
+#include "app/box_names.h"
 #include "trigfile/trigger_series.h"
 
 #include <QComboBox>
@@ -16,7 +17,8 @@ QString messagePreview(const trigfile::KillRewardSettings& settings,
     }
     trigfile::KillRewardSettings with = settings;
     with.message = message;
-    const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(with));
+    const trigfile::SeriesPlan plan =
+        trigfile::planSeries(trigfile::normalise(with), boxnames::kBoxNames);
     if (!plan.ok()) {
         return QString::fromStdString(plan.reason());
     }
@@ -38,7 +40,7 @@ QString messagePreview(const trigfile::KillRewardSettings& settings,
 
 MessageDialog::MessageDialog(const MessageDialogueRequest& request, QWidget* owner)
     : QDialog(owner), settings_(request.settings) {
-    setWindowTitle(QString::fromLatin1(trigfile::kMessageDialogueTitle));
+    setWindowTitle(QString::fromLatin1(boxnames::kMessageDialogueTitle));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QString::fromLatin1(messagetexts::kPrompt), this));
     text_ = new QLineEdit(this);

@@ -14,6 +14,7 @@
 //   the rest      the five box texts separated by 0x1F: kill maximum,
 //                 kill step, amount, gas, unit (missing ones are empty)
 
+#include "app/box_names.h"
 #include "reference_number.h"
 #include "trigfile/kill_reward_settings.h"
 #include "trigfile/series_writer.h"
@@ -276,11 +277,6 @@ void checkWholeFile(const trigfile::TriggerSeries& series, const Expected& e) {
     }
 }
 
-const char* const kCaptions[] = {"How often does it fire?",         "Up to what number of kills?",
-                                 "Number for unit needed to kill?", "How much ore per kill?",
-                                 "How many points per kill?",       "Set what switch number?",
-                                 "How much gas per kill?"};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -300,13 +296,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     s.allPlayers = static_cast<trigfile::CheckValue>(in.boxes[12]);
 
-    const trigfile::SeriesPlan plan = trigfile::planSeries(trigfile::normalise(s));
+    const trigfile::SeriesPlan plan =
+        trigfile::planSeries(trigfile::normalise(s), boxnames::kBoxNames);
     const std::optional<Expected> expected = model(in);
 
     if (!expected) {
         check(!plan.ok(), "the rules refuse these inputs, the program accepted them");
         bool namesABox = false;
-        for (const char* caption : kCaptions) {
+        for (const char* caption :
+             {boxnames::kKillStepCaption, boxnames::kKillMaxCaption, boxnames::kUnitCaption,
+              boxnames::kOreCaption, boxnames::kPointsCaption, boxnames::kSwitchCaption,
+              boxnames::kGasCaption}) {
             namesABox = namesABox || plan.reason().find(caption) != std::string::npos;
         }
         check(namesABox, "a refusal must name the box to change");

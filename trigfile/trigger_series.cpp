@@ -12,40 +12,36 @@
 namespace trigfile {
 namespace {
 
-const char* caption(Input input) {
+const char* plainName(Input input) {
     switch (input) {
     case Input::KillStep:
-        return kKillStepCaption;
+        return "the kill step";
     case Input::KillMax:
-        return kKillMaxCaption;
+        return "the most kills";
     case Input::Unit:
-        return kUnitCaption;
+        return "the unit";
     case Input::Ore:
-        return kOreCaption;
+        return "the ore";
     case Input::Points:
-        return kPointsCaption;
+        return "the points";
     case Input::Switch:
-        return kSwitchCaption;
+        return "the switch";
     case Input::Gas:
-        return kGasCaption;
+        return "the gas";
     case Input::Message:
-        return kMessageDialogueTitle;
+        return "the message";
     }
     return "";
 }
 
-std::string quotedCaption(Input input) {
-    if (input == Input::Message) {
-        return std::string("the message in the \"") + kMessageDialogueTitle + "\" dialogue";
-    }
-    return std::string("\"") + caption(input) + "\"";
+std::string plainMention(Input input) {
+    return plainName(input);
 }
 
-std::string boxSubject(Input input) {
-    if (input == Input::Message) {
-        return std::string("The message in the \"") + kMessageDialogueTitle + "\" dialogue";
-    }
-    return "The box " + quotedCaption(input);
+std::string plainSubject(Input input) {
+    std::string subject = plainName(input);
+    subject[0] = 'T';
+    return subject;
 }
 
 // The rounded value if it lies in [low, high]; infinities and NaN never do.
@@ -140,7 +136,7 @@ std::optional<base::Problem> planActions(const KillRewardSettings& s, const Inpu
 
 } // namespace
 
-const InputNames kBoxNames{boxSubject, quotedCaption};
+const InputNames kPlainNames{plainSubject, plainMention};
 
 std::uint64_t countThresholds(double killMax, std::uint32_t step) {
     const double s = step;

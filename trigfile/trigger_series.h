@@ -42,28 +42,17 @@ struct InputNames {
     std::string (*mention)(Input); // within one: "How often does it fire?"
 };
 
-// The window's boxes, by the captions below.
-extern const InputNames kBoxNames;
+// The inputs in plain words ("The kill step"), for callers that only need
+// to know whether a series can be written; the front ends name their own.
+extern const InputNames kPlainNames;
 
 // Plans the series for normalised settings, or says which input to change.
 // Accepts exactly what can be written in full; refuses instead of writing
 // part of a file.
-SeriesPlan planSeries(const KillRewardSettings& normalised, const InputNames& names = kBoxNames);
+SeriesPlan planSeries(const KillRewardSettings& normalised, const InputNames& names = kPlainNames);
 
 // The number of thresholds step, 2*step, ... up to killMax: at least one,
 // even when killMax is below the step. killMax must be finite, step >= 1.
 std::uint64_t countThresholds(double killMax, std::uint32_t step);
-
-// The captions of the boxes, as the window shows them, so that a refusal
-// names the box the user has to change.
-inline constexpr const char* kKillStepCaption = "How often does it fire?";
-inline constexpr const char* kKillMaxCaption = "Up to what number of kills?";
-inline constexpr const char* kUnitCaption = "Number for unit needed to kill?";
-inline constexpr const char* kOreCaption = "How much ore per kill?";
-inline constexpr const char* kPointsCaption = "How many points per kill?";
-inline constexpr const char* kSwitchCaption = "Set what switch number?";
-inline constexpr const char* kGasCaption = "How much gas per kill?";
-// The message has no box of its own: refusals name its dialogue.
-inline constexpr const char* kMessageDialogueTitle = "Reward message";
 
 } // namespace trigfile

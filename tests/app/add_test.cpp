@@ -2,6 +2,7 @@
 // order and in words, and what ends up on disk.
 
 #include "app/add_command.h"
+#include "app/box_names.h"
 #include "app/create_command.h"
 #include "app/qt_platform.h" // initialSaveFolder
 #include "window_driver.h"
@@ -170,7 +171,7 @@ class AddTest : public WindowTestCase {
         QTest::addColumn<QString>("mustSay");
         QTest::newRow("kill step refused before the dialogue")
             << "menuaddtrg" << QStringList{"0", "12", "0", "100", ""} << QByteArray()
-            << QString(trigfile::kKillStepCaption);
+            << QString(boxnames::kKillStepCaption);
         QTest::newRow("damaged trigger file")
             << "menuaddtrg" << QStringList{"5", "12", "0", "100", ""} << triggerFile(2).left(5000)
             << QStringLiteral("damaged or cut short");
@@ -209,9 +210,8 @@ class AddTest : public WindowTestCase {
         QVERIFY(writeBytes(at("Old.trg"), old));
         w->platform.openedNames = {at("Old.trg")};
         std::atomic<bool> boxSeen{false};
-        w->form.setDiskForTests([&](trigfile::ByteSink& file) {
-            return std::make_unique<HeldDisk>(file, boxSeen);
-        });
+        w->form.setDiskForTests(
+            [&](trigfile::ByteSink& file) { return std::make_unique<HeldDisk>(file, boxSeen); });
         QString title;
         w->platform.onProgressShown = [&](QProgressDialog& box) {
             title = box.windowTitle();

@@ -2,6 +2,7 @@
 // its text block or map string, the placeholders and encodings, the
 // refusals, and the series read back with its message.
 
+#include "app/box_names.h"
 #include "editor_trigger_file.h"
 #include "scratch_folder.h"
 #include "test_support.h"
@@ -195,7 +196,8 @@ TEST(RewardMessage, RefusesWhatATriggerCannotShowAndSaysWhy) {
     };
     for (const auto& c : cases) {
         const auto plan = trigfile::planSeries(
-            trigfile::normalise(withMessage(typed("5", c.killMax, "0", "1"), c.text, c.encoding)));
+            trigfile::normalise(withMessage(typed("5", c.killMax, "0", "1"), c.text, c.encoding)),
+            boxnames::kBoxNames);
         if (c.reason.empty()) {
             EXPECT_TRUE(plan.ok()) << c.name << ": " << plan.reason();
             continue;

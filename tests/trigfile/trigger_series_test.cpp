@@ -1,3 +1,4 @@
+#include "app/box_names.h"
 #include "test_support.h"
 #include "trigfile/trigger_series.h"
 
@@ -66,7 +67,7 @@ class SeriesRefusal : public testing::TestWithParam<RefusalCase> {};
 
 TEST_P(SeriesRefusal, RefusesWithAReasonNamingTheBox) {
     const RefusalCase& c = GetParam();
-    const auto plan = trigfile::planSeries(trigfile::normalise(c.settings));
+    const auto plan = trigfile::planSeries(trigfile::normalise(c.settings), boxnames::kBoxNames);
     ASSERT_FALSE(plan.ok()) << c.what << " must be refused";
     EXPECT_NE(plan.reason().find(c.mentions), std::string::npos)
         << c.what << ": \"" << plan.reason() << "\" should mention " << c.mentions;
