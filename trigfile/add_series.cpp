@@ -142,27 +142,18 @@ OwnerCounts countOwners(const TriggerRecords& records, const ForceMembership& fo
     return counts;
 }
 
-namespace {
-
-// Scenario data grown past what Tallyforge reads back. The section's size
-// field is 32-bit; and what Tallyforge writes it must be able to read back,
-// which it checks for maps before they are replaced.
-base::Problem scenarioTooLarge(std::uint32_t more) {
-    return base::Problem::refused(
-        "With " + base::withThousands(more) +
-        " more triggers the map's scenario data would be larger than the " +
-        base::sizeText(safefile::kMaxReadBytes) +
-        " Tallyforge reads. Please add a shorter series.");
-}
-
-} // namespace
-
 std::optional<base::Problem> tooLongToAdd(const OwnerCounts& existing,
                                           const TriggerSeries& series) {
     if (series.recordCount <= existing.room) {
         return std::nullopt;
     }
-    return scenarioTooLarge(series.recordCount);
+    // The section's size field is 32-bit; and what Tallyforge writes it must
+    // be able to read back, which it checks for maps before they are replaced.
+    return base::Problem::refused(
+        "With " + base::withThousands(series.recordCount) +
+        " more triggers the map's scenario data would be larger than the " +
+        base::sizeText(safefile::kMaxReadBytes) +
+        " Tallyforge reads. Please add a shorter series.");
 }
 
 std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const TriggerSeries& series) {
@@ -348,8 +339,14 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
             static_cast<std::uint64_t>(static_cast<std::int64_t>(plan.newSize) + strings->growth());
         plan.strings = std::move(*strings);
     }
+    // The section's size field is 32-bit; and what Tallyforge writes it must
+    // be able to read back, which it checks for maps before they are replaced.
     if (trigSize > kMaxSectionSize || plan.newSize > safefile::kMaxReadBytes) {
-        return scenarioTooLarge(series.recordCount);
+        return base::Problem::refused(
+            "With " + base::withThousands(series.recordCount) +
+            " more triggers the map's scenario data would be larger than the " +
+            base::sizeText(safefile::kMaxReadBytes) +
+            " Tallyforge reads. Please add a shorter series.");
     }
     plan.newTrigSize = static_cast<std::uint32_t>(trigSize);
     return plan;
