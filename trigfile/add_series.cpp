@@ -142,18 +142,28 @@ OwnerCounts countOwners(const TriggerRecords& records, const ForceMembership& fo
     return counts;
 }
 
+namespace {
+
+// Why scenario data may not grow by `more` triggers. The section's size
+// field is 32-bit; and what Tallyforge writes it must be able to read back,
+// which it checks for maps before they are replaced. A text, not a Problem:
+// MinGW's GCC 12 then warns falsely of an uninitialised optional where
+// planScenarioAddition returns it.
+std::string scenarioTooLarge(std::uint32_t more) {
+    return "With " + base::withThousands(more) +
+           " more triggers the map's scenario data would be larger than the " +
+           base::sizeText(safefile::kMaxReadBytes) +
+           " Tallyforge reads. Please add a shorter series.";
+}
+
+} // namespace
+
 std::optional<base::Problem> tooLongToAdd(const OwnerCounts& existing,
                                           const TriggerSeries& series) {
     if (series.recordCount <= existing.room) {
         return std::nullopt;
     }
-    // The section's size field is 32-bit; and what Tallyforge writes it must
-    // be able to read back, which it checks for maps before they are replaced.
-    return base::Problem::refused(
-        "With " + base::withThousands(series.recordCount) +
-        " more triggers the map's scenario data would be larger than the " +
-        base::sizeText(safefile::kMaxReadBytes) +
-        " Tallyforge reads. Please add a shorter series.");
+    return base::Problem::refused(scenarioTooLarge(series.recordCount));
 }
 
 std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const TriggerSeries& series) {
@@ -339,14 +349,8 @@ ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const Trig
             static_cast<std::uint64_t>(static_cast<std::int64_t>(plan.newSize) + strings->growth());
         plan.strings = std::move(*strings);
     }
-    // The section's size field is 32-bit; and what Tallyforge writes it must
-    // be able to read back, which it checks for maps before they are replaced.
     if (trigSize > kMaxSectionSize || plan.newSize > safefile::kMaxReadBytes) {
-        return base::Problem::refused(
-            "With " + base::withThousands(series.recordCount) +
-            " more triggers the map's scenario data would be larger than the " +
-            base::sizeText(safefile::kMaxReadBytes) +
-            " Tallyforge reads. Please add a shorter series.");
+        return base::Problem::refused(scenarioTooLarge(series.recordCount));
     }
     plan.newTrigSize = static_cast<std::uint32_t>(trigSize);
     return plan;
