@@ -85,12 +85,10 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
         return;
     }
     std::optional<trigfile::AddOutcome> outcome;
-    runWithProgress(
-        platform_.dialogueOwner(), addingTitle(target), series.recordCount,
-        [&](trigfile::WriteProgress& progress) {
-            outcome = maparchive::addSeries(target, series, &progress, disk_);
-        },
-        [this](QProgressDialog& box) { platform_.progressShown(box); });
+    runWithProgress(platform_.dialogueOwner(), addingTitle(target), series.recordCount,
+                    [&](trigfile::WriteProgress& progress) {
+                        outcome = maparchive::addSeries(target, series, &progress, disk_);
+                    });
     report(*path, *outcome);
 }
 

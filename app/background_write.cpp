@@ -24,12 +24,10 @@ QString progressLabel(std::uint64_t written, std::uint64_t total) {
 
 base::Outcome<base::Done>
 runInBackground(QWidget* owner, std::uint64_t totalRecords,
-                const std::function<base::Outcome<base::Done>(trigfile::WriteProgress&)>& work,
-                const std::function<void(QProgressDialog&)>& onShown) {
+                const std::function<base::Outcome<base::Done>(trigfile::WriteProgress&)>& work) {
     std::optional<base::Outcome<base::Done>> outcome;
-    runWithProgress(
-        owner, QStringLiteral("Creating the file"), totalRecords,
-        [&](trigfile::WriteProgress& progress) { outcome = work(progress); }, onShown);
+    runWithProgress(owner, QStringLiteral("Creating the file"), totalRecords,
+                    [&](trigfile::WriteProgress& progress) { outcome = work(progress); });
     return *outcome;
 }
 
@@ -39,8 +37,7 @@ QString addingTitle(const std::filesystem::path& target) {
 }
 
 void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRecords,
-                     const std::function<void(trigfile::WriteProgress&)>& work,
-                     const std::function<void(QProgressDialog&)>& onShown) {
+                     const std::function<void(trigfile::WriteProgress&)>& work) {
     trigfile::WriteProgress progress;
     std::atomic<bool> finished{false};
     std::thread worker([&] {
@@ -78,10 +75,6 @@ void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRe
             });
             dialog->show();
             loop.quit(); // go on with user input, now held off by the modal box
-            if (onShown) {
-                // Queued, so that it runs outside this tick and the box keeps counting.
-                QTimer::singleShot(0, dialog.get(), [&] { onShown(*dialog); });
-            }
         }
         if (dialog && !progress.cancelRequested.load()) {
             dialog->setValue(static_cast<int>(std::min<std::uint64_t>(written, INT_MAX)));

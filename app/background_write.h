@@ -10,15 +10,13 @@
 #include <filesystem>
 #include <functional>
 
-class QProgressDialog;
 class QWidget;
 
 // Runs work on a thread of its own while the window goes on repainting, as
 // runInBackground below does, under a progress box of that title. work must
 // not throw.
 void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRecords,
-                     const std::function<void(trigfile::WriteProgress&)>& work,
-                     const std::function<void(QProgressDialog&)>& onShown = {});
+                     const std::function<void(trigfile::WriteProgress&)>& work);
 
 // The progress box's title while a series is added to target: what it
 // does, and to which file ("Adding to Castle.scx").
@@ -27,9 +25,6 @@ QString addingTitle(const std::filesystem::path& target);
 // Runs work on a thread of its own while the window goes on repainting.
 // Until the progress box appears, keys and clicks wait, so nothing else can
 // start; after that the box is modal and its Cancel button asks work to stop.
-// onShown, if given, sees the box once it is up: the window tests press its
-// Cancel through it, as the box lives only inside this call and shows late.
 base::Outcome<base::Done>
 runInBackground(QWidget* owner, std::uint64_t totalRecords,
-                const std::function<base::Outcome<base::Done>(trigfile::WriteProgress&)>& work,
-                const std::function<void(QProgressDialog&)>& onShown = {});
+                const std::function<base::Outcome<base::Done>(trigfile::WriteProgress&)>& work);

@@ -107,10 +107,8 @@ std::optional<QString> CreateCommand::chooseFile() {
 base::Outcome<base::Done> CreateCommand::writeFile(const QString& path,
                                                    const trigfile::TriggerSeries& series) {
     const std::filesystem::path target = nativePath(path);
-    return runInBackground(
-        platform_.dialogueOwner(), series.recordCount,
-        [&](trigfile::WriteProgress& progress) {
-            return trigfile::writeTriggerFile(target, series, &progress, disk_);
-        },
-        [this](QProgressDialog& box) { platform_.progressShown(box); });
+    return runInBackground(platform_.dialogueOwner(), series.recordCount,
+                           [&](trigfile::WriteProgress& progress) {
+                               return trigfile::writeTriggerFile(target, series, &progress, disk_);
+                           });
 }

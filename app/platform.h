@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <optional>
 
-class QProgressDialog;
 class QWidget;
 
 // The modal parts of the desktop that the window and the Create command use.
@@ -77,10 +76,6 @@ class Platform {
 
     // Shows the modal listing box and returns how the user left it.
     virtual ListingAnswer showListing(const ListingRequest& request) = 0;
-
-    // The progress box of a long write or add is up; the user may press its
-    // Cancel. The real window has nothing to answer; tests press it here.
-    virtual void progressShown(QProgressDialog& box) { (void)box; }
 
     // Shows the modal "Reward message" dialogue and returns the user's choice.
     virtual MessageDialogueAnswer editMessage(const MessageDialogueRequest& request) = 0;

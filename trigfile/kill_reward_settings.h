@@ -2,6 +2,7 @@
 
 #include "trigfile/game_limits.h"
 #include "trigfile/reward_message.h"
+#include "trigfile/trigger_vocabulary.h"
 
 #include <array>
 #include <cstdint>
@@ -38,6 +39,8 @@ struct KillRewardSettings {
 inline constexpr std::array<std::string_view, 8> kScoreKindNames{
     "Total", "Units",   "Buildings",         "Units and Buildings",
     "Kills", "Razings", "Kills and Razings", "Custom"};
+static_assert(kScoreKindNames.size() == toNumber(ScoreKind::Custom) + 1u,
+              "a name for every score kind");
 
 // The texts of the five number boxes, as the window holds them.
 struct BoxTexts {

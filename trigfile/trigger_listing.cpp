@@ -4,6 +4,7 @@
 #include "trigfile/game_text.h"
 #include "trigfile/series_recognition.h"
 #include "trigfile/text_spool.h"
+#include "trigfile/trigger_vocabulary.h"
 #include "trigfile/unit_names.h"
 
 #include <array>
@@ -18,140 +19,191 @@ std::string number(std::uint64_t n) {
     return std::to_string(n);
 }
 
+// A value of the game's vocabulary and the listing's name for it.
+template <typename Vocabulary> struct Named {
+    Vocabulary value;
+    std::string_view name;
+};
+
+// A name table holds each value once, in the order of their numbers.
+template <typename Vocabulary, std::size_t N>
+constexpr bool inNumberOrder(const std::array<Named<Vocabulary>, N>& names) {
+    for (std::size_t i = 1; i < N; ++i) {
+        if (toNumber(names[i - 1].value) >= toNumber(names[i].value)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A name table of types names every number from 1 (0 is the empty slot) to
+// its last value.
+template <typename Vocabulary, std::size_t N>
+constexpr bool namesEveryType(const std::array<Named<Vocabulary>, N>& names, Vocabulary last) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (static_cast<std::size_t>(toNumber(names[i].value)) != i + 1) {
+            return false;
+        }
+    }
+    return names[N - 1].value == last;
+}
+
 // A name from a table, or the kind of value and its number.
-template <std::size_t N>
-std::string named(const std::array<std::string_view, N>& names, std::uint32_t value,
+template <typename Vocabulary, std::size_t N>
+std::string named(const std::array<Named<Vocabulary>, N>& names, std::uint32_t value,
                   std::string_view kind) {
-    if (value < N && !names[value].empty()) {
-        return std::string(names[value]);
+    for (const auto& [known, name] : names) {
+        if (toNumber(known) == value) {
+            return std::string(name);
+        }
     }
     return std::string(kind) + " " + number(value);
 }
 
 // Player groups, as field values and as execution-table bytes.
-constexpr std::array<std::string_view, 27> kPlayerGroups{"Player 1",
-                                                         "Player 2",
-                                                         "Player 3",
-                                                         "Player 4",
-                                                         "Player 5",
-                                                         "Player 6",
-                                                         "Player 7",
-                                                         "Player 8",
-                                                         "Player 9",
-                                                         "Player 10",
-                                                         "Player 11",
-                                                         "Player 12",
-                                                         "",
-                                                         "Current Player",
-                                                         "Foes",
-                                                         "Allies",
-                                                         "Neutral Players",
-                                                         "All Players",
-                                                         "Force 1",
-                                                         "Force 2",
-                                                         "Force 3",
-                                                         "Force 4",
-                                                         "",
-                                                         "",
-                                                         "",
-                                                         "",
-                                                         "Non Allied Victory Players"};
+constexpr std::array<Named<PlayerGroup>, 22> kPlayerGroups{{
+    {PlayerGroup::Player1, "Player 1"},
+    {PlayerGroup::Player2, "Player 2"},
+    {PlayerGroup::Player3, "Player 3"},
+    {PlayerGroup::Player4, "Player 4"},
+    {PlayerGroup::Player5, "Player 5"},
+    {PlayerGroup::Player6, "Player 6"},
+    {PlayerGroup::Player7, "Player 7"},
+    {PlayerGroup::Player8, "Player 8"},
+    {PlayerGroup::Player9, "Player 9"},
+    {PlayerGroup::Player10, "Player 10"},
+    {PlayerGroup::Player11, "Player 11"},
+    {PlayerGroup::Player12, "Player 12"},
+    {PlayerGroup::CurrentPlayer, "Current Player"},
+    {PlayerGroup::Foes, "Foes"},
+    {PlayerGroup::Allies, "Allies"},
+    {PlayerGroup::NeutralPlayers, "Neutral Players"},
+    {PlayerGroup::AllPlayers, "All Players"},
+    {PlayerGroup::Force1, "Force 1"},
+    {PlayerGroup::Force2, "Force 2"},
+    {PlayerGroup::Force3, "Force 3"},
+    {PlayerGroup::Force4, "Force 4"},
+    {PlayerGroup::NonAlliedVictoryPlayers, "Non Allied Victory Players"},
+}};
+static_assert(inNumberOrder(kPlayerGroups));
 
-constexpr std::array<std::string_view, 24> kConditionTypes{"",
-                                                           "Countdown Timer",
-                                                           "Command",
-                                                           "Bring",
-                                                           "Accumulate",
-                                                           "Kill",
-                                                           "Command the Most",
-                                                           "Commands the Most At",
-                                                           "Most Kills",
-                                                           "Highest Score",
-                                                           "Most Resources",
-                                                           "Switch",
-                                                           "Elapsed Time",
-                                                           "Mission Briefing",
-                                                           "Opponents",
-                                                           "Deaths",
-                                                           "Command the Least",
-                                                           "Command the Least At",
-                                                           "Least Kills",
-                                                           "Lowest Score",
-                                                           "Least Resources",
-                                                           "Score",
-                                                           "Always",
-                                                           "Never"};
+constexpr std::array<Named<ConditionType>, 23> kConditionTypes{{
+    {ConditionType::CountdownTimer, "Countdown Timer"},
+    {ConditionType::Command, "Command"},
+    {ConditionType::Bring, "Bring"},
+    {ConditionType::Accumulate, "Accumulate"},
+    {ConditionType::Kill, "Kill"},
+    {ConditionType::CommandTheMost, "Command the Most"},
+    {ConditionType::CommandsTheMostAt, "Commands the Most At"},
+    {ConditionType::MostKills, "Most Kills"},
+    {ConditionType::HighestScore, "Highest Score"},
+    {ConditionType::MostResources, "Most Resources"},
+    {ConditionType::Switch, "Switch"},
+    {ConditionType::ElapsedTime, "Elapsed Time"},
+    {ConditionType::MissionBriefing, "Mission Briefing"},
+    {ConditionType::Opponents, "Opponents"},
+    {ConditionType::Deaths, "Deaths"},
+    {ConditionType::CommandTheLeast, "Command the Least"},
+    {ConditionType::CommandTheLeastAt, "Command the Least At"},
+    {ConditionType::LeastKills, "Least Kills"},
+    {ConditionType::LowestScore, "Lowest Score"},
+    {ConditionType::LeastResources, "Least Resources"},
+    {ConditionType::Score, "Score"},
+    {ConditionType::Always, "Always"},
+    {ConditionType::Never, "Never"},
+}};
+static_assert(namesEveryType(kConditionTypes, ConditionType::Never));
 
-constexpr std::array<std::string_view, 60> kActionTypes{"",
-                                                        "Victory",
-                                                        "Defeat",
-                                                        "Preserve Trigger",
-                                                        "Wait",
-                                                        "Pause Game",
-                                                        "Unpause Game",
-                                                        "Transmission",
-                                                        "Play WAV",
-                                                        "Display Text Message",
-                                                        "Center View",
-                                                        "Create Unit with Properties",
-                                                        "Set Mission Objectives",
-                                                        "Set Switch",
-                                                        "Set Countdown Timer",
-                                                        "Run AI Script",
-                                                        "Run AI Script At Location",
-                                                        "Leader Board (Control)",
-                                                        "Leader Board (Control At Location)",
-                                                        "Leader Board (Resources)",
-                                                        "Leader Board (Kills)",
-                                                        "Leader Board (Points)",
-                                                        "Kill Unit",
-                                                        "Kill Unit At Location",
-                                                        "Remove Unit",
-                                                        "Remove Unit At Location",
-                                                        "Set Resources",
-                                                        "Set Score",
-                                                        "Minimap Ping",
-                                                        "Talking Portrait",
-                                                        "Mute Unit Speech",
-                                                        "Unmute Unit Speech",
-                                                        "Leaderboard Computer Players",
-                                                        "Leaderboard Goal (Control)",
-                                                        "Leaderboard Goal (Control At Location)",
-                                                        "Leaderboard Goal (Resources)",
-                                                        "Leaderboard Goal (Kills)",
-                                                        "Leaderboard Goal (Points)",
-                                                        "Move Location",
-                                                        "Move Unit",
-                                                        "Leaderboard (Greed)",
-                                                        "Set Next Scenario",
-                                                        "Set Doodad State",
-                                                        "Set Invincibility",
-                                                        "Create Unit",
-                                                        "Set Deaths",
-                                                        "Order",
-                                                        "Comment",
-                                                        "Give Units to Player",
-                                                        "Modify Unit Hit Points",
-                                                        "Modify Unit Energy",
-                                                        "Modify Unit Shield Points",
-                                                        "Modify Unit Resource Amount",
-                                                        "Modify Unit Hanger Count",
-                                                        "Pause Timer",
-                                                        "Unpause Timer",
-                                                        "Draw",
-                                                        "Set Alliance Status",
-                                                        "Disable Debug Mode",
-                                                        "Enable Debug Mode"};
+constexpr std::array<Named<ActionType>, 59> kActionTypes{{
+    {ActionType::Victory, "Victory"},
+    {ActionType::Defeat, "Defeat"},
+    {ActionType::PreserveTrigger, "Preserve Trigger"},
+    {ActionType::Wait, "Wait"},
+    {ActionType::PauseGame, "Pause Game"},
+    {ActionType::UnpauseGame, "Unpause Game"},
+    {ActionType::Transmission, "Transmission"},
+    {ActionType::PlayWav, "Play WAV"},
+    {ActionType::DisplayTextMessage, "Display Text Message"},
+    {ActionType::CenterView, "Center View"},
+    {ActionType::CreateUnitWithProperties, "Create Unit with Properties"},
+    {ActionType::SetMissionObjectives, "Set Mission Objectives"},
+    {ActionType::SetSwitch, "Set Switch"},
+    {ActionType::SetCountdownTimer, "Set Countdown Timer"},
+    {ActionType::RunAiScript, "Run AI Script"},
+    {ActionType::RunAiScriptAtLocation, "Run AI Script At Location"},
+    {ActionType::LeaderBoardControl, "Leader Board (Control)"},
+    {ActionType::LeaderBoardControlAtLocation, "Leader Board (Control At Location)"},
+    {ActionType::LeaderBoardResources, "Leader Board (Resources)"},
+    {ActionType::LeaderBoardKills, "Leader Board (Kills)"},
+    {ActionType::LeaderBoardPoints, "Leader Board (Points)"},
+    {ActionType::KillUnit, "Kill Unit"},
+    {ActionType::KillUnitAtLocation, "Kill Unit At Location"},
+    {ActionType::RemoveUnit, "Remove Unit"},
+    {ActionType::RemoveUnitAtLocation, "Remove Unit At Location"},
+    {ActionType::SetResources, "Set Resources"},
+    {ActionType::SetScore, "Set Score"},
+    {ActionType::MinimapPing, "Minimap Ping"},
+    {ActionType::TalkingPortrait, "Talking Portrait"},
+    {ActionType::MuteUnitSpeech, "Mute Unit Speech"},
+    {ActionType::UnmuteUnitSpeech, "Unmute Unit Speech"},
+    {ActionType::LeaderboardComputerPlayers, "Leaderboard Computer Players"},
+    {ActionType::LeaderboardGoalControl, "Leaderboard Goal (Control)"},
+    {ActionType::LeaderboardGoalControlAtLocation, "Leaderboard Goal (Control At Location)"},
+    {ActionType::LeaderboardGoalResources, "Leaderboard Goal (Resources)"},
+    {ActionType::LeaderboardGoalKills, "Leaderboard Goal (Kills)"},
+    {ActionType::LeaderboardGoalPoints, "Leaderboard Goal (Points)"},
+    {ActionType::MoveLocation, "Move Location"},
+    {ActionType::MoveUnit, "Move Unit"},
+    {ActionType::LeaderboardGreed, "Leaderboard (Greed)"},
+    {ActionType::SetNextScenario, "Set Next Scenario"},
+    {ActionType::SetDoodadState, "Set Doodad State"},
+    {ActionType::SetInvincibility, "Set Invincibility"},
+    {ActionType::CreateUnit, "Create Unit"},
+    {ActionType::SetDeaths, "Set Deaths"},
+    {ActionType::Order, "Order"},
+    {ActionType::Comment, "Comment"},
+    {ActionType::GiveUnitsToPlayer, "Give Units to Player"},
+    {ActionType::ModifyUnitHitPoints, "Modify Unit Hit Points"},
+    {ActionType::ModifyUnitEnergy, "Modify Unit Energy"},
+    {ActionType::ModifyUnitShieldPoints, "Modify Unit Shield Points"},
+    {ActionType::ModifyUnitResourceAmount, "Modify Unit Resource Amount"},
+    {ActionType::ModifyUnitHangarCount, "Modify Unit Hanger Count"},
+    {ActionType::PauseTimer, "Pause Timer"},
+    {ActionType::UnpauseTimer, "Unpause Timer"},
+    {ActionType::Draw, "Draw"},
+    {ActionType::SetAllianceStatus, "Set Alliance Status"},
+    {ActionType::DisableDebugMode, "Disable Debug Mode"},
+    {ActionType::EnableDebugMode, "Enable Debug Mode"},
+}};
+static_assert(namesEveryType(kActionTypes, ActionType::EnableDebugMode));
 
-constexpr std::array<std::string_view, 3> kResources{"ore", "gas", "ore and gas"};
+constexpr std::array<Named<ResourceType>, 3> kResources{{
+    {ResourceType::Ore, "ore"},
+    {ResourceType::Gas, "gas"},
+    {ResourceType::OreAndGas, "ore and gas"},
+}};
+static_assert(inNumberOrder(kResources));
 
-// Condition comparisons: 0, 1 and 10 for numbers; 2 and 3 for switches.
-constexpr std::array<std::string_view, 11> kComparisons{"at least", "at most", "", "", "",       "",
-                                                        "",         "",        "", "", "exactly"};
+// Condition comparisons of numbers; a Switch condition's states are worded
+// with it.
+constexpr std::array<Named<Comparison>, 3> kComparisons{{
+    {Comparison::AtLeast, "at least"},
+    {Comparison::AtMost, "at most"},
+    {Comparison::Exactly, "exactly"},
+}};
+static_assert(inNumberOrder(kComparisons));
 
-// Action modifiers (7 to 9) and switch states (4 to 6, 11).
-constexpr std::array<std::string_view, 12> kModifiers{
-    "", "", "", "", "set", "clear", "toggle", "set to", "add", "subtract", "", "randomize"};
+// Action modifiers and switch states.
+constexpr std::array<Named<Modifier>, 7> kModifiers{{
+    {Modifier::SetSwitch, "set"},
+    {Modifier::ClearSwitch, "clear"},
+    {Modifier::ToggleSwitch, "toggle"},
+    {Modifier::SetTo, "set to"},
+    {Modifier::Add, "add"},
+    {Modifier::Subtract, "subtract"},
+    {Modifier::RandomizeSwitch, "randomize"},
+}};
+static_assert(inNumberOrder(kModifiers));
 
 std::string player(std::uint32_t group) {
     return named(kPlayerGroups, group, "player group");
@@ -241,25 +293,25 @@ std::string actionNumbers(const DecodedAction& a, const ActionExtras& extras) {
 // The flags the map editors write on an action of a type: "always display"
 // on all but those that show nothing while the game runs.
 std::uint8_t editorsActionFlags(std::uint8_t type) {
-    switch (type) {
-    case 12: // Set Mission Objectives
-    case 17: // the leader boards
-    case 18:
-    case 19:
-    case 20:
-    case 21:
-    case 32:
-    case 33:
-    case 34:
-    case 35:
-    case 36:
-    case 37:
-    case 47: // Comment
-    case 58: // debug mode
-    case 59:
+    switch (toActionType(type)) {
+    case ActionType::SetMissionObjectives:
+    case ActionType::LeaderBoardControl:
+    case ActionType::LeaderBoardControlAtLocation:
+    case ActionType::LeaderBoardResources:
+    case ActionType::LeaderBoardKills:
+    case ActionType::LeaderBoardPoints:
+    case ActionType::LeaderboardComputerPlayers:
+    case ActionType::LeaderboardGoalControl:
+    case ActionType::LeaderboardGoalControlAtLocation:
+    case ActionType::LeaderboardGoalResources:
+    case ActionType::LeaderboardGoalKills:
+    case ActionType::LeaderboardGoalPoints:
+    case ActionType::Comment:
+    case ActionType::DisableDebugMode:
+    case ActionType::EnableDebugMode:
         return 0;
     default:
-        return type < kActionTypes.size() ? kActionAlwaysDisplay : 0;
+        return type <= toNumber(kActionTypes.back().value) ? kActionAlwaysDisplay : 0;
     }
 }
 
@@ -387,17 +439,17 @@ namespace {
 // Condition types whose unit field names a unit; the map editors set the
 // unit-type bit of their flags.
 bool conditionNamesUnit(std::uint8_t type) {
-    switch (type) {
-    case 2: // Command
-    case 3: // Bring
-    case kConditionKill:
-    case 6: // Command the Most (At), Most Kills
-    case 7:
-    case 8:
-    case 15: // Deaths
-    case 16: // Command the Least (At), Least Kills
-    case 17:
-    case 18:
+    switch (toConditionType(type)) {
+    case ConditionType::Command:
+    case ConditionType::Bring:
+    case ConditionType::Kill:
+    case ConditionType::CommandTheMost:
+    case ConditionType::CommandsTheMostAt:
+    case ConditionType::MostKills:
+    case ConditionType::Deaths:
+    case ConditionType::CommandTheLeast:
+    case ConditionType::CommandTheLeastAt:
+    case ConditionType::LeastKills:
         return true;
     default:
         return false;
@@ -406,35 +458,47 @@ bool conditionNamesUnit(std::uint8_t type) {
 
 // Action types whose unit-or-type field names a unit.
 bool actionNamesUnit(std::uint8_t type) {
-    switch (type) {
-    case 7:  // Transmission: the speaker
-    case 11: // Create Unit with Properties
-    case 17: // leader boards of units
-    case 18:
-    case 20:
-    case 22: // Kill Unit, Kill Unit At Location, Remove Unit, Remove Unit At Location
-    case 23:
-    case 24:
-    case 25:
-    case 29: // Talking Portrait
-    case 33: // leader board goals of units
-    case 34:
-    case 36:
-    case 38: // Move Location, Move Unit
-    case 39:
-    case 42: // Set Doodad State, Set Invincibility, Create Unit, Set Deaths, Order
-    case 43:
-    case 44:
-    case 45:
-    case 46:
-    case 48: // Give Units to Player, Modify Unit Hit Points, Energy, Shields, Hangar
-    case 49:
-    case 50:
-    case 51:
-    case 53:
+    switch (toActionType(type)) {
+    case ActionType::Transmission: // the speaker
+    case ActionType::CreateUnitWithProperties:
+    case ActionType::LeaderBoardControl: // leader boards of units
+    case ActionType::LeaderBoardControlAtLocation:
+    case ActionType::LeaderBoardKills:
+    case ActionType::KillUnit:
+    case ActionType::KillUnitAtLocation:
+    case ActionType::RemoveUnit:
+    case ActionType::RemoveUnitAtLocation:
+    case ActionType::TalkingPortrait:
+    case ActionType::LeaderboardGoalControl: // leader board goals of units
+    case ActionType::LeaderboardGoalControlAtLocation:
+    case ActionType::LeaderboardGoalKills:
+    case ActionType::MoveLocation:
+    case ActionType::MoveUnit:
+    case ActionType::SetDoodadState:
+    case ActionType::SetInvincibility:
+    case ActionType::CreateUnit:
+    case ActionType::SetDeaths:
+    case ActionType::Order:
+    case ActionType::GiveUnitsToPlayer:
+    case ActionType::ModifyUnitHitPoints:
+    case ActionType::ModifyUnitEnergy:
+    case ActionType::ModifyUnitShieldPoints:
+    case ActionType::ModifyUnitHangarCount:
         return true;
     default:
         return false;
+    }
+}
+
+// A Switch condition's state, which its comparison byte holds.
+std::string switchState(std::uint8_t comparison) {
+    switch (static_cast<Comparison>(comparison)) {
+    case Comparison::SwitchIsSet:
+        return "is set";
+    case Comparison::SwitchIsCleared:
+        return "is cleared";
+    default:
+        return "has state " + number(comparison);
     }
 }
 
@@ -442,47 +506,45 @@ std::string conditionWords(const DecodedCondition& c, unsigned& covered) {
     const std::string who = player(c.playerGroup);
     const std::string amount = comparison(c.comparison) + " " + number(c.quantity);
     const unsigned compared = kCondComparison | kCondQuantity;
-    switch (c.type) {
-    case 1:
+    switch (toConditionType(c.type)) {
+    case ConditionType::CountdownTimer:
         covered = compared;
         return "Countdown timer is " + amount + " game seconds.";
-    case 2:
+    case ConditionType::Command:
         covered = compared | kCondPlayer | kCondUnit;
         return who + " commands " + amount + " of " + unitText(c.unitType) + ".";
-    case 3:
+    case ConditionType::Bring:
         covered = compared | kCondPlayer | kCondUnit | kCondLocation;
         return who + " brings " + amount + " of " + unitText(c.unitType) + " to " +
                location(c.location) + ".";
-    case 4:
+    case ConditionType::Accumulate:
         covered = compared | kCondPlayer | kCondResource;
         return who + " accumulates " + amount + " " + resource(c.resourceType) + ".";
-    case kConditionKill:
+    case ConditionType::Kill:
         covered = compared | kCondPlayer | kCondUnit;
         return who + " kills " + amount + " of " + unitText(c.unitType) + ".";
-    case 11: {
+    case ConditionType::Switch: {
         // The switch number is in the resource byte, its state in the comparison.
         covered = kCondResource | kCondComparison;
-        const std::string state = c.comparison == 2   ? "is set"
-                                  : c.comparison == 3 ? "is cleared"
-                                                      : "has state " + number(c.comparison);
+        const std::string state = switchState(c.comparison);
         return "Switch " + number(c.resourceType + 1u) + " " + state + ".";
     }
-    case 12:
+    case ConditionType::ElapsedTime:
         covered = compared;
         return "Elapsed scenario time is " + amount + " game seconds.";
-    case 14:
+    case ConditionType::Opponents:
         covered = compared | kCondPlayer;
         return who + " has " + amount + " opponents remaining.";
-    case 15:
+    case ConditionType::Deaths:
         covered = compared | kCondPlayer | kCondUnit;
         return who + " has suffered " + amount + " deaths of " + unitText(c.unitType) + ".";
-    case 21:
+    case ConditionType::Score:
         covered = compared | kCondPlayer | kCondResource;
         return who + " " + scoreKind(c.resourceType) + " score is " + amount + ".";
-    case 22:
+    case ConditionType::Always:
         covered = 0;
         return "Always.";
-    case 23:
+    case ConditionType::Never:
         covered = 0;
         return "Never.";
     default:
@@ -500,22 +562,22 @@ std::string createWords(const DecodedAction& a) {
 std::string actionWords(const DecodedAction& a, const ActionExtras& extras, unsigned& covered) {
     const std::string who = player(a.playerGroup);
     const std::string text = stringWords(a.text, extras);
-    switch (a.type) {
-    case 1:
-    case 2:
-    case 3:
-    case 5:
-    case 6:
-    case 56:
+    switch (toActionType(a.type)) {
+    case ActionType::Victory:
+    case ActionType::Defeat:
+    case ActionType::PreserveTrigger:
+    case ActionType::PauseGame:
+    case ActionType::UnpauseGame:
+    case ActionType::Draw:
         covered = 0;
-        return std::string(kActionTypes[a.type]) + ".";
-    case 4:
+        return named(kActionTypes, a.type, "Action type") + ".";
+    case ActionType::Wait:
         covered = kActTime;
         return "Wait for " + number(a.time) + " milliseconds.";
-    case 9:
+    case ActionType::DisplayTextMessage:
         covered = kActText;
         return "Display text message: " + text + ".";
-    case 11:
+    case ActionType::CreateUnitWithProperties:
         // The properties are the trigger file's block after the record; a
         // map gives the number of its unit-properties slot instead.
         covered = kActModifier | kActUnitOrType | kActLocation | kActPlayer | kActAmount;
@@ -523,29 +585,29 @@ std::string actionWords(const DecodedAction& a, const ActionExtras& extras, unsi
                (extras.unitProperties ? describeUnitProperties(*extras.unitProperties)
                                       : "slot " + number(a.amountOrSwitch)) +
                ".";
-    case 12:
+    case ActionType::SetMissionObjectives:
         covered = kActText;
         return "Set mission objectives: " + text + ".";
-    case kActionSetSwitch:
+    case ActionType::SetSwitch:
         covered = kActAmount | kActModifier;
         return "Switch " + number(a.amountOrSwitch + 1ull) + ": " + modifier(a.modifierOrState) +
                ".";
-    case kActionSetResources:
+    case ActionType::SetResources:
         covered = kActPlayer | kActModifier | kActAmount | kActUnitOrType;
         return "Modify resources for " + who + ": " + modifier(a.modifierOrState) + " " +
                number(a.amountOrSwitch) + " " + resource(a.resourceOrScore) + ".";
-    case kActionSetScore:
+    case ActionType::SetScore:
         covered = kActPlayer | kActModifier | kActAmount | kActUnitOrType;
         return "Modify score for " + who + ": " + modifier(a.modifierOrState) + " " +
                number(a.amountOrSwitch) + " " + scoreKind(a.resourceOrScore) + " points.";
-    case 44:
+    case ActionType::CreateUnit:
         covered = kActModifier | kActUnitOrType | kActLocation | kActPlayer;
         return createWords(a) + ".";
-    case 45:
+    case ActionType::SetDeaths:
         covered = kActPlayer | kActModifier | kActAmount | kActUnitOrType;
         return "Modify death counts for " + who + ": " + modifier(a.modifierOrState) + " " +
                number(a.amountOrSwitch) + " for " + unitText(a.resourceOrScore) + ".";
-    case 47:
+    case ActionType::Comment:
         covered = kActText;
         return "Comment: " + text + ".";
     default:
@@ -624,7 +686,8 @@ std::string describeAction(const DecodedAction& a, const ActionExtras& extras) {
     // Properties.
     std::uint8_t said = kActionDisabled;
     said |= actionNamesUnit(a.type) ? kActionUnitTypeUsed : 0;
-    said |= a.type == 11 ? kActionUnitPropertiesUsed : 0;
+    said |= toActionType(a.type) == ActionType::CreateUnitWithProperties ? kActionUnitPropertiesUsed
+                                                                         : 0;
     if ((a.flags & ~said) != (editorsActionFlags(a.type) & ~said)) {
         other.push_back("flags " + number(a.flags));
     }
@@ -678,19 +741,19 @@ std::string seriesSummary(const TriggerSeries& series) {
     const RecordFields& f = series.fields;
     std::string kind;
     std::string reward;
-    switch (f.reward.action) {
-    case kActionSetResources:
+    switch (toActionType(f.reward.action)) {
+    case ActionType::SetResources:
         kind = "Money";
         reward = number(f.reward.value) + " " + resource(f.reward.kindOrType);
         if (f.extraGas) {
             reward += " and " + number(f.extraGas->value) + " " + resource(f.extraGas->kindOrType);
         }
         break;
-    case kActionSetScore:
+    case ActionType::SetScore:
         kind = "Score";
         reward = number(f.reward.value) + " " + scoreKind(f.reward.kindOrType) + " points";
         break;
-    case kActionSetSwitch:
+    case ActionType::SetSwitch:
         kind = "Switch";
         reward = "set switch " + number(f.reward.value + 1ull);
         break;

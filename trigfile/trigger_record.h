@@ -1,5 +1,7 @@
 #pragma once
 
+#include "trigfile/trigger_vocabulary.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +14,8 @@ namespace trigfile {
 // numbers are little-endian. Files that the map editors export carry more
 // after a record: for each action in use, in slot order, a text block when
 // the action names a string and a unit-properties block when its flags say
-// it uses them (see trigger_file_reader.h).
+// it uses them (see trigger_file_reader.h). The values the fields hold are
+// named in trigger_vocabulary.h.
 inline constexpr std::array<std::uint8_t, 4> kSignature{0x71, 0x77, 0x98, 0x36}; // "qw", 0x98, 0x36
 inline constexpr std::uint32_t kHeaderValue = 24;
 inline constexpr std::size_t kHeaderSize = 8; // signature and header value
@@ -85,24 +88,6 @@ inline constexpr std::uint32_t kTriggerDisabled = 0x08;
 
 // The largest number a 4-byte field of the file may hold (three significant bytes).
 inline constexpr std::uint32_t kMaxFieldValue = 16'777'215;
-
-// Player groups, both as field values and as execution-table bytes.
-inline constexpr std::uint32_t kPlayer1 = 0; // Player 1..8 are 0..7
-inline constexpr std::uint32_t kCurrentPlayer = 13;
-inline constexpr std::uint32_t kAllPlayers = 17;
-inline constexpr std::uint32_t kForce1 = 18; // Force 1..4 are 18..21
-
-// Values of the game's trigger layout.
-inline constexpr std::uint8_t kComparisonAtLeast = 0;
-inline constexpr std::uint8_t kConditionKill = 5;
-inline constexpr std::uint8_t kActionDisplayTextMessage = 9; // to the current player
-inline constexpr std::uint8_t kActionSetSwitch = 13;
-inline constexpr std::uint8_t kActionSetResources = 26;
-inline constexpr std::uint8_t kActionSetScore = 27;
-inline constexpr std::uint8_t kModifierAdd = 8;
-inline constexpr std::uint8_t kSwitchStateSet = 4;
-inline constexpr std::uint16_t kResourceOre = 0;
-inline constexpr std::uint16_t kResourceGas = 1;
 
 // The fields of an action slot that differ between our actions.
 struct ActionFields {

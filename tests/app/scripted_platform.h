@@ -3,7 +3,12 @@
 #include "app/platform.h"
 #include "safefile/byte_sink.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QProgressDialog>
 #include <QStringList>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -11,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // A disk that takes its time over every write, so that a modest series
@@ -45,6 +51,31 @@ class HeldDisk : public trigfile::ByteSink {
   private:
     trigfile::ByteSink& file_;
     const std::atomic<bool>& released_;
+};
+
+// Meets each progress box as it comes up, as the user would: the box lives
+// only inside a write or add and shows late, so the tests cannot reach it
+// from outside. An event filter on the application sees every widget shown.
+class ProgressBoxWatcher : public QObject {
+  public:
+    explicit ProgressBoxWatcher(std::function<void(QProgressDialog&)> shown)
+        : shown_(std::move(shown)) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && !event->spontaneous()) {
+            if (auto* box = qobject_cast<QProgressDialog*>(watched)) {
+                // Queued, so that it runs once show() is done, outside the
+                // write's tick, and the box keeps counting.
+                QTimer::singleShot(0, box, [this, box] { shown_(*box); });
+            }
+        }
+        return false;
+    }
+
+  private:
+    std::function<void(QProgressDialog&)> shown_;
 };
 
 // Answers the window's questions from a script and records what was asked.
@@ -120,13 +151,6 @@ class ScriptedPlatform : public Platform {
         return answer;
     }
 
-    void progressShown(QProgressDialog& box) override {
-        ++progressBoxesShown;
-        if (onProgressShown) {
-            onProgressShown(box);
-        }
-    }
-
     MessageDialogueAnswer editMessage(const MessageDialogueRequest& request) override {
         messageDialogues.push_back(request);
         log << QStringLiteral("message");
@@ -137,4 +161,12 @@ class ScriptedPlatform : public Platform {
         messageAnswers.pop_front();
         return answer;
     }
+
+  private:
+    ProgressBoxWatcher progressBoxes_{[this](QProgressDialog& box) {
+        ++progressBoxesShown;
+        if (onProgressShown) {
+            onProgressShown(box);
+        }
+    }};
 };
