@@ -5,6 +5,7 @@
 #include "maparchive/map_archive.h"
 #include "maparchive/scenario_replace.h"
 #include "safefile/map_edit.h"
+#include "trigfile/content_hash.h"
 
 #include <memory>
 #include <string>
@@ -33,10 +34,27 @@ trigfile::Inspection inspectArchive(const fs::path& map) {
 }
 
 AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& series,
-                        trigfile::WriteProgress* progress) {
+                        trigfile::WriteProgress* progress, const trigfile::SinkWrapper& wrap) {
     return safefile::failuresAsProblem(trigfile::kAdding, [&]() -> AddOutcome {
         safefile::MapEdit edit(map); // refuses a map it must not touch, before anything is written
-        ScenarioRead read = readScenarioData(map, Access::Write);
+        // The map's old data is read once, from the working copy. The map
+        // passes the reader's checks of its archive headers first, before
+        // anything is written; the copy is then the map byte for byte, taken
+        // while the edit holds the map, and the edit refuses at commit a map
+        // that another program changed since it took hold of it. So the
+        // data planned on is the map's, read with the archive opened for
+        // writing as StormLib will open it, in a child process that contains
+        // a crash or a runaway, every stored piece checked against what was
+        // read; and StormLib changes only a copy that read has vouched for.
+        const std::string name = base::displayName(map);
+        const auto mapSize = checkedMapSize(map, Access::Write);
+        if (!mapSize.ok()) {
+            return base::aboutFile(map, mapSize.problem());
+        }
+        edit.copyOriginal();
+        edit.release();
+        const ScenarioRead read =
+            runContained(ContainedJob::ReadForWriting, edit.workingCopy(), *mapSize, name);
         if (!read.ok()) {
             return base::aboutFile(map, read.problem());
         }
@@ -47,39 +65,29 @@ AddOutcome addToArchive(const fs::path& map, const trigfile::TriggerSeries& seri
         }
         const trigfile::ScenarioAddition& addition = *plan;
 
-        edit.copyOriginal();
-        edit.release();
-        // StormLib opens the copy for writing only once it has, in a child
-        // process that contains a crash or a runaway, opened the archive that
-        // way itself and read the copy's scenario data, every stored piece
-        // checked, as exactly what was read from the map.
-        std::error_code ec;
-        const std::uint64_t copySize = std::filesystem::file_size(edit.workingCopy(), ec);
-        const ScenarioRead probe = runContained(ContainedJob::ReadForWriting, edit.workingCopy(),
-                                                copySize, base::displayName(map));
-        if (!probe.ok()) {
-            return base::aboutFile(map, probe.problem());
-        }
-        if (*probe != data) {
-            return base::Problem::refused("The scenario data of " + base::displayName(map) +
-                                          " did not read the same twice; it may be damaged, or "
-                                          "another program changed it meanwhile.");
-        }
+        // What was meant to be stored is hashed on its way to StormLib (and
+        // to wrap, which stands between them), so that the map's check
+        // below needs neither process to hold the new data whole.
+        ScenarioDigest meant;
         const Replaced replaced =
             replaceScenario(edit.workingCopy(), addition.newSize, [&](safefile::ByteSink& out) {
-                return addition.write(out, series, progress);
+                std::unique_ptr<safefile::ByteSink> wrapped = wrap ? wrap(out) : nullptr;
+                trigfile::HashingSink hashing(wrapped ? *wrapped : out);
+                const bool complete = addition.write(hashing, series, progress);
+                meant = {hashing.hash().size(), hashing.hash().value()};
+                return complete;
             });
         if (replaced == Replaced::Cancelled) {
             return base::Problem::cancelled();
         }
         // What the map will hold, read back the way the program reads maps,
-        // within the reader's own limits, and compared byte for byte with
-        // what was stored, before it takes the map's place.
+        // within the reader's own limits, its sections checked as the
+        // triggers' reader checks them, and its size and hash compared with
+        // what was meant before it takes the map's place.
         const std::uint64_t expected = addition.existing.triggers + series.recordCount;
-        const ScenarioRead check = readScenarioData(edit.workingCopy());
-        if (!check.ok() || !trigfile::readScenarioTriggers(*check).ok() ||
-            !addition.matches(*check, series)) {
-            throw safefile::WriteError("Could not change " + base::displayName(map) +
+        const DigestRead check = hashScenarioData(edit.workingCopy());
+        if (!check.ok() || *check != meant) {
+            throw safefile::WriteError("Could not change " + name +
                                        ": the rebuilt map did not read back as written. It was "
                                        "left as it was.");
         }
@@ -137,7 +145,7 @@ AddOutcome addSeries(const fs::path& file, const trigfile::TriggerSeries& series
     case Target::ScenarioFile:
         return trigfile::addToScenarioFile(file, series, progress);
     case Target::MapArchive:
-        return addToArchive(file, series, progress);
+        return addToArchive(file, series, progress, wrap);
     case Target::Unknown:
         break;
     }

@@ -35,9 +35,10 @@ base::Outcome<BeforeAdd> checkBeforeAdd(const std::filesystem::path& target,
 // archive (.scm, .scx), with the same checks, backup and refusals for every
 // caller. For an archive, the scenario data is rebuilt with the series in
 // its TRIG section and stored like the old one by StormLib in a copy of the
-// map, which is compacted, read back, and only then put in the map's place;
-// the original is kept as the backup the outcome names. wrap, if given,
-// stands between the writer and a trigger file (see addToTriggerFile).
+// map, which is compacted, read back (its size and hash compared with what
+// was meant), and only then put in the map's place; the original is kept as
+// the backup the outcome names. wrap, if given, stands between the writer
+// and a trigger file (see addToTriggerFile), or StormLib for a map.
 trigfile::AddOutcome addSeries(const std::filesystem::path& file,
                                const trigfile::TriggerSeries& series,
                                trigfile::WriteProgress* progress = nullptr,

@@ -67,9 +67,29 @@ base::Problem failed(const std::string& mapName, const std::string& how) {
                                   "Tallyforge does not read it.");
 }
 
+// A digest as the child sends it: its size, then its hash, each as eight
+// little-endian bytes.
+constexpr std::size_t kDigestBytes = 16;
+
+std::vector<std::uint8_t> digestBytes(const ScenarioDigest& digest) {
+    std::vector<std::uint8_t> bytes(kDigestBytes);
+    for (std::size_t i = 0; i < 8; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(digest.size >> (8 * i));
+        bytes[8 + i] = static_cast<std::uint8_t>(digest.hash >> (8 * i));
+    }
+    return bytes;
+}
+
 // The job itself, in whichever process runs it.
 ScenarioRead runJob(ContainedJob job, const fs::path& map, std::uint64_t mapSize,
                     const std::string& mapName) {
+    if (job == ContainedJob::HashScenario) {
+        const DigestRead digest = hashScenarioUncontained(map, mapName, mapSize);
+        if (!digest.ok()) {
+            return digest.problem();
+        }
+        return digestBytes(*digest);
+    }
     if (job == ContainedJob::ReadForWriting) {
         probeForWriting(map);
     }
@@ -199,6 +219,24 @@ ScenarioRead verdict(Answer& answer, const Ending& ending, const std::string& ma
 constexpr std::size_t kMostStderrBytes = 4096;
 
 } // namespace
+
+DigestRead runContainedHash(const fs::path& map, std::uint64_t mapSize, const std::string& mapName,
+                            const ChildLimits& limits) {
+    const ScenarioRead answer =
+        runContained(ContainedJob::HashScenario, map, mapSize, mapName, limits);
+    if (!answer.ok()) {
+        return answer.problem();
+    }
+    if (answer->size() != kDigestBytes) {
+        return failed(mapName, "it answered with something else");
+    }
+    ScenarioDigest digest;
+    for (std::size_t i = 0; i < 8; ++i) {
+        digest.size |= std::uint64_t{(*answer)[i]} << (8 * i);
+        digest.hash |= std::uint64_t{(*answer)[8 + i]} << (8 * i);
+    }
+    return digest;
+}
 
 #ifdef _WIN32
 

@@ -20,6 +20,9 @@ enum class ContainedJob : std::uint8_t {
     // The map opened for writing as an add opens it (probeForWriting), then
     // read as above.
     ReadForWriting = 2,
+    // The scenario data's size and hash, read and checked a part at a time
+    // (hashScenarioUncontained); see runContainedHash.
+    HashScenario = 3,
 };
 
 // What the child may take: processor time, memory beyond what this process
@@ -38,5 +41,9 @@ struct ChildLimits {
 // the terminal. mapSize is the map file's size, for StormLib's checks.
 ScenarioRead runContained(ContainedJob job, const std::filesystem::path& map, std::uint64_t mapSize,
                           const std::string& mapName, const ChildLimits& limits = {});
+
+// runContained of ContainedJob::HashScenario, whose answer is the digest.
+DigestRead runContainedHash(const std::filesystem::path& map, std::uint64_t mapSize,
+                            const std::string& mapName, const ChildLimits& limits = {});
 
 } // namespace maparchive

@@ -6,10 +6,15 @@
 #include "maparchive/scenario_replace.h" // findDamage
 #include "maparchive/storm_archive.h"
 #include "safefile/bounded_read.h"
+#include "trigfile/content_hash.h"
+#include "trigfile/scenario_sections.h"
 #include "trigfile/trigger_record.h" // getU32
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <type_traits>
@@ -82,12 +87,10 @@ std::optional<base::Problem> checkWritableHeader(const std::vector<std::uint8_t>
     return std::nullopt;
 }
 
-// What StormLib reads, in whichever process runs it; the map has passed the
-// checks above.
-ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::string& name,
-                              std::uint64_t mapSize) {
-    const StormArchive archive(map, Access::Read, name);
-    const StormFile file(archive);
+// The size of the map's scenario data StormLib has opened, or why it is not
+// read: the reader's limit, and a stored size beyond the whole map.
+base::Outcome<std::uint64_t> scenarioSize(const StormArchive& archive, const StormFile& file,
+                                          const std::string& name, std::uint64_t mapSize) {
     DWORD high = 0;
     const DWORD low = SFileGetFileSize(file.handle(), &high);
     if (low == SFILE_INVALID_SIZE) {
@@ -113,18 +116,101 @@ ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::strin
                                       base::withThousands(mapSize) +
                                       "; Tallyforge does not read damaged or protected maps.");
     }
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+    return size;
+}
+
+base::Problem readOnlyPart(const std::string& name) {
+    return stormProblem("StormLib read only part of the scenario data of " + name, ERROR_HANDLE_EOF,
+                        base::Problem::Kind::Refused);
+}
+
+// What StormLib reads, in whichever process runs it; the map has passed the
+// checks above.
+ScenarioRead readWithStormLib(const std::filesystem::path& map, const std::string& name,
+                              std::uint64_t mapSize) {
+    const StormArchive archive(map, Access::Read, name);
+    const StormFile file(archive);
+    const auto size = scenarioSize(archive, file, name, mapSize);
+    if (!size.ok()) {
+        return size.problem();
+    }
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(*size));
     DWORD read = 0;
     if (!data.empty() &&
-        !SFileReadFile(file.handle(), data.data(), static_cast<DWORD>(size), &read, nullptr)) {
+        !SFileReadFile(file.handle(), data.data(), static_cast<DWORD>(*size), &read, nullptr)) {
         archive.fail("StormLib could not read the scenario data of " + name);
     }
-    if (read != size) {
-        return stormProblem("StormLib read only part of the scenario data of " + name,
-                            ERROR_HANDLE_EOF, base::Problem::Kind::Refused);
+    if (read != *size) {
+        return readOnlyPart(name);
     }
     return data;
 }
+
+// The scenario data read through StormLib a part at a time, front to back,
+// each part hashed and its section headers kept as it arrives; a part is
+// kept only until the damage check has compared it.
+class PartReader {
+  public:
+    PartReader(const StormArchive& archive, const StormFile& file, std::uint64_t size)
+        : archive_(archive), file_(file), size_(size) {}
+
+    // The n bytes from byte `from` on; asked for front to back.
+    std::span<const std::uint8_t> at(std::size_t from, std::size_t n) {
+        if (from < bufferFrom_ || from + std::uint64_t{n} > size_) {
+            throw std::logic_error("the scenario data was asked for out of order");
+        }
+        const std::uint64_t held = bufferFrom_ + buffer_.size();
+        if (from + std::uint64_t{n} > held) {
+            const std::size_t drop =
+                static_cast<std::size_t>(std::min<std::uint64_t>(from, held) - bufferFrom_);
+            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(drop));
+            bufferFrom_ += drop;
+            readMore(static_cast<std::size_t>(std::max<std::uint64_t>(
+                std::min<std::uint64_t>(kPart, size_ - read_), from + n - held)));
+        }
+        return {buffer_.data() + (from - bufferFrom_), n};
+    }
+    // Reads what the damage check did not ask for.
+    void readToEnd() {
+        while (read_ < size_) {
+            bufferFrom_ += buffer_.size();
+            buffer_.clear();
+            readMore(static_cast<std::size_t>(std::min<std::uint64_t>(kPart, size_ - read_)));
+        }
+    }
+    const trigfile::ContentHash& hash() const { return hash_; }
+    const trigfile::SectionHeaderCollector& sections() const { return sections_; }
+
+  private:
+    static constexpr std::uint64_t kPart = 1024 * 1024;
+
+    void readMore(std::size_t n) {
+        const std::size_t old = buffer_.size();
+        buffer_.resize(old + n);
+        DWORD got = 0;
+        if (n > 0 && !SFileReadFile(file_.handle(), buffer_.data() + old, static_cast<DWORD>(n),
+                                    &got, nullptr)) {
+            archive_.fail("StormLib could not read the scenario data of " + archive_.name());
+        }
+        if (got != n) {
+            throw safefile::WriteError(readOnlyPart(archive_.name()).reason,
+                                       base::Problem::Kind::Refused);
+        }
+        const std::span<const std::uint8_t> part(buffer_.data() + old, n);
+        hash_.add(part);
+        sections_.add(part);
+        read_ += n;
+    }
+
+    const StormArchive& archive_;
+    const StormFile& file_;
+    std::uint64_t size_;
+    std::uint64_t read_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t bufferFrom_ = 0; // where buffer_ starts in the data
+    trigfile::ContentHash hash_;
+    trigfile::SectionHeaderCollector sections_;
+};
 
 } // namespace
 
@@ -140,27 +226,62 @@ ScenarioRead readScenarioUncontained(const std::filesystem::path& map, const std
     return read;
 }
 
-ScenarioRead readScenarioData(const std::filesystem::path& map, Access access) {
-    // The checks run here, so that the child has nothing to do but StormLib.
+DigestRead hashScenarioUncontained(const std::filesystem::path& map, const std::string& name,
+                                   std::uint64_t mapSize) {
+    const StormArchive archive(map, Access::Read, name);
+    const StormFile file(archive);
+    const auto size = scenarioSize(archive, file, name, mapSize);
+    if (!size.ok()) {
+        return size.problem();
+    }
+    PartReader reader(archive, file, *size);
+    if (const auto damage = findDamage(
+            map, *size, [&](std::size_t from, std::size_t n) { return reader.at(from, n); })) {
+        return base::Problem::refused("The scenario data of " + name + " is damaged: " + *damage +
+                                      ".");
+    }
+    reader.readToEnd();
+    // All that readScenarioTriggers refuses is in the sections' layout.
+    const trigfile::ScenarioSectionsRead sections = reader.sections().sections();
+    if (!sections.ok()) {
+        return sections.problem();
+    }
+    return ScenarioDigest{reader.hash().size(), reader.hash().value()};
+}
+
+base::Outcome<std::uint64_t> checkedMapSize(const std::filesystem::path& map, Access access) {
     const std::string name = base::displayName(map);
-    std::uint64_t mapSize = 0;
-    {
-        auto file = safefile::readBoundedFile(map, kMaxMapBytes);
-        if (!file.ok()) {
-            return std::move(file.problem());
-        }
-        const std::vector<std::uint8_t>& bytes = *file;
-        if (auto refusal = checkArchiveHeaders(bytes, name)) {
+    auto file = safefile::readBoundedFile(map, kMaxMapBytes);
+    if (!file.ok()) {
+        return std::move(file.problem());
+    }
+    const std::vector<std::uint8_t>& bytes = *file;
+    if (auto refusal = checkArchiveHeaders(bytes, name)) {
+        return *refusal;
+    }
+    if (access == Access::Write) {
+        if (auto refusal = checkWritableHeader(bytes, name)) {
             return *refusal;
         }
-        if (access == Access::Write) {
-            if (auto refusal = checkWritableHeader(bytes, name)) {
-                return *refusal;
-            }
-        }
-        mapSize = bytes.size();
     }
-    return runContained(ContainedJob::ReadScenario, map, mapSize, name);
+    return std::uint64_t{bytes.size()};
+}
+
+DigestRead hashScenarioData(const std::filesystem::path& map) {
+    const auto mapSize = checkedMapSize(map, Access::Read);
+    if (!mapSize.ok()) {
+        return mapSize.problem();
+    }
+    return runContainedHash(map, *mapSize, base::displayName(map));
+}
+
+ScenarioRead readScenarioData(const std::filesystem::path& map, Access access) {
+    // The checks run here, so that the child has nothing to do but StormLib.
+    const auto mapSize = checkedMapSize(map, access);
+    if (!mapSize.ok()) {
+        return mapSize.problem();
+    }
+    return runContained(ContainedJob::ReadScenario, map, *mapSize, base::displayName(map));
 }
 
 } // namespace maparchive

@@ -45,12 +45,10 @@ DWORD sectorCompression(const StoredPieces& stored) {
     if (!(stored.flags & MPQ_FILE_COMPRESS)) {
         return kEditorCompression;
     }
-    for (std::size_t i = 0; i < stored.pieces.size(); ++i) {
-        const std::uint64_t plain =
-            std::min<std::uint64_t>(stored.sectorSize, stored.plainSize - i * stored.sectorSize);
-        const auto& piece = stored.pieces[i];
-        if (piece.size() >= 4 && piece.size() < plain) {
-            return losslessOr(piece[0]);
+    for (std::size_t i = 0; i < stored.count(); ++i) {
+        const auto piece = stored.piece(i);
+        if (piece && piece->size() >= 4 && piece->size() < stored.plainSizeOf(i)) {
+            return losslessOr((*piece)[0]);
         }
     }
     return kEditorCompression;
@@ -61,7 +59,7 @@ StoredAs storedAs(const StormArchive& archive) {
     StoredAs stored;
     stored.flags = file.info<DWORD>(SFileInfoFlags) & kStorageFlags;
     stored.locale = file.info<LCID>(SFileInfoLocale);
-    const auto pieces = storedPieces(archive, file);
+    const auto pieces = StoredPieces::of(archive, file);
     stored.compression = pieces ? sectorCompression(*pieces) : kEditorCompression;
     return stored;
 }
@@ -109,24 +107,31 @@ bool pieceMatches(DWORD flags, std::vector<std::uint8_t> stored,
 
 } // namespace
 
-std::optional<std::string> findDamage(const fs::path& path, std::span<const std::uint8_t> data) {
+std::optional<std::string> findDamage(const fs::path& path, std::uint64_t size,
+                                      const PlainBytes& plainOf) {
     const StormArchive archive(path, Access::Read, base::displayName(path)); // as the reader saw it
     const StormFile scenario(archive);
-    const auto stored = storedPieces(archive, scenario);
-    if (!stored || stored->plainSize != data.size()) {
-        return "its size is not what was read";
+    const auto stored = StoredPieces::of(archive, scenario);
+    constexpr char kOtherSize[] = "its size is not what was read";
+    if (!stored || stored->plainSize != size) {
+        return kOtherSize;
     }
     if (!(stored->flags & (MPQ_FILE_COMPRESS | MPQ_FILE_IMPLODE))) {
         return std::nullopt; // stored as it is: the reader checks every byte arrived
     }
-    const std::size_t count = stored->pieces.size();
+    const std::size_t count = stored->count();
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t from = i * stored->sectorSize;
-        if (from >= data.size()) {
+        const std::uint64_t from = std::uint64_t{i} * stored->sectorSize;
+        if (from >= size) {
             break;
         }
-        const std::size_t plain = std::min<std::size_t>(stored->sectorSize, data.size() - from);
-        if (!pieceMatches(stored->flags, stored->pieces[i], data.subspan(from, plain))) {
+        const std::size_t plain = stored->plainSizeOf(i);
+        auto piece = stored->piece(i);
+        if (!piece) {
+            return kOtherSize;
+        }
+        if (!pieceMatches(stored->flags, std::move(*piece),
+                          plainOf(static_cast<std::size_t>(from), plain))) {
             if (count == 1) {
                 return "it does not unpack to what it claims to hold";
             }
@@ -135,6 +140,11 @@ std::optional<std::string> findDamage(const fs::path& path, std::span<const std:
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> findDamage(const fs::path& path, std::span<const std::uint8_t> data) {
+    return findDamage(path, data.size(),
+                      [&](std::size_t from, std::size_t size) { return data.subspan(from, size); });
 }
 
 void probeForWriting(const fs::path& path) {

@@ -47,6 +47,13 @@ StoredAs scenarioStorage(const std::filesystem::path& archive);
 // they differ, or nothing when the data is whole.
 std::optional<std::string> findDamage(const std::filesystem::path& archive,
                                       std::span<const std::uint8_t> data);
+// The same for data of `size` bytes that is not held whole: plainOf(from,
+// n) gives the n bytes the reader gave from byte `from` on, asked for front
+// to back, one stored piece at a time. Some may not be asked for (all when
+// the data is stored as it is).
+using PlainBytes = std::function<std::span<const std::uint8_t>(std::size_t from, std::size_t n)>;
+std::optional<std::string> findDamage(const std::filesystem::path& archive, std::uint64_t size,
+                                      const PlainBytes& plainOf);
 
 // Opens the archive for writing and looks at its scenario data the way
 // replaceScenario does, then closes it unchanged. Throws safefile::WriteError.

@@ -3,6 +3,7 @@
 #include "safefile/write_error.h"
 #include "trigfile/trigger_record.h" // getU32
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <system_error>
@@ -167,7 +168,29 @@ StormFile::~StormFile() {
     }
 }
 
-std::optional<StoredPieces> storedPieces(const StormArchive& archive, const StormFile& file) {
+namespace {
+
+// Bytes of the map at `at`, decrypted with key when the file is encrypted;
+// nothing when the map ends before them.
+std::optional<std::vector<std::uint8_t>> bytesAt(std::ifstream& in, std::uint64_t at,
+                                                 std::size_t size, std::uint32_t flags,
+                                                 std::uint32_t key) {
+    std::vector<std::uint8_t> bytes(size);
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(at));
+    if (size > 0 &&
+        !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
+        return std::nullopt;
+    }
+    if (flags & MPQ_FILE_ENCRYPTED) {
+        decrypt(bytes, key);
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::optional<StoredPieces> StoredPieces::of(const StormArchive& archive, const StormFile& file) {
     // Reading a byte makes StormLib find the file's key.
     std::uint8_t first = 0;
     DWORD got = 0;
@@ -179,62 +202,56 @@ std::optional<StoredPieces> storedPieces(const StormArchive& archive, const Stor
     }
     stored.flags = file.info<DWORD>(SFileInfoFlags);
     const DWORD storedSize = file.info<DWORD>(SFileInfoCompressedSize);
-    const DWORD key = file.info<DWORD>(SFileInfoEncryptionKey);
+    stored.key_ = file.info<DWORD>(SFileInfoEncryptionKey);
     const auto headerAt = archiveInfo<ULONGLONG>(archive.handle(), SFileMpqHeaderOffset);
     const auto sectorSize = archiveInfo<DWORD>(archive.handle(), SFileMpqSectorSize);
     if (!headerAt || !sectorSize || *sectorSize == 0) {
         archive.fail("StormLib could not describe the map " + archive.name());
     }
-    const std::uint64_t start = *headerAt + file.info<ULONGLONG>(SFileInfoByteOffset);
-
-    std::ifstream in(archive.path(), std::ios::binary);
-    const auto readAt = [&](std::uint64_t at, std::size_t size,
-                            std::uint32_t pieceKey) -> std::optional<std::vector<std::uint8_t>> {
-        std::vector<std::uint8_t> bytes(size);
-        in.clear();
-        in.seekg(static_cast<std::streamoff>(at));
-        if (size > 0 &&
-            !in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size))) {
-            return std::nullopt;
-        }
-        if (stored.flags & MPQ_FILE_ENCRYPTED) {
-            decrypt(bytes, pieceKey);
-        }
-        return bytes;
-    };
+    stored.path_ = archive.path();
+    stored.in_.open(stored.path_, std::ios::binary);
+    stored.start_ = *headerAt + file.info<ULONGLONG>(SFileInfoByteOffset);
 
     const bool packed = (stored.flags & (MPQ_FILE_COMPRESS | MPQ_FILE_IMPLODE)) != 0;
     if (!packed || (stored.flags & MPQ_FILE_SINGLE_UNIT)) {
         stored.sectorSize = stored.plainSize;
-        auto piece = readAt(start, packed ? storedSize : stored.plainSize, key);
-        if (!piece) {
-            return std::nullopt;
-        }
-        stored.pieces.push_back(std::move(*piece));
-        return stored;
+        stored.ends_ = {0, packed ? storedSize : stored.plainSize};
+        return stored.inMap() ? std::optional(std::move(stored)) : std::nullopt;
     }
     // A packed file of several sectors begins with the table of where each
     // stored sector starts and the last ends, encrypted with the key before
     // the first sector's.
     stored.sectorSize = *sectorSize;
     const std::uint64_t count = (std::uint64_t{stored.plainSize} + *sectorSize - 1) / *sectorSize;
-    const auto table = readAt(start, static_cast<std::size_t>((count + 1) * 4), key - 1);
+    const auto table = bytesAt(stored.in_, stored.start_, static_cast<std::size_t>((count + 1) * 4),
+                               stored.flags, stored.key_ - 1);
     if (!table) {
         return std::nullopt;
     }
-    for (std::uint64_t i = 0; i < count; ++i) {
-        const std::uint32_t from = trigfile::getU32(table->data() + i * 4);
-        const std::uint32_t to = trigfile::getU32(table->data() + (i + 1) * 4);
-        if (to < from || to > storedSize) {
+    stored.ends_.resize(static_cast<std::size_t>(count + 1));
+    for (std::size_t i = 0; i <= count; ++i) {
+        stored.ends_[i] = trigfile::getU32(table->data() + i * 4);
+        if (i > 0 && (stored.ends_[i] < stored.ends_[i - 1] || stored.ends_[i] > storedSize)) {
             return std::nullopt;
         }
-        auto piece = readAt(start + from, to - from, key + static_cast<std::uint32_t>(i));
-        if (!piece) {
-            return std::nullopt;
-        }
-        stored.pieces.push_back(std::move(*piece));
     }
-    return stored;
+    return stored.inMap() ? std::optional(std::move(stored)) : std::nullopt;
+}
+
+bool StoredPieces::inMap() const {
+    std::error_code ec;
+    const std::uint64_t mapSize = fs::file_size(path_, ec);
+    return !ec && start_ + ends_.back() <= mapSize;
+}
+
+std::uint32_t StoredPieces::plainSizeOf(std::size_t i) const {
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(sectorSize, plainSize - std::uint64_t{i} * sectorSize));
+}
+
+std::optional<std::vector<std::uint8_t>> StoredPieces::piece(std::size_t i) const {
+    return bytesAt(in_, start_ + ends_[i], ends_[i + 1] - ends_[i], flags,
+                   key_ + static_cast<std::uint32_t>(i));
 }
 
 } // namespace maparchive

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,17 +74,32 @@ class StormFile {
 };
 
 // A file's data as it lies in the archive: its flags and sizes as StormLib
-// reports them, and its stored pieces (one, or one per sector) read from
-// the map's bytes and decrypted, not yet unpacked.
-struct StoredPieces {
+// reports them, and its stored pieces (one, or one per sector), each read
+// from the map's bytes when asked for and decrypted, not yet unpacked, so
+// that a large file is never held whole.
+class StoredPieces {
+  public:
+    // Nothing when the map's bytes end before the file's table of pieces or
+    // its last piece, or the table is out of order.
+    static std::optional<StoredPieces> of(const StormArchive& archive, const StormFile& file);
+
     std::uint32_t flags = 0;
     std::uint32_t plainSize = 0;  // the file's size unpacked
     std::uint32_t sectorSize = 0; // the unpacked size of each piece but the last
-    std::vector<std::vector<std::uint8_t>> pieces;
-};
+    std::size_t count() const { return ends_.size() - 1; }
+    // The unpacked size of piece i.
+    std::uint32_t plainSizeOf(std::size_t i) const;
+    // Piece i, or nothing when the map's bytes end before it does.
+    std::optional<std::vector<std::uint8_t>> piece(std::size_t i) const;
 
-// The stored pieces of a file StormLib has opened. Nothing when the map's
-// bytes end before them or its table of pieces is out of order.
-std::optional<StoredPieces> storedPieces(const StormArchive& archive, const StormFile& file);
+  private:
+    bool inMap() const; // whether the map's bytes reach the end of the last piece
+
+    std::filesystem::path path_;
+    mutable std::ifstream in_;        // the map, open while the pieces are read
+    std::uint64_t start_ = 0;         // where the file's data starts in the map
+    std::uint32_t key_ = 0;           // of the first piece; each next one is one more
+    std::vector<std::uint32_t> ends_; // where each piece starts, then where the last ends
+};
 
 } // namespace maparchive

@@ -64,6 +64,42 @@ ScenarioSectionsRead parseScenarioSections(std::span<const std::uint8_t> data) {
                                  });
 }
 
+void SectionHeaderCollector::add(std::span<const std::uint8_t> bytes) {
+    const std::uint64_t end = seen_ + bytes.size();
+    // The headers follow one another as the parser walks them: each starts
+    // where the section before it ends. No more are kept than it reads.
+    while (headers_.size() < kMaxSections && next_ + partialGot_ < end) {
+        const std::uint64_t at = next_ + partialGot_;
+        const std::size_t take = static_cast<std::size_t>(
+            std::min<std::uint64_t>(kSectionHeaderSize - partialGot_, end - at));
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at - seen_), take,
+                    partial_.begin() + static_cast<std::ptrdiff_t>(partialGot_));
+        partialGot_ += take;
+        if (partialGot_ == kSectionHeaderSize) {
+            headers_.emplace_back(next_, partial_);
+            next_ += kSectionHeaderSize + getU32(partial_.data() + 4);
+            partialGot_ = 0;
+        }
+    }
+    seen_ = end;
+}
+
+ScenarioSectionsRead SectionHeaderCollector::sections() const {
+    return parseScenarioSections(
+        seen_, [&](std::size_t at) -> base::Outcome<std::array<std::uint8_t, kSectionHeaderSize>> {
+            const auto found = std::lower_bound(
+                headers_.begin(), headers_.end(), at,
+                [](const auto& header, std::uint64_t where) { return header.first < where; });
+            if (found == headers_.end() || found->first != at) {
+                // Not reached: the parser asks only for headers the data holds whole,
+                // and those are the ones kept.
+                return base::Problem::failed("The section header at byte " +
+                                             base::withThousands(at) + " was not kept.");
+            }
+            return found->second;
+        });
+}
+
 TriggerFileRead readScenarioTriggers(std::span<const std::uint8_t> data) {
     auto parsed = parseScenarioSections(data);
     if (!parsed.ok()) {

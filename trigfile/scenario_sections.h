@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace trigfile {
@@ -46,6 +47,23 @@ using SectionHeaderReader =
     std::function<base::Outcome<std::array<std::uint8_t, kSectionHeaderSize>>(std::size_t at)>;
 ScenarioSectionsRead parseScenarioSections(std::uint64_t dataSize,
                                            const SectionHeaderReader& header);
+
+// The section headers of scenario data that passes by a part at a time
+// (read from a map front to back, never held whole), kept so that
+// parseScenarioSections checks them, once all the data has passed, as it
+// checks data held whole.
+class SectionHeaderCollector {
+  public:
+    void add(std::span<const std::uint8_t> bytes);
+    ScenarioSectionsRead sections() const;
+
+  private:
+    std::uint64_t seen_ = 0; // the bytes that passed
+    std::uint64_t next_ = 0; // where the next header starts
+    std::array<std::uint8_t, kSectionHeaderSize> partial_{};
+    std::size_t partialGot_ = 0;
+    std::vector<std::pair<std::uint64_t, std::array<std::uint8_t, kSectionHeaderSize>>> headers_;
+};
 
 // The triggers of scenario data as the game reads them: the records of its
 // TRIG sections one after another (a map with several is "stacked", a trick

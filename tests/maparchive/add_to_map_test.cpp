@@ -4,6 +4,7 @@
 // original is kept as a backup, and a map that cannot be read safely is
 // never written.
 
+#include "base/display_name.h"
 #include "map_builder.h"
 #include "maparchive/add_to_map.h"
 #include "maparchive/map_archive.h"
@@ -15,6 +16,7 @@
 #include <StormLib.h>
 
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -260,6 +262,40 @@ TEST_F(AddToMap, TheArchiveIsCompactedSoTheOldDataLeavesNoSpace) {
     // The new records compress to little; a second copy of the noise would
     // add 200,000 bytes.
     EXPECT_LT(fs::file_size(map), before + 100'000);
+}
+
+// What StormLib is handed differs in one byte from what the add meant to
+// store: the map read back does not match, so it is not put in place.
+TEST_F(AddToMap, AStoredResultThatDiffersInOneByteIsRefused) {
+    constexpr std::size_t kFlipAt = 5'000; // inside the terrain
+    class FlipsOneByte : public safefile::ByteSink {
+      public:
+        explicit FlipsOneByte(safefile::ByteSink& next) : next_(next) {}
+        void write(const std::uint8_t* data, std::size_t size) override {
+            Bytes bytes(data, data + size);
+            if (at_ <= kFlipAt && kFlipAt < at_ + size) {
+                bytes[kFlipAt - at_] ^= 0x10;
+            }
+            at_ += size;
+            next_.write(bytes.data(), bytes.size());
+        }
+
+      private:
+        safefile::ByteSink& next_;
+        std::size_t at_ = 0;
+    };
+    const fs::path map = archive("Castle.scx", scenario(true), "-C PKWARE -E -F");
+    const Bytes before = readBytes(map);
+    const trigfile::AddOutcome outcome =
+        maparchive::addSeries(map, newSeries(), nullptr, [](safefile::ByteSink& next) {
+            return std::make_unique<FlipsOneByte>(next);
+        });
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.reason(), "Could not change " + base::displayName(map) +
+                                    ": the rebuilt map did not read back as written. It was "
+                                    "left as it was.");
+    EXPECT_TRUE(readBytes(map) == before);
+    EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Castle.scx"});
 }
 
 TEST_F(AddToMap, ScenarioFilesAndTriggerFilesGrowTheSameWay) {

@@ -6,6 +6,7 @@
 #include "maparchive/map_archive.h"
 #include "scratch_folder.h"
 #include "test_support.h"
+#include "trigfile/content_hash.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,36 @@ TEST_F(ContainedRead, GivesBackTheScenarioDataStormLibStored) {
     EXPECT_TRUE(read.value() == scenario());
 }
 
+// The check of a map just written: its scenario data, several megabytes of
+// it, read and hashed a part at a time in the child, comes back as the size
+// and hash of what was stored; data whose sections do not cover it, which
+// the plain read gives back, is refused.
+TEST_F(ContainedRead, HashesTheScenarioDataAPartAtATime) {
+    Bytes terrain(3'000'000);
+    for (std::size_t i = 0; i < terrain.size(); ++i) {
+        terrain[i] = static_cast<std::uint8_t>((i * 7) % 251 + i / 65536);
+    }
+    Bytes chk = {'M', 'T', 'X', 'M', 0, 0, 0, 0};
+    trigfile::putU32(chk.data() + 4, static_cast<std::uint32_t>(terrain.size()));
+    chk.insert(chk.end(), terrain.begin(), terrain.end());
+    const Bytes tail = scenario(); // VER and TRIG sections, then 9,000 bytes that are not
+    chk.insert(chk.end(), tail.begin(), tail.end() - 9000);
+    trigfile::ContentHash expected;
+    expected.add(chk);
+
+    const fs::path map = folder_ / "Large.scx";
+    ASSERT_TRUE(makeMap(map, {{"staredit\\scenario.chk", chk}}));
+    const auto digest = maparchive::hashScenarioData(map);
+    ASSERT_TRUE(digest.ok()) << digest.reason();
+    EXPECT_EQ(digest->size, chk.size());
+    EXPECT_EQ(digest->hash, expected.value());
+
+    const fs::path notSections = folder_ / "Castle.scx";
+    ASSERT_TRUE(makeMap(notSections, {{"staredit\\scenario.chk", scenario()}}));
+    ASSERT_TRUE(maparchive::readScenarioData(notSections).ok());
+    EXPECT_FALSE(maparchive::hashScenarioData(notSections).ok());
+}
+
 // The child's refusals travel back as they were made.
 TEST_F(ContainedRead, BringsBackWhatStoppedTheChild) {
     const fs::path without = folder_ / "Without.scx";
@@ -85,6 +116,7 @@ TEST_F(ContainedRead, BringsBackWhatStoppedTheChild) {
     } cases[] = {
         {maparchive::ContainedJob::ReadScenario, without, "no scenario data"},
         {maparchive::ContainedJob::ReadForWriting, without, "no scenario data"},
+        {maparchive::ContainedJob::HashScenario, without, "no scenario data"},
         {maparchive::ContainedJob::ReadScenario, folder_ / "Text.scx", "StormLib"},
     };
     for (const auto& c : cases) {

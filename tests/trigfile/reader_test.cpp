@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -210,6 +212,17 @@ TEST(ScenarioSections, SkipsUnknownSectionsAndRefusesTricks) {
     };
     for (const auto& c : cases) {
         expectRead(c, trigfile::readScenarioTriggers(c.bytes));
+        // The same data passing by three bytes at a time, as a map's new data
+        // is checked without being held: the same sections or refusal.
+        trigfile::SectionHeaderCollector passing;
+        for (std::size_t at = 0; at < c.bytes.size(); at += 3) {
+            passing.add(
+                std::span(c.bytes).subspan(at, std::min<std::size_t>(3, c.bytes.size() - at)));
+        }
+        const auto whole = trigfile::parseScenarioSections(c.bytes);
+        const auto streamed = passing.sections();
+        EXPECT_EQ(streamed.reason(), whole.reason()) << c.name;
+        EXPECT_EQ(streamed.ok() ? streamed->size() : 0, whole.ok() ? whole->size() : 0) << c.name;
     }
 }
 
