@@ -266,33 +266,6 @@ bool ScenarioAddition::write(ByteSink& out, const TriggerSeries& series,
     return true;
 }
 
-namespace {
-
-// Compares what is written with bytes already there, instead of writing.
-class ComparingSink : public ByteSink {
-  public:
-    explicit ComparingSink(std::span<const std::uint8_t> expected) : expected_(expected) {}
-    void write(const std::uint8_t* data, std::size_t size) override {
-        same_ = same_ && size <= expected_.size() - at_ &&
-                std::equal(data, data + size, expected_.begin() + static_cast<std::ptrdiff_t>(at_));
-        at_ += same_ ? size : 0;
-    }
-    bool matchedAll() const { return same_ && at_ == expected_.size(); }
-
-  private:
-    std::span<const std::uint8_t> expected_;
-    std::size_t at_ = 0;
-    bool same_ = true;
-};
-
-} // namespace
-
-bool ScenarioAddition::matches(std::span<const std::uint8_t> stored,
-                               const TriggerSeries& series) const {
-    ComparingSink compare(stored);
-    return write(compare, series, nullptr) && compare.matchedAll();
-}
-
 ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series) {
     ScenarioSectionsRead sections = parseScenarioSections(data);
     if (!sections.ok()) {

@@ -123,8 +123,6 @@ struct ScenarioAddition {
 
     // Writes the new scenario data front to back. False when cancelled.
     bool write(ByteSink& out, const TriggerSeries& series, WriteProgress* progress) const;
-    // Whether stored is exactly what write() produces.
-    bool matches(std::span<const std::uint8_t> stored, const TriggerSeries& series) const;
 };
 using ScenarioPlan = base::Outcome<ScenarioAddition>;
 ScenarioPlan planScenarioAddition(std::span<const std::uint8_t> data, const TriggerSeries& series);

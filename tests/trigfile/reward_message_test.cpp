@@ -324,7 +324,6 @@ TEST(MapMessage, TheTextsGoIntoTheStringSectionReusingWhatIsThere) {
         Collect out;
         ASSERT_TRUE(plan->write(out, series, nullptr));
         EXPECT_EQ(out.bytes.size(), plan->newSize) << c.name;
-        EXPECT_TRUE(plan->matches(out.bytes, series)) << c.name;
         const auto read = trigfile::readScenarioTriggers(out.bytes);
         ASSERT_TRUE(read.ok()) << c.name << ": " << read.reason();
         ASSERT_TRUE(read->strings) << c.name;
