@@ -55,6 +55,10 @@ ListingView::ListingView(std::shared_ptr<const ListingText> text, QWidget* paren
         model_.setRowSize(
             QSize(metrics.horizontalAdvance(QLatin1Char('M')) * longest + 8, metrics.height()));
         setUniformItemSizes(true);
+        // Laid out a batch at a time between events, so that a listing of
+        // millions of lines does not hold the window up while it is laid out.
+        setLayoutMode(QListView::Batched);
+        setBatchSize(kRowsPerBatch);
         setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     }
     setModel(&model_);

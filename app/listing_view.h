@@ -44,6 +44,8 @@ class ListingView : public QListView {
 
   public:
     static constexpr std::size_t kMostWrappedLines = 5'000;
+    // Rows laid out at a time in a long listing: some milliseconds' work.
+    static constexpr int kRowsPerBatch = 50'000;
 
     explicit ListingView(std::shared_ptr<const ListingText> text, QWidget* parent = nullptr);
 
