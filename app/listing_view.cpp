@@ -8,6 +8,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QItemSelectionModel>
+#include <QStyle>
 
 #include <algorithm>
 #include <climits>
@@ -52,8 +53,11 @@ ListingView::ListingView(std::shared_ptr<const ListingText> text, QWidget* paren
         const QFontMetrics metrics(font());
         const auto longest =
             static_cast<int>(std::min<std::size_t>(model_.text().longestLine(), 1'000'000));
-        model_.setRowSize(
-            QSize(metrics.horizontalAdvance(QLatin1Char('M')) * longest + 8, metrics.height()));
+        // As high as the item delegate makes a line of text, and as wide
+        // with the room it leaves on both sides.
+        const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+        model_.setRowSize(QSize(metrics.horizontalAdvance(QLatin1Char('M')) * longest + 2 * margin,
+                                metrics.height()));
         setUniformItemSizes(true);
         // Laid out a batch at a time between events, so that a listing of
         // millions of lines does not hold the window up while it is laid out.
@@ -63,11 +67,11 @@ ListingView::ListingView(std::shared_ptr<const ListingText> text, QWidget* paren
     }
     setModel(&model_);
 
-    auto* copy = new QAction(tr("&Copy"), this);
+    auto* copy = new QAction(QStringLiteral("&Copy"), this);
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
     connect(copy, &QAction::triggered, this, [this] { copySelection(); });
-    auto* all = new QAction(tr("Select &All"), this);
+    auto* all = new QAction(QStringLiteral("Select &All"), this);
     all->setShortcut(QKeySequence::SelectAll);
     all->setShortcutContext(Qt::WidgetShortcut);
     connect(all, &QAction::triggered, this, [this] { selectAll(); });
