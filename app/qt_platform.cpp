@@ -4,6 +4,7 @@
 #include "app/listing_view.h"
 #include "maparchive/add_to_map.h"
 
+#include <QAbstractItemView>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -126,7 +127,7 @@ ListingAnswer QtPlatform::showListing(const ListingRequest& request) {
     QDialog dialog(owner_);
     dialog.setWindowTitle(request.title);
     auto* layout = new QVBoxLayout(&dialog);
-    auto* text = new ListingView(request.text, &dialog);
+    QAbstractItemView* text = makeListingView(request.text, &dialog);
     text->setObjectName(QStringLiteral("listing"));
     // Screen readers name the box after its dialogue, as the unit list is named.
     text->setAccessibleName(request.title);

@@ -3,6 +3,7 @@
 #include "app/qt_platform.h"
 #include "scratch_settings.h"
 
+#include <QAbstractItemView>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QTest>
 
 #include <functional>
+#include <memory>
 
 // The real Qt dialogues behind the platform layer, answered from inside
 // their own modal loops.
@@ -172,7 +174,7 @@ class PlatformTest : public QObject {
         for (const bool offer : {true, false}) {
             QStringList seen;
             whenShown<QDialog>([&](QDialog* dialog) {
-                auto* text = dialog->findChild<ListingView*>("listing");
+                auto* text = dialog->findChild<QAbstractItemView*>("listing");
                 auto* fill = dialog->findChild<QPushButton*>("fill");
                 QStringList lines;
                 for (int i = 0; i < text->model()->rowCount(); ++i) {
@@ -208,7 +210,7 @@ class PlatformTest : public QObject {
         QTest::addColumn<int>("lines");
         QTest::addColumn<bool>("sideways");
         QTest::newRow("short, wrapped") << 600 << false;
-        QTest::newRow("long, one line a row") << int(ListingView::kMostWrappedLines) + 1000 << true;
+        QTest::newRow("long, one line a row") << int(kMostWrappedLines) + 1000 << true;
     }
     void listingCopiesTheSelectedLines() {
         QFETCH(int, lines);
@@ -217,7 +219,8 @@ class PlatformTest : public QObject {
         for (int i = 0; i < lines; ++i) {
             text += i == 3 ? QString(300, 'x') + "\n" : QString("line %1\n").arg(i);
         }
-        ListingView view(ListingText::of(text));
+        const std::unique_ptr<QAbstractItemView> shown(makeListingView(ListingText::of(text)));
+        QAbstractItemView& view = *shown;
         view.resize(400, 300);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
