@@ -118,6 +118,11 @@ class LineView final : public QAbstractItemView {
         return row >= 0 && row < rows() ? model()->index(row, 0) : QModelIndex();
     }
 
+    // Typing finds no line here: the search of a list view goes through
+    // every line until one matches, which would read the whole listing on
+    // the window's thread.
+    void keyboardSearch(const QString&) override {}
+
   protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers) override {
         if (rows() == 0) {
