@@ -68,7 +68,23 @@ void AddCommand::run(const trigfile::KillRewardSettings& read) {
                     kSettingsBoxes);
         return;
     }
-    const base::Outcome<maparchive::BeforeAdd> before = maparchive::checkBeforeAdd(target, series);
+    // The target is read whole, which for a big map or trigger file takes a
+    // while: on a thread of its own, as the add itself.
+    std::optional<base::Outcome<maparchive::BeforeAdd>> checked;
+    bool cancelled = false;
+    runWithProgress(
+        platform_.dialogueOwner(), addingTitle(target),
+        [](std::uint64_t) { return QStringLiteral("Reading the file..."); },
+        [&](trigfile::WriteProgress& progress) {
+            checked = maparchive::checkBeforeAdd(target, series);
+            // The read cannot stop half way; a Cancel pressed meanwhile ends
+            // the add once it is over, before anything is asked or written.
+            cancelled = progress.cancelRequested.load();
+        });
+    if (cancelled) {
+        return;
+    }
+    const base::Outcome<maparchive::BeforeAdd>& before = *checked;
     if (!before.ok()) {
         showProblem(platform_, before.problem(), kFileBoxes);
         return;

@@ -36,8 +36,12 @@ QString addingTitle(const std::filesystem::path& target) {
         .arg(QString::fromStdU16String(target.filename().u16string()));
 }
 
-void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRecords,
-                     const std::function<void(trigfile::WriteProgress&)>& work) {
+namespace {
+
+// totalRecords 0: a length not known beforehand, shown as a busy bar.
+void runUnderProgressBox(QWidget* owner, const QString& title, std::uint64_t totalRecords,
+                         const std::function<QString(std::uint64_t)>& label,
+                         const std::function<void(trigfile::WriteProgress&)>& work) {
     trigfile::WriteProgress progress;
     std::atomic<bool> finished{false};
     std::thread worker([&] {
@@ -61,8 +65,8 @@ void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRe
         }
         const std::uint64_t written = progress.recordsWritten.load();
         if (!dialog && clock.elapsed() >= trigfile::kProgressDelayMs) {
-            dialog = std::make_unique<QProgressDialog>(progressLabel(written, totalRecords),
-                                                       QStringLiteral("Cancel"), 0, total, owner);
+            dialog = std::make_unique<QProgressDialog>(label(written), QStringLiteral("Cancel"), 0,
+                                                       total, owner);
             dialog->setWindowTitle(title);
             dialog->setWindowModality(Qt::ApplicationModal);
             dialog->setMinimumDuration(0);
@@ -77,8 +81,10 @@ void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRe
             loop.quit(); // go on with user input, now held off by the modal box
         }
         if (dialog && !progress.cancelRequested.load()) {
-            dialog->setValue(static_cast<int>(std::min<std::uint64_t>(written, INT_MAX)));
-            dialog->setLabelText(progressLabel(written, totalRecords));
+            if (total > 0) {
+                dialog->setValue(static_cast<int>(std::min<std::uint64_t>(written, INT_MAX)));
+            }
+            dialog->setLabelText(label(written));
         }
     });
     poll.start();
@@ -95,4 +101,20 @@ void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRe
         progress.cancelRequested.store(true);
     }
     worker.join();
+}
+
+} // namespace
+
+void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRecords,
+                     const std::function<void(trigfile::WriteProgress&)>& work) {
+    runUnderProgressBox(
+        owner, title, totalRecords,
+        [totalRecords](std::uint64_t written) { return progressLabel(written, totalRecords); },
+        work);
+}
+
+void runWithProgress(QWidget* owner, const QString& title,
+                     const std::function<QString(std::uint64_t)>& label,
+                     const std::function<void(trigfile::WriteProgress&)>& work) {
+    runUnderProgressBox(owner, title, 0, label, work);
 }

@@ -18,6 +18,13 @@ class QWidget;
 void runWithProgress(QWidget* owner, const QString& title, std::uint64_t totalRecords,
                      const std::function<void(trigfile::WriteProgress&)>& work);
 
+// The same for work whose length is known only once it ends (the triggers
+// of a file being read): the box's bar only shows that the work goes on, and
+// its label is label(progress.recordsWritten), how far it has come.
+void runWithProgress(QWidget* owner, const QString& title,
+                     const std::function<QString(std::uint64_t)>& label,
+                     const std::function<void(trigfile::WriteProgress&)>& work);
+
 // The progress box's title while a series is added to target: what it
 // does, and to which file ("Adding to Castle.scx").
 QString addingTitle(const std::filesystem::path& target);

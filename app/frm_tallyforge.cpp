@@ -590,12 +590,15 @@ void frmTallyforge::menuopen_Click() {
     if (creating_) {
         return;
     }
+    // The file is read while the window stays alive: nothing else starts,
+    // and the window does not close, until it is shown or cancelled.
+    creating_ = true;
     folder_.offerTo(cdbopen);
     const auto settings =
-        OpenCommand(platform_, cdbopen).run([this](const trigfile::KillRewardSettings& s) {
-            return windowHolds(s);
-        });
+        OpenCommand(platform_, cdbopen, reading_)
+            .run([this](const trigfile::KillRewardSettings& s) { return windowHolds(s); });
     folder_.keepFrom(cdbopen);
+    creating_ = false;
     if (settings) {
         fillWindow(*settings);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/add_command.h"
+#include "app/open_command.h"
 #include "app/platform.h"
 #include "app/remembered_folder.h"
 
@@ -37,6 +38,8 @@ class frmTallyforge : public QMainWindow {
     // window tests' only way to keep a write running long enough for its
     // progress box (see CreateCommand).
     void setDiskForTests(trigfile::SinkWrapper disk) { disk_ = std::move(disk); }
+    // A slow file under Open's reads, likewise (see OpenCommand).
+    void setReadingForTests(OpenCommand::SourceWrapper reading) { reading_ = std::move(reading); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,6 +92,7 @@ class frmTallyforge : public QMainWindow {
     OpenRequest cdbaddmap;
     bool creating_ = false; // a Create is running: no second one, no closing
     trigfile::SinkWrapper disk_;
+    OpenCommand::SourceWrapper reading_;
     std::optional<trigfile::RewardMessage> message_; // set in the "Reward message" dialogue
 
     QMenu* titlefile = nullptr;

@@ -6,8 +6,10 @@
 #include <QString>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 
+class ListingText;
 class QWidget;
 
 // The modal parts of the desktop that the window and the Create command use.
@@ -54,9 +56,11 @@ struct OpenRequest {
 
 // The listing box: a read-only text the user can scroll and copy, and, when
 // offerFill is set, a button that fills the window with the file's series.
+// The text is kept in a temporary file (see ListingText), which the box
+// reads a screenful at a time.
 struct ListingRequest {
     QString title;
-    QString text;
+    std::shared_ptr<const ListingText> text;
     bool offerFill = false;
 };
 enum class ListingAnswer { Close, Fill };

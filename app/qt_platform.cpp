@@ -1,16 +1,16 @@
 #include "app/qt_platform.h"
 
 #include "app/background_write.h"
+#include "app/listing_view.h"
 #include "maparchive/add_to_map.h"
 
+#include <QAbstractItemView>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -127,17 +127,8 @@ ListingAnswer QtPlatform::showListing(const ListingRequest& request) {
     QDialog dialog(owner_);
     dialog.setWindowTitle(request.title);
     auto* layout = new QVBoxLayout(&dialog);
-    auto* text = new QPlainTextEdit(&dialog);
+    QAbstractItemView* text = makeListingView(request.text, &dialog);
     text->setObjectName(QStringLiteral("listing"));
-    text->setReadOnly(true);
-    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    // A summary line of a series runs past the box's width, and it is the
-    // line that matters most: long lines wrap rather than scroll sideways
-    // (a copy still gives them whole).
-    text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    text->setPlainText(request.text);
     // Screen readers name the box after its dialogue, as the unit list is named.
     text->setAccessibleName(request.title);
     text->setAccessibleDescription(QStringLiteral(

@@ -3,14 +3,22 @@
 
 #include <QFile>
 #include <QMenuBar>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "maparchive/open_triggers.h"
 #include "trigfile/kill_reward_settings.h"
 #include "trigfile/trigger_file.h"
+#include "trigfile/trigger_listing.h"
+#include "trigfile/trigger_record.h"
 #include "trigfile/trigger_series.h"
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 Q_DECLARE_METATYPE(trigfile::KillRewardSettings)
 
@@ -45,6 +53,46 @@ bool writeSeries(const QString& path, const trigfile::KillRewardSettings& s) {
     const auto plan = trigfile::planSeries(trigfile::normalise(s));
     return plan.ok() && trigfile::writeTriggerFile(path.toStdString(), *plan).ok();
 }
+
+// A trigger file of `count` triggers that each wait for 7 kills: each
+// starts a series of its own, so that the listing runs to many lines.
+QByteArray oneTriggerSeries(std::uint32_t count) {
+    trigfile::RecordFields fields;
+    fields.reward = {trigfile::kCurrentPlayer, 100,
+                     trigfile::kResourceOre,   trigfile::kActionSetResources,
+                     trigfile::kModifierAdd,   trigfile::kActionAlwaysDisplay};
+    fields.executionTable[trigfile::kPlayer1] = 1;
+    const auto preamble = trigfile::encodePreamble();
+    QByteArray out(reinterpret_cast<const char*>(preamble.data()),
+                   static_cast<qsizetype>(preamble.size()));
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const auto record = trigfile::encodeRecord(fields, 7);
+        out.append(reinterpret_cast<const char*>(record.data()),
+                   static_cast<qsizetype>(record.size()));
+    }
+    return out;
+}
+
+// Holds every trigger of a read until the test lets it go (or ten seconds
+// pass), so that the progress box is certain to be up before the read ends.
+class HeldSource : public trigfile::TriggerSource {
+  public:
+    HeldSource(std::unique_ptr<trigfile::TriggerSource> file, const std::atomic<bool>& released)
+        : file_(std::move(file)), released_(released) {}
+    base::Outcome<trigfile::TriggerTotals> walk(const trigfile::TriggerVisitor& visit) override {
+        return file_->walk([&](const trigfile::TriggerView& trigger) {
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!released_ && std::chrono::steady_clock::now() < giveUp) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            visit(trigger);
+        });
+    }
+
+  private:
+    std::unique_ptr<trigfile::TriggerSource> file_;
+    const std::atomic<bool>& released_;
+};
 
 } // namespace
 
@@ -119,6 +167,10 @@ class OpenTest : public WindowTestCase {
         QTest::newRow("not a trigger file or map") << two << "two.txt" << false;
         QTest::newRow("two series") << two << "two.trg" << true;
         QTest::newRow("more digits than the boxes hold") << tooLong << "long.trg" << true;
+        // Thousands of lines: the listing box reads them back from its
+        // temporary file a group at a time.
+        QTest::newRow("hundreds of one-trigger series")
+            << oneTriggerSeries(400) << "many.trg" << true;
     }
     void aFileThatCannotFillTheWindowLeavesItAlone() {
         QFETCH(QByteArray, bytes);
@@ -134,11 +186,42 @@ class OpenTest : public WindowTestCase {
         if (listed) {
             QCOMPARE(w->platform.listings.size(), std::size_t{1});
             QVERIFY2(!w->platform.listings[0].offerFill, qPrintable(w->platform.listings[0].text));
+            // The listing shown is the core's listing of the file, line for line.
+            const auto records = maparchive::readTriggersOf(at(name).toStdString());
+            QVERIFY2(records.ok(), records.ok() ? "" : records.reason().c_str());
+            QCOMPARE(w->platform.listings[0].text,
+                     QString::fromStdString(trigfile::listTriggers(*records)));
         } else {
             QCOMPARE(w->platform.log, QStringList({"open", "Error: Can't open"}));
             QVERIFY2(w->platform.messages[0].text.contains(name),
                      qPrintable(w->platform.messages[0].text));
         }
+        QCOMPARE(w->text("txtkillamount"), QString());
+        QCOMPARE(w->text("txtunittype"), QString("230"));
+    }
+
+    // A read cancelled from its progress box shows no listing and leaves
+    // the window as it was, though the file could fill it.
+    void aCancelledOpenShowsNothingAndLeavesTheWindowAlone() {
+        QVERIFY2(writeSeries(at("held.trg"),
+                             settings({"5", "50", "37", "100", ""}, ActionKind::Money, {"p1"})),
+                 "the core refused or failed the series");
+        w->platform.openedNames.push_back(at("held.trg"));
+        w->platform.listingAnswers.push_back(ListingAnswer::Fill);
+        std::atomic<bool> boxSeen{false};
+        w->form.setReadingForTests([&](std::unique_ptr<trigfile::TriggerSource> file) {
+            return std::make_unique<HeldSource>(std::move(file), boxSeen);
+        });
+        QString title;
+        w->platform.onProgressShown = [&](QProgressDialog& box) {
+            title = box.windowTitle();
+            QTest::mouseClick(box.findChild<QPushButton*>(), Qt::LeftButton);
+            boxSeen = true;
+        };
+        pressOpen();
+        QCOMPARE(w->platform.progressBoxesShown, 1);
+        QCOMPARE(title, QString("Opening held.trg"));
+        QCOMPARE(w->platform.log, QStringList{"open"}); // cancelled: nothing more to say
         QCOMPARE(w->text("txtkillamount"), QString());
         QCOMPARE(w->text("txtunittype"), QString("230"));
     }

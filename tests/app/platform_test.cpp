@@ -1,6 +1,10 @@
+#include "app/listing_text.h"
+#include "app/listing_view.h"
 #include "app/qt_platform.h"
 #include "scratch_settings.h"
 
+#include <QAbstractItemView>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -8,13 +12,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
+#include <memory>
 
 // The real Qt dialogues behind the platform layer, answered from inside
 // their own modal loops.
@@ -170,12 +174,16 @@ class PlatformTest : public QObject {
         for (const bool offer : {true, false}) {
             QStringList seen;
             whenShown<QDialog>([&](QDialog* dialog) {
-                auto* text = dialog->findChild<QPlainTextEdit*>("listing");
+                auto* text = dialog->findChild<QAbstractItemView*>("listing");
                 auto* fill = dialog->findChild<QPushButton*>("fill");
-                seen << dialog->windowTitle() << text->toPlainText()
-                     << QString::number(text->isReadOnly())
-                     << QString::number(
-                            bool(text->textInteractionFlags() & Qt::TextSelectableByKeyboard))
+                QStringList lines;
+                for (int i = 0; i < text->model()->rowCount(); ++i) {
+                    lines << text->model()->index(i, 0).data().toString();
+                }
+                seen << dialog->windowTitle() << lines.join('\n')
+                     << QString::number(text->editTriggers() == QAbstractItemView::NoEditTriggers)
+                     << QString::number(text->selectionMode() ==
+                                        QAbstractItemView::ExtendedSelection)
                      << QString::number(fill != nullptr)
                      << "sideways " + QString::number(text->horizontalScrollBar()->maximum())
                      << text->accessibleName()
@@ -187,13 +195,45 @@ class PlatformTest : public QObject {
                 }
             });
             const QString listing = "Summary\n" + summary + "\nline 2";
-            const ListingAnswer answer =
-                platform.showListing(ListingRequest{"Triggers in a.trg", listing, offer});
+            const ListingAnswer answer = platform.showListing(
+                ListingRequest{"Triggers in a.trg", ListingText::of(listing), offer});
             QCOMPARE(answer, offer ? ListingAnswer::Fill : ListingAnswer::Close);
             QCOMPARE(seen,
                      (QStringList{"Triggers in a.trg", listing, "1", "1", QString::number(offer),
                                   "sideways 0", "Triggers in a.trg", "1"}));
         }
+    }
+
+    // Lines are copied whole, in order, from a listing of any length: a
+    // short one wraps its long lines, a long one scrolls sideways to them.
+    void listingCopiesTheSelectedLines_data() {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<bool>("sideways");
+        QTest::newRow("short, wrapped") << 600 << false;
+        QTest::newRow("long, one line a row") << int(kMostWrappedLines) + 1000 << true;
+    }
+    void listingCopiesTheSelectedLines() {
+        QFETCH(int, lines);
+        QFETCH(bool, sideways);
+        QString text;
+        for (int i = 0; i < lines; ++i) {
+            text += i == 3 ? QString(300, 'x') + "\n" : QString("line %1\n").arg(i);
+        }
+        const std::unique_ptr<QAbstractItemView> shown(makeListingView(ListingText::of(text)));
+        QAbstractItemView& view = *shown;
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {},
+                          view.visualRect(view.model()->index(1, 0)).center());
+        QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(&view, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), "line 1\nline 2\n" + QString(300, 'x') + "\n");
+        QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QVERIFY2(QApplication::clipboard()->text() == text, "Ctrl+A, Ctrl+C copies every line");
+        QCOMPARE(view.horizontalScrollBar()->maximum() > 0, sideways);
     }
 };
 

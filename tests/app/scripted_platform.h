@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/listing_text.h"
 #include "app/platform.h"
 #include "safefile/byte_sink.h"
 
@@ -78,6 +79,13 @@ class ProgressBoxWatcher : public QObject {
     std::function<void(QProgressDialog&)> shown_;
 };
 
+// A listing box as the window asked for it, its text read whole.
+struct ShownListing {
+    QString title;
+    QString text;
+    bool offerFill = false;
+};
+
 // Answers the window's questions from a script and records what was asked.
 // An unscripted save dialogue is cancelled and an unscripted Yes/No question
 // answered No, so a test that forgot a line ends instead of looping.
@@ -97,7 +105,7 @@ class ScriptedPlatform : public Platform {
 
     std::vector<MessageRequest> messages;
     std::vector<OpenRequest> openDialogues;
-    std::vector<ListingRequest> listings;
+    std::vector<ShownListing> listings;
     std::vector<SaveRequest> dialogues;
     QStringList log; // "save", "open" and the title of each box, in order
 
@@ -141,7 +149,12 @@ class ScriptedPlatform : public Platform {
     }
 
     ListingAnswer showListing(const ListingRequest& request) override {
-        listings.push_back(request);
+        // Read as the box reads it, line by line.
+        QString text;
+        for (std::size_t i = 0; i < request.text->lineCount(); ++i) {
+            text += request.text->line(i) + '\n';
+        }
+        listings.push_back({request.title, text, request.offerFill});
         log << request.title;
         if (listingAnswers.empty()) {
             return ListingAnswer::Close;
