@@ -1,6 +1,5 @@
 #pragma once
 
-#include "trigfile/trigger_file_reader.h"
 #include "trigfile/trigger_stream.h"
 
 #include <filesystem>
@@ -8,14 +7,11 @@
 
 namespace maparchive {
 
-// The trigger records of a trigger file (.trg), scenario data (.chk) or a map
-// (.scm, .scx), by the name's extension in any case; any other name is
-// refused. Every refusal names the file and says why.
-trigfile::TriggerFileRead readTriggersOf(const std::filesystem::path& path);
-
-// The same triggers to be walked rather than held: trigger files and
-// scenario data are read a buffer at a time on each walk; a map's scenario
-// data is read once, through the contained read, and walked where it lies.
+// The triggers of a trigger file (.trg), scenario data (.chk) or a map
+// (.scm, .scx), by the name's extension in any case, to be walked rather
+// than held; any other name is refused. Every refusal names the file and
+// says why. Trigger files and scenario data are read a buffer at a time on each walk; a map's
+// scenario data is read once, through the contained read, and walked where it lies.
 base::Outcome<std::unique_ptr<trigfile::TriggerSource>>
 triggerSourceOf(const std::filesystem::path& path);
 

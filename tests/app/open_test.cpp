@@ -18,6 +18,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 Q_DECLARE_METATYPE(trigfile::KillRewardSettings)
@@ -187,10 +188,11 @@ class OpenTest : public WindowTestCase {
             QCOMPARE(w->platform.listings.size(), std::size_t{1});
             QVERIFY2(!w->platform.listings[0].offerFill, qPrintable(w->platform.listings[0].text));
             // The listing shown is the core's listing of the file, line for line.
-            const auto records = maparchive::readTriggersOf(at(name).toStdString());
-            QVERIFY2(records.ok(), records.ok() ? "" : records.reason().c_str());
-            QCOMPARE(w->platform.listings[0].text,
-                     QString::fromStdString(trigfile::listTriggers(*records)));
+            const auto source = maparchive::triggerSourceOf(at(name).toStdString());
+            QVERIFY2(source.ok(), source.ok() ? "" : source.reason().c_str());
+            std::ostringstream listing;
+            QVERIFY(trigfile::writeListing(**source, listing).ok());
+            QCOMPARE(w->platform.listings[0].text, QString::fromStdString(listing.str()));
         } else {
             QCOMPARE(w->platform.log, QStringList({"open", "Error: Can't open"}));
             QVERIFY2(w->platform.messages[0].text.contains(name),

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 #include <fcntl.h>
@@ -218,9 +219,11 @@ TEST_F(MapArchive, ListsAMapsMessagesFromItsStrings) {
     int made = 0;
     for (const auto& c : cases) {
         const fs::path map = makeMap(c.chk, "PKWARE", "strings" + std::to_string(++made) + ".scx");
-        const auto read = maparchive::readTriggersOf(map);
-        ASSERT_TRUE(read.ok()) << c.name;
-        const std::string listing = trigfile::listTriggers(read.value());
+        const auto source = maparchive::triggerSourceOf(map);
+        ASSERT_TRUE(source.ok()) << c.name;
+        std::ostringstream out;
+        ASSERT_TRUE(trigfile::writeListing(**source, out).ok()) << c.name;
+        const std::string listing = out.str();
         for (const std::string& line : {
                  "Display text message: \"" + kUtf8 + "\".\n",
                  "Display text message: \"" + kCp949AsUtf8 + "\".\n",
@@ -238,12 +241,15 @@ TEST_F(MapArchive, ListsAStackedMapsTriggersAsTheGameReadsThem) {
                       section("STR ", stringTable(2, {"first"}, 0)) +
                       section("TRIG", testsupport::editorRecord({{0, 4, 0, 0x04}}));
     const fs::path map = makeMap(chk, "PKWARE", "stacked.scm");
-    const auto read = maparchive::readTriggersOf(map);
-    ASSERT_TRUE(read.ok());
-    const auto& records = read.value();
-    EXPECT_EQ(records.count(), 2u);
-    EXPECT_EQ(records.trigSections, 2u);
-    const std::string listing = trigfile::listTriggers(records);
+    const auto source = maparchive::triggerSourceOf(map);
+    ASSERT_TRUE(source.ok());
+    const auto totals = (*source)->walk([](const trigfile::TriggerView&) {});
+    ASSERT_TRUE(totals.ok());
+    EXPECT_EQ(totals->triggers, 2u);
+    EXPECT_EQ(totals->trigSections, 2u);
+    std::ostringstream out;
+    ASSERT_TRUE(trigfile::writeListing(**source, out).ok());
+    const std::string listing = out.str();
     EXPECT_NE(listing.find("The map is stacked"), std::string::npos) << listing;
     EXPECT_NE(listing.find("Trigger 1, for Player 1: 1 condition, 5 actions: \"first\".\n"),
               std::string::npos)
