@@ -239,11 +239,14 @@ WindowRun runWindow(const std::string& self, const fs::path& file, const fs::pat
 }
 
 std::string thousands(std::uint64_t n) {
-    std::string digits = std::to_string(n);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) {
-        digits.insert(at - 3, ",");
+    std::string reversed;
+    for (int digits = 0; digits == 0 || n > 0; ++digits, n /= 10) {
+        if (digits > 0 && digits % 3 == 0) {
+            reversed += ',';
+        }
+        reversed += static_cast<char>('0' + n % 10);
     }
-    return digits;
+    return {reversed.rbegin(), reversed.rend()};
 }
 
 double median(std::vector<double> v) {
@@ -335,6 +338,7 @@ int benchMain(int argc, char** argv) {
                     r.beforeKiB / 1024.0);
         std::fflush(stdout);
     }
+    fs::remove_all(folder / "settings");
     std::printf("\nLoad average after: %s\n", loadAverage().c_str());
     ::close(devNull);
     return 0;
