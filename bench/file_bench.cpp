@@ -70,15 +70,15 @@ double timeFloor(const fs::path& target, std::uint64_t bytes, const std::uint8_t
             failSys("write " + target.string());
         }
         done += static_cast<std::uint64_t>(n);
-        const std::uint64_t edge = done / trigfile::kWritebackAlign * trigfile::kWritebackAlign;
-        if (how.paced && edge >= started + trigfile::kWritebackStep) {
+        const std::uint64_t edge = done / safefile::kWritebackAlign * safefile::kWritebackAlign;
+        if (how.paced && edge >= started + safefile::kWritebackStep) {
             if (::sync_file_range(fd, static_cast<off_t>(started),
                                   static_cast<off_t>(edge - started), SYNC_FILE_RANGE_WRITE) != 0) {
                 failSys("sync_file_range " + target.string());
             }
             started = edge;
-            if (started > dropped + trigfile::kWritebackLag) {
-                const std::uint64_t upTo = started - trigfile::kWritebackLag;
+            if (started > dropped + safefile::kWritebackLag) {
+                const std::uint64_t upTo = started - safefile::kWritebackLag;
                 if (::sync_file_range(fd, static_cast<off_t>(dropped),
                                       static_cast<off_t>(upTo - dropped),
                                       SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |

@@ -4,8 +4,10 @@
 # the peak memory of a write, and adding 100,000 triggers to a map holding
 # 10,000 against StormLib storing the same data. Ends with a Markdown summary.
 #
-# Then the command line against the same work by other means
-# (scripts/bench_cli.sh): show against cat, add against smpq by hand.
+# Then the window's File > Open of big files against `tallyforge-cli show` of
+# the same files (bench/open_bench.cpp, offscreen), and the command line
+# against the same work by other means (scripts/bench_cli.sh): show against
+# cat, add against smpq by hand.
 #
 #   bash scripts/bench.sh [FOLDER] [options]
 set -euo pipefail
@@ -14,7 +16,7 @@ usage() {
   cat <<'TEXT'
 Usage: bash scripts/bench.sh [FOLDER] [options]
 
-Builds the benchmark and tallyforge-cli (Release, in build-bench/) and runs
+Builds the benchmarks and tallyforge-cli (Release, in build-bench/) and runs
 them. The files go to FOLDER, or to a new temporary folder removed at the
 end; the largest is 2.4 GB.
 
@@ -25,6 +27,9 @@ Options of the benchmark program:
   --skip-encoding, --skip-files, --skip-memory, --skip-maps
   --map-triggers EXISTING,ADDED   the map add's sizes (default 10000,100000)
   --verbose
+Options of the window's Open against tallyforge-cli show:
+  --skip-open                     leave it out (the build then needs no Qt)
+  --open-sizes 100000,300000      triggers of the files opened (default)
 Options of the command-line comparisons:
   --skip-cli                      leave them out
   --cli-only                      run only them
@@ -36,6 +41,7 @@ TEXT
 args=()
 folder=""
 skip_cli=0 cli_only=0 show_triggers=100000 map_triggers=10000,100000 repeats=3
+skip_open=0 open_sizes=100000,300000
 for a in "$@"; do
   case $a in -h | --help) usage; exit 0 ;; esac
 done
@@ -48,6 +54,8 @@ while [ $# -gt 0 ]; do
   case $1 in
     --skip-cli) skip_cli=1 ;;
     --cli-only) cli_only=1 ;;
+    --skip-open) skip_open=1 ;;
+    --open-sizes) open_sizes=$2; shift ;;
     --show-triggers) show_triggers=$2; shift ;;
     --map-triggers) map_triggers=$2; args+=("$1" "$2"); shift ;;
     --repeats) repeats=$2; args+=("$1" "$2"); shift ;;
@@ -57,12 +65,24 @@ while [ $# -gt 0 ]; do
 done
 
 cd "$(dirname "$0")/.."
+[ "$cli_only" = 0 ] || skip_open=1
 bash scripts/ensure_packages.sh build-essential cmake libgtest-dev googletest libstorm-dev
+targets=(tallyforge_bench tallyforge-cli) app=OFF
+if [ "$skip_open" = 0 ]; then
+  bash scripts/ensure_packages.sh qt6-base-dev
+  targets+=(tallyforge_open_bench) app=ON
+fi
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLYFORGE_BUILD_BENCH=ON \
-  -DTALLYFORGE_BUILD_APP=OFF -DTALLYFORGE_BUILD_CLI=ON >/dev/null
-cmake --build build-bench -j"$(nproc)" --target tallyforge_bench tallyforge-cli >/dev/null
+  -DTALLYFORGE_BUILD_APP="$app" -DTALLYFORGE_BUILD_CLI=ON >/dev/null
+cmake --build build-bench -j"$(nproc)" --target "${targets[@]}" >/dev/null
 if [ "$cli_only" = 0 ]; then
   ./build-bench/bench/tallyforge_bench "${args[@]}"
+fi
+if [ "$skip_open" = 0 ]; then
+  echo
+  open_args=(--cli "$PWD/build-bench/cli/tallyforge-cli" --repeats "$repeats" --sizes "$open_sizes")
+  [ -z "$folder" ] || open_args+=(--folder "$folder")
+  ./build-bench/bench/tallyforge_open_bench "${open_args[@]}"
 fi
 if [ "$skip_cli" = 0 ]; then
   bash scripts/ensure_packages.sh smpq python3 time
