@@ -44,12 +44,16 @@ void runUnderProgressBox(QWidget* owner, const QString& title, std::uint64_t tot
                          const std::function<void(trigfile::WriteProgress&)>& work) {
     trigfile::WriteProgress progress;
     std::atomic<bool> finished{false};
+    QEventLoop loop;
     std::thread worker([&] {
         work(progress);
         finished.store(true);
+        // The end is told to the window's thread at once, so that a short
+        // read or write does not wait for the next poll.
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
 
-    QEventLoop loop;
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<QProgressDialog> dialog;
