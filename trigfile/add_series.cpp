@@ -6,6 +6,7 @@
 #include "safefile/bounded_read.h"
 #include "safefile/map_edit.h"
 #include "trigfile/string_table.h"
+#include "trigfile/trigger_stream.h"
 
 #include <algorithm>
 #include <exception>
@@ -127,17 +128,25 @@ bool runsFor(const std::array<std::uint8_t, kExecutionTableSize>& table, std::si
     return false;
 }
 
+namespace {
+
+// Counts one trigger for each player the game gives a copy of it.
+void countOwner(OwnerCounts& counts, std::span<const std::uint8_t, kRecordSize> record) {
+    std::array<std::uint8_t, kExecutionTableSize> table{};
+    std::copy_n(record.begin() + record::kExecutionTable, table.size(), table.begin());
+    for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
+        counts.perPlayer[player] += runsFor(table, player, counts.forces) ? 1 : 0;
+    }
+}
+
+} // namespace
+
 OwnerCounts countOwners(const TriggerRecords& records, const ForceMembership& forces) {
     OwnerCounts counts;
     counts.triggers = records.count();
     counts.forces = forces;
-    std::array<std::uint8_t, kExecutionTableSize> table{};
     for (std::size_t i = 0; i < records.count(); ++i) {
-        const auto record = records.record(i);
-        std::copy_n(record.begin() + record::kExecutionTable, table.size(), table.begin());
-        for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
-            counts.perPlayer[player] += runsFor(table, player, forces) ? 1 : 0;
-        }
+        countOwner(counts, records.record(i));
     }
     return counts;
 }
@@ -177,11 +186,16 @@ std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const Trigge
 }
 
 Inspection inspectTriggerFile(const fs::path& file) {
-    TriggerFileRead read = readTriggerFile(file);
-    if (!read.ok()) {
-        return base::aboutFile(file, read.problem());
+    // Walked a buffer at a time: a trigger file of any size is counted
+    // without being held.
+    OwnerCounts counts;
+    const auto walked = triggerFileSource(file)->walk(
+        [&](const TriggerView& trigger) { countOwner(counts, trigger.record()); });
+    if (!walked.ok()) {
+        return base::aboutFile(file, walked.problem());
     }
-    return countOwners(*read);
+    counts.triggers = walked->triggers; // the empty first trigger included
+    return counts;
 }
 
 AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
