@@ -4,8 +4,10 @@
 # and `add` of ADDED triggers to a map of EXISTING against doing it by hand
 # with StormLib's own tool (smpq extracts the scenario data, the records are
 # appended to its TRIG section, smpq stores it again PKWARE-compressed and
-# encrypted, as the map was). Prints seconds, the ratio to the floor and the
-# peak memory (/usr/bin/time's maximum resident size) of each.
+# encrypted, as the map was); and `add` of ADDED triggers to the trigger file
+# `show` reads against a backup copy (cp) and an append of the records
+# (tail >>). Prints seconds, the ratio to the floor and the peak memory
+# (/usr/bin/time's maximum resident size) of each.
 #
 #   bash scripts/bench_cli.sh CLI FOLDER REPEATS SHOW_TRIGGERS EXISTING,ADDED
 set -euo pipefail
@@ -109,3 +111,21 @@ SH
 floor=$(best bash by_hand.sh)
 row "add of $added triggers to a map of $existing vs by hand (smpq)" "$floor" \
   "$(best bash with_tallyforge.sh)"
+
+# A trigger file: keep a copy, append the records. Both start from a fresh
+# copy of the file.
+cat > trg_by_hand.sh <<'SH'
+set -e
+cp show.trg hand.trg
+cp hand.trg hand.before.trg
+tail -c +2409 added.trg >> hand.trg
+SH
+cat > trg_with_tallyforge.sh <<SH
+set -e
+cp show.trg tf.trg
+rm -f tf.before-tallyforge*.trg
+"$cli" add --every 1 --up-to $added ${series[*]} --to tf.trg 2>/dev/null
+SH
+floor=$(best bash trg_by_hand.sh)
+row "add of $added triggers to the .trg of $show_triggers vs cp and append" "$floor" \
+  "$(best bash trg_with_tallyforge.sh)"

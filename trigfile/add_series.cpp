@@ -5,7 +5,11 @@
 #include "safefile/atomic_file.h"
 #include "safefile/bounded_read.h"
 #include "safefile/map_edit.h"
+#include "trigfile/content_hash.h"
+#include "trigfile/reward_message.h"
+#include "trigfile/streamed_file.h"
 #include "trigfile/string_table.h"
+#include "trigfile/trigger_stream.h"
 
 #include <algorithm>
 #include <exception>
@@ -127,17 +131,25 @@ bool runsFor(const std::array<std::uint8_t, kExecutionTableSize>& table, std::si
     return false;
 }
 
+namespace {
+
+// Counts one trigger for each player the game gives a copy of it.
+void countOwner(OwnerCounts& counts, std::span<const std::uint8_t, kRecordSize> record) {
+    std::array<std::uint8_t, kExecutionTableSize> table{};
+    std::copy_n(record.begin() + record::kExecutionTable, table.size(), table.begin());
+    for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
+        counts.perPlayer[player] += runsFor(table, player, counts.forces) ? 1 : 0;
+    }
+}
+
+} // namespace
+
 OwnerCounts countOwners(const TriggerRecords& records, const ForceMembership& forces) {
     OwnerCounts counts;
     counts.triggers = records.count();
     counts.forces = forces;
-    std::array<std::uint8_t, kExecutionTableSize> table{};
     for (std::size_t i = 0; i < records.count(); ++i) {
-        const auto record = records.record(i);
-        std::copy_n(record.begin() + record::kExecutionTable, table.size(), table.begin());
-        for (std::size_t player = 0; player < kTriggerPlayers; ++player) {
-            counts.perPlayer[player] += runsFor(table, player, forces) ? 1 : 0;
-        }
+        countOwner(counts, records.record(i));
     }
     return counts;
 }
@@ -177,39 +189,108 @@ std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const Trigge
 }
 
 Inspection inspectTriggerFile(const fs::path& file) {
-    TriggerFileRead read = readTriggerFile(file);
-    if (!read.ok()) {
-        return base::aboutFile(file, read.problem());
+    // Walked a buffer at a time: a trigger file of any size is counted
+    // without being held.
+    OwnerCounts counts;
+    const auto walked = triggerFileSource(file)->walk(
+        [&](const TriggerView& trigger) { countOwner(counts, trigger.record()); });
+    if (!walked.ok()) {
+        return base::aboutFile(file, walked.problem());
     }
-    return countOwners(*read);
+    counts.triggers = walked->triggers; // the empty first trigger included
+    return counts;
 }
+
+namespace {
+
+// How much of a trigger file one read of its copy takes.
+constexpr std::size_t kCopyBufferSize = std::size_t{1} << 20;
+
+// What the first read of a trigger file to be added to learns, checking it
+// as the listing does: how many records it holds, the highest text number
+// its actions use, and a hash of every byte, which its copy must match.
+struct OldTriggerFile {
+    std::size_t records = 0;
+    std::uint32_t highestText = 0;
+    ContentHash hash;
+};
+
+base::Outcome<OldTriggerFile> readOldTriggerFile(const fs::path& file) {
+    OldTriggerFile old;
+    // The walk visits every byte after the header, which it has checked is
+    // the preamble's.
+    const auto preamble = encodePreamble();
+    old.hash.add(std::span(preamble.data(), kHeaderSize));
+    auto walked = walkTriggerFile(file, [&](const WalkedTrigger& trigger) {
+        old.highestText = std::max(old.highestText, highestTextNumber(trigger));
+        old.hash.add(std::span(trigger.bytes, trigger.size));
+    });
+    if (!walked.ok()) {
+        return std::move(walked.problem());
+    }
+    old.records = *walked;
+    return old;
+}
+
+// Copies the file to the sink a buffer at a time, to its end as it is now;
+// the hash of what was copied.
+base::Outcome<ContentHash> copyFile(const fs::path& file, ByteSink& sink) {
+    auto in = StreamedFile::open(file);
+    if (!in.ok()) {
+        return std::move(in.problem());
+    }
+    std::vector<std::uint8_t> buffer(kCopyBufferSize);
+    ContentHash copied;
+    for (;;) {
+        auto got = in->readAt(copied.size(), buffer);
+        if (!got.ok()) {
+            return std::move(got.problem());
+        }
+        if (*got == 0) {
+            return copied;
+        }
+        const std::span<const std::uint8_t> part(buffer.data(), *got);
+        writeSpan(sink, part);
+        copied.add(part);
+    }
+}
+
+} // namespace
 
 AddOutcome addToTriggerFile(const fs::path& file, const TriggerSeries& series,
                             WriteProgress* progress, const SinkWrapper& wrap) {
     return throughEdit(file, [&](safefile::MapEdit& edit) -> AddOutcome {
-        safefile::FileBytes read = safefile::readBoundedFile(file);
+        // Read twice, a buffer at a time, so that a file of any size is
+        // never held: once to check it and learn what the new records need,
+        // then to copy it. Its hash tells whether the copy is the file that
+        // was checked.
+        auto read = readOldTriggerFile(file);
         if (!read.ok()) {
             return base::aboutFile(file, read.problem());
         }
-        const std::vector<std::uint8_t>& old = *read;
-        const TriggerFileLayoutRead layout = layOutTriggerFile(old);
-        if (!layout.ok()) {
-            return base::aboutFile(file, layout.problem());
-        }
-        const std::size_t oldRecords = layout->recordOffsets.size();
+        const OldTriggerFile& old = *read;
 
         std::unique_ptr<ByteSink> wrapped = wrap ? wrap(edit.copy()) : nullptr;
         ByteSink& sink = wrapped ? *wrapped : edit.copy();
         // The old file byte for byte: its header, every record (the empty
         // first trigger among them) and the blocks after them; then the new
         // records alone.
-        writeSpan(sink, old);
+        auto copied = copyFile(file, sink);
+        if (!copied.ok()) {
+            return base::aboutFile(file, copied.problem());
+        }
+        if (copied->size() != old.hash.size() || copied->value() != old.hash.value()) {
+            return base::Problem::failed(
+                "Could not change " + base::displayName(file) +
+                ": another program changed it while it was being read. It was left as that "
+                "program saved it.");
+        }
         MessagePlacement placement;
-        placement.numbers.before = highestTextNumber(old, *layout);
+        placement.numbers.before = old.highestText;
         if (!writeSeriesRecords(sink, series, progress, placement)) {
             return base::Problem::cancelled();
         }
-        return committed(edit, oldRecords + series.recordCount, progress);
+        return committed(edit, old.records + series.recordCount, progress);
     });
 }
 

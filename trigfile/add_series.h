@@ -100,7 +100,9 @@ Inspection inspectTriggerFile(const std::filesystem::path& file);
 // them), the new records follow. Written beside it, flushed, then put in
 // its place, the old file kept as a backup as a map's is (map_edit.h,
 // Added::backup); on any failure or cancel the old file is left whole.
-// The file's empty first trigger is not repeated.
+// The file's empty first trigger is not repeated. The old file is read a
+// buffer at a time, never held whole: once to check it, then to copy it,
+// and a copy that differs from the file checked is refused.
 AddOutcome addToTriggerFile(const std::filesystem::path& file, const TriggerSeries& series,
                             WriteProgress* progress = nullptr, const SinkWrapper& wrap = {});
 

@@ -333,15 +333,13 @@ std::optional<std::string> typedFromTexts(std::string_view first, std::uint32_t 
     return typed;
 }
 
-std::uint32_t highestTextNumber(std::span<const std::uint8_t> file,
-                                const TriggerFileLayout& layout) {
+std::uint32_t highestTextNumber(const WalkedTrigger& trigger) {
     std::uint32_t highest = 0;
-    for (const auto& block : layout.blocks) {
+    for (const auto& block : trigger.blocks) {
         if (block.unitProperties) {
             continue;
         }
-        const std::uint8_t* slot = file.data() + layout.recordOffsets[block.record] +
-                                   record::kActions + block.slot * action::kSize;
+        const std::uint8_t* slot = trigger.bytes + record::kActions + block.slot * action::kSize;
         highest = std::max(highest, getU32(slot + action::kText));
     }
     return highest;

@@ -114,8 +114,8 @@ struct TextNumbers {
     }
 };
 
-// The highest text number the actions of a trigger file use, 0 for none.
-std::uint32_t highestTextNumber(std::span<const std::uint8_t> file,
-                                const TriggerFileLayout& layout);
+// The highest text number the actions of one trigger of a trigger file use,
+// as a walk through the file meets it: 0 for none.
+std::uint32_t highestTextNumber(const WalkedTrigger& trigger);
 
 } // namespace trigfile

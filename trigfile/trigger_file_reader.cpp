@@ -115,7 +115,7 @@ base::Outcome<std::size_t> walkTriggerFile(ByteWindow& in, const TriggerWalkVisi
                     bytesText(*left - at) + " left; it may be damaged or cut short.");
             }
         }
-        visit(WalkedTrigger{index, in.position(), in.data(), blocks});
+        visit(WalkedTrigger{index, in.position(), in.data(), blocks, size});
         in.skip(size);
     }
 }
@@ -159,10 +159,12 @@ std::vector<ActionBlocks> readBlocks(std::span<const std::uint8_t> bytes,
                                      const TriggerFileLayout& layout) {
     std::vector<ActionBlocks> blocks;
     for (const auto& b : layout.blocks) {
+        // Each block read alone: the bytes given are the block's own.
         TriggerFileLayout::Block relative = b;
         relative.offset = 0;
+        const std::size_t size = b.unitProperties ? unitprops::kSize : kTextBlockSize;
         appendActionBlocks(blocks, WalkedTrigger{b.record, b.offset, bytes.data() + b.offset,
-                                                 std::span(&relative, 1)});
+                                                 std::span(&relative, 1), size});
     }
     return blocks;
 }

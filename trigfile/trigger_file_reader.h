@@ -81,6 +81,7 @@ struct WalkedTrigger {
     std::uint64_t offset = 0;                         // of the record, from the start of the file
     const std::uint8_t* bytes = nullptr;              // the record, then its blocks
     std::span<const TriggerFileLayout::Block> blocks; // offsets from the record's start
+    std::size_t size = 0;                             // of the record and its blocks
 };
 using TriggerWalkVisitor = std::function<void(const WalkedTrigger&)>;
 

@@ -43,22 +43,14 @@ class TriggerFileSource final : public TriggerSource {
     explicit TriggerFileSource(std::filesystem::path path) : path_(std::move(path)) {}
 
     base::Outcome<TriggerTotals> walk(const TriggerVisitor& visit) override {
-        auto file = StreamedFile::open(path_);
-        if (!file.ok()) {
-            return std::move(file.problem());
-        }
-        ByteWindow in(*file);
         std::vector<ActionBlocks> blocks;
-        auto walked = walkTriggerFile(in, [&](const WalkedTrigger& t) {
+        auto walked = walkTriggerFile(path_, [&](const WalkedTrigger& t) {
             blocks.clear();
             appendActionBlocks(blocks, t);
             visit(TriggerView{t.index, t.bytes, blocks, nullptr});
         });
         if (!walked.ok()) {
-            // What the file holds is refused in its name; a failed read
-            // already says which file.
-            return in.readFailed() ? std::move(walked.problem())
-                                   : named(path_, std::move(walked.problem()));
+            return std::move(walked.problem());
         }
         return TriggerTotals{*walked, 0};
     }
@@ -241,6 +233,22 @@ std::unique_ptr<TriggerSource> recordsSource(const TriggerRecords& records) {
 
 std::unique_ptr<TriggerSource> triggerFileSource(const std::filesystem::path& path) {
     return std::make_unique<TriggerFileSource>(path);
+}
+
+base::Outcome<std::size_t> walkTriggerFile(const std::filesystem::path& path,
+                                           const TriggerWalkVisitor& visit) {
+    auto file = StreamedFile::open(path);
+    if (!file.ok()) {
+        return std::move(file.problem());
+    }
+    ByteWindow in(*file);
+    auto walked = walkTriggerFile(in, visit);
+    if (!walked.ok() && !in.readFailed()) {
+        // What the file holds is refused in its name; a failed read already
+        // says which file.
+        return named(path, std::move(walked.problem()));
+    }
+    return walked;
 }
 
 std::unique_ptr<TriggerSource> scenarioFileSource(const std::filesystem::path& path) {

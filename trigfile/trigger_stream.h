@@ -51,6 +51,12 @@ std::unique_ptr<TriggerSource> recordsSource(const TriggerRecords& records);
 // refusal of its contents names the file, as readTriggerFile's do.
 std::unique_ptr<TriggerSource> triggerFileSource(const std::filesystem::path& path);
 
+// The walk of a trigger file on disk that the source makes, giving each
+// trigger's record and blocks as they lie in the file: the number of
+// triggers, or why the walk stopped, named as the source names it.
+base::Outcome<std::size_t> walkTriggerFile(const std::filesystem::path& path,
+                                           const TriggerWalkVisitor& visit);
+
 // Scenario data on disk (.chk): its section headers and strings are read
 // first, then its TRIG sections a buffer at a time.
 std::unique_ptr<TriggerSource> scenarioFileSource(const std::filesystem::path& path);

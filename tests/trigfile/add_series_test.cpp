@@ -1,6 +1,7 @@
 // Adding to a trigger file when the disk fails or the user cancels: the old
-// file stays whole, and nothing is left beside it. Scenario data that would
-// outgrow what can be read back is refused before anything is written.
+// file stays whole, and nothing is left beside it; a file longer than one
+// read is copied whole. Scenario data that would outgrow what can be read
+// back is refused before anything is written.
 
 #include "scratch_folder.h"
 #include "test_support.h"
@@ -61,6 +62,24 @@ TEST_F(AddToTriggerFile, CancelKeepsTheOldFileWhole) {
     EXPECT_TRUE(outcome.is(base::Problem::Kind::Cancelled));
     EXPECT_EQ(readBytes(file), before);
     EXPECT_EQ(namesIn(folder_), std::vector<std::string>{"Old.trg"});
+}
+
+// The old file is copied a megabyte at a time: a file longer than one such
+// read, ending part-way into the second, must come out whole and in order.
+TEST_F(AddToTriggerFile, AFileOfSeveralReadsIsCopiedWholeBeforeTheNewRecords) {
+    const fs::path file = folder_ / "Long.trg";
+    const auto old = testsupport::expectedFile(planOrFail(typed("1", "500", "37", "100")));
+    ASSERT_GT(old.size(), std::size_t{1} << 20);
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(old.data()), static_cast<std::streamsize>(old.size()));
+    const auto series = planOrFail(typed("1", "3", "0", "1"));
+    const auto outcome = trigfile::addToTriggerFile(file, series);
+    ASSERT_TRUE(outcome.ok()) << outcome.reason();
+    auto expected = old;
+    const auto added = testsupport::expectedFile(series);
+    expected.insert(expected.end(), added.begin() + trigfile::kPreambleSize, added.end());
+    EXPECT_TRUE(readBytes(file) == expected) << "the old file whole, then the new records";
+    EXPECT_TRUE(readBytes(outcome->backup) == old);
 }
 
 TEST(ScenarioAddition, RefusesScenarioDataThatWouldOutgrowWhatIsReadBack) {
