@@ -119,6 +119,11 @@ base::Outcome<std::uint64_t> scenarioSize(const StormArchive& archive, const Sto
     return size;
 }
 
+// A stored piece that does not unpack to what StormLib read.
+base::Problem damaged(const std::string& name, const std::string& damage) {
+    return base::Problem::refused("The scenario data of " + name + " is damaged: " + damage + ".");
+}
+
 base::Problem readOnlyPart(const std::string& name) {
     return stormProblem("StormLib read only part of the scenario data of " + name, ERROR_HANDLE_EOF,
                         base::Problem::Kind::Refused);
@@ -219,8 +224,7 @@ ScenarioRead readScenarioUncontained(const std::filesystem::path& map, const std
     ScenarioRead read = readWithStormLib(map, name, mapSize);
     if (read.ok()) {
         if (const auto damage = findDamage(map, *read)) {
-            return base::Problem::refused("The scenario data of " + name +
-                                          " is damaged: " + *damage + ".");
+            return damaged(name, *damage);
         }
     }
     return read;
@@ -237,8 +241,7 @@ DigestRead hashScenarioUncontained(const std::filesystem::path& map, const std::
     PartReader reader(archive, file, *size);
     if (const auto damage = findDamage(
             map, *size, [&](std::size_t from, std::size_t n) { return reader.at(from, n); })) {
-        return base::Problem::refused("The scenario data of " + name + " is damaged: " + *damage +
-                                      ".");
+        return damaged(name, *damage);
     }
     reader.readToEnd();
     // All that readScenarioTriggers refuses is in the sections' layout.
