@@ -5,9 +5,9 @@
 #include "safefile/atomic_file.h"
 #include "safefile/bounded_read.h"
 #include "safefile/map_edit.h"
+#include "safefile/streamed_file.h"
 #include "trigfile/content_hash.h"
 #include "trigfile/reward_message.h"
-#include "trigfile/streamed_file.h"
 #include "trigfile/string_table.h"
 #include "trigfile/trigger_stream.h"
 
@@ -235,7 +235,7 @@ base::Outcome<OldTriggerFile> readOldTriggerFile(const fs::path& file) {
 // Copies the file to the sink a buffer at a time, to its end as it is now;
 // the hash of what was copied.
 base::Outcome<ContentHash> copyFile(const fs::path& file, ByteSink& sink) {
-    auto in = StreamedFile::open(file);
+    auto in = safefile::StreamedFile::open(file);
     if (!in.ok()) {
         return std::move(in.problem());
     }

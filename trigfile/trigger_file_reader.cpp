@@ -41,7 +41,8 @@ std::optional<base::Problem> headerRefusal(std::span<const std::uint8_t> bytes) 
 
 } // namespace
 
-base::Outcome<std::size_t> walkTriggerFile(ByteWindow& in, const TriggerWalkVisitor& visit) {
+base::Outcome<std::size_t> walkTriggerFile(safefile::ByteWindow& in,
+                                           const TriggerWalkVisitor& visit) {
     auto head = in.want(kHeaderSize);
     if (!head.ok()) {
         return std::move(head.problem());
@@ -122,7 +123,7 @@ base::Outcome<std::size_t> walkTriggerFile(ByteWindow& in, const TriggerWalkVisi
 
 TriggerFileLayoutRead layOutTriggerFile(std::span<const std::uint8_t> bytes) {
     TriggerFileLayout layout;
-    ByteWindow in(bytes);
+    safefile::ByteWindow in(bytes);
     auto walked = walkTriggerFile(in, [&](const WalkedTrigger& t) {
         layout.recordOffsets.push_back(static_cast<std::size_t>(t.offset));
         for (auto block : t.blocks) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/outcome.h"
-#include "trigfile/streamed_file.h"
+#include "safefile/streamed_file.h"
 #include "trigfile/string_table.h"
 #include "trigfile/trigger_record.h"
 #include "trigfile/unit_properties.h"
@@ -89,7 +89,8 @@ using TriggerWalkVisitor = std::function<void(const WalkedTrigger&)>;
 // refusals: the number of triggers, or why the file is refused (or could
 // not be read) once the walk reaches the fault. Only one trigger is held at
 // a time, so a file of any size is read in the window's fixed buffer.
-base::Outcome<std::size_t> walkTriggerFile(ByteWindow& in, const TriggerWalkVisitor& visit);
+base::Outcome<std::size_t> walkTriggerFile(safefile::ByteWindow& in,
+                                           const TriggerWalkVisitor& visit);
 
 // The blocks of a walked trigger, as the listing reads them.
 void appendActionBlocks(std::vector<ActionBlocks>& blocks, const WalkedTrigger& trigger);

@@ -10,7 +10,7 @@ namespace trigfile {
 namespace {
 
 // How many records one read of a TRIG section takes: about a megabyte.
-constexpr std::size_t kRecordsPerRead = ByteWindow::kBufferSize / kRecordSize;
+constexpr std::size_t kRecordsPerRead = safefile::ByteWindow::kBufferSize / kRecordSize;
 
 base::Problem named(const std::filesystem::path& path, base::Problem problem) {
     problem.reason = base::displayName(path) + ": " + problem.reason;
@@ -83,7 +83,7 @@ class MemoryBytes final : public ScenarioBytes {
 
 class FileBytes final : public ScenarioBytes {
   public:
-    explicit FileBytes(StreamedFile& file) : file_(file) {}
+    explicit FileBytes(safefile::StreamedFile& file) : file_(file) {}
     std::uint64_t size() const override { return file_.reportedSize(); }
     base::Outcome<const std::uint8_t*> read(std::uint64_t at, std::size_t n) override {
         buffer_.resize(n);
@@ -106,7 +106,7 @@ class FileBytes final : public ScenarioBytes {
 
   private:
   private:
-    StreamedFile& file_;
+    safefile::StreamedFile& file_;
     std::vector<std::uint8_t> buffer_;
     bool failed_ = false;
 };
@@ -161,7 +161,7 @@ class ScenarioFileSource final : public TriggerSource {
     explicit ScenarioFileSource(std::filesystem::path path) : path_(std::move(path)) {}
 
     base::Outcome<TriggerTotals> walk(const TriggerVisitor& visit) override {
-        auto file = StreamedFile::open(path_);
+        auto file = safefile::StreamedFile::open(path_);
         if (!file.ok()) {
             return std::move(file.problem());
         }
@@ -237,11 +237,11 @@ std::unique_ptr<TriggerSource> triggerFileSource(const std::filesystem::path& pa
 
 base::Outcome<std::size_t> walkTriggerFile(const std::filesystem::path& path,
                                            const TriggerWalkVisitor& visit) {
-    auto file = StreamedFile::open(path);
+    auto file = safefile::StreamedFile::open(path);
     if (!file.ok()) {
         return std::move(file.problem());
     }
-    ByteWindow in(*file);
+    safefile::ByteWindow in(*file);
     auto walked = walkTriggerFile(in, visit);
     if (!walked.ok() && !in.readFailed()) {
         // What the file holds is refused in its name; a failed read already

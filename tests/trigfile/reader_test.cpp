@@ -1,5 +1,6 @@
 #include "base/display_name.h"
 #include "editor_trigger_file.h"
+#include "safefile/streamed_file.h"
 #include "scratch_folder.h"
 #include "test_support.h"
 #include "trigfile/decoded_trigger.h"
@@ -148,10 +149,10 @@ TEST_F(TriggerFileOnDisk, ReadInBuffersRefusesACutWhereverItFalls) {
     const Bytes message = testsupport::editorRecord({{0, 9, 1, 0x04}});
     const Bytes text = testsupport::textBlock("Hello");
     Bytes whole = header();
-    while (whole.size() < trigfile::ByteWindow::kBufferSize + 3 * (message.size() + text.size())) {
+    while (whole.size() < safefile::ByteWindow::kBufferSize + 3 * (message.size() + text.size())) {
         whole = whole + message + text;
     }
-    const std::size_t edge = trigfile::ByteWindow::kBufferSize;
+    const std::size_t edge = safefile::ByteWindow::kBufferSize;
     const std::size_t cuts[] = {whole.size(),
                                 whole.size() - 1,
                                 edge - 1,

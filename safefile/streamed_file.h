@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-namespace trigfile {
+namespace safefile {
 
 // A regular file read a part at a time, so that a big file is never held
 // whole. What is not a regular file (a folder, a named pipe, a device) is
@@ -72,4 +72,4 @@ class ByteWindow {
     bool readFailed_ = false;
 };
 
-} // namespace trigfile
+} // namespace safefile
