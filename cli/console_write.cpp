@@ -33,16 +33,28 @@ constexpr int kCancelling[] = {SIGINT, SIGTERM,
 std::atomic<int> gInterrupted{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
+// The cancel flag of the write the guard watches over, set by the handler
+// itself: a write of a few hundred megabytes can be over before anything
+// that looks for the signal comes round again, and must not then replace
+// the file after all.
+std::atomic<std::atomic<bool>*> gCancel{nullptr};
+static_assert(std::atomic<std::atomic<bool>*>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 extern "C" void onInterrupt(int signal) {
     int none = 0;
     gInterrupted.compare_exchange_strong(none, signal);
+    if (std::atomic<bool>* cancel = gCancel.load()) {
+        cancel->store(true);
+    }
 }
 
 } // namespace
 
-InterruptGuard::InterruptGuard() {
+InterruptGuard::InterruptGuard(std::atomic<bool>& cancel) {
     static_assert(std::size(kCancelling) == kSignals);
     gInterrupted.store(0);
+    gCancel.store(&cancel);
     for (int i = 0; i < kSignals; ++i) {
         previous_[i] = std::signal(kCancelling[i], onInterrupt);
         if (previous_[i] == SIG_IGN) {
@@ -57,6 +69,7 @@ InterruptGuard::~InterruptGuard() {
             std::signal(kCancelling[i], previous_[i]);
         }
     }
+    gCancel.store(nullptr);
 }
 
 int finish(int status) {
@@ -87,9 +100,6 @@ void watchWrite(std::uint64_t totalRecords, trigfile::WriteProgress& progress,
     const auto start = std::chrono::steady_clock::now();
     std::size_t shownWidth = 0;
     while (!finished()) {
-        if (gInterrupted.load() != 0) {
-            progress.cancelRequested.store(true);
-        }
         if (!terminal || std::chrono::steady_clock::now() - start <
                              std::chrono::milliseconds(trigfile::kProgressDelayMs)) {
             continue;

@@ -2,6 +2,7 @@
 
 #include "trigfile/series_writer.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -11,12 +12,13 @@
 namespace cli {
 
 // While it lives, Ctrl+C (SIGINT), SIGTERM and SIGHUP (what timeout, kill
-// and a closed terminal send) ask the write to stop instead of ending the
-// program at once; then they do again whatever they did before. A signal
-// that was ignored when the program started (nohup) stays ignored.
+// and a closed terminal send) set `cancel`, asking the write to stop,
+// instead of ending the program at once; then they do again whatever they
+// did before. A signal that was ignored when the program started (nohup)
+// stays ignored.
 class InterruptGuard {
   public:
-    InterruptGuard();
+    explicit InterruptGuard(std::atomic<bool>& cancel);
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
@@ -33,10 +35,8 @@ class InterruptGuard {
 int finish(int status);
 
 // Until finished() says the work is done (it waits up to a tenth of a
-// second), passes the signals of InterruptGuard on to progress as a cancel
-// and, once half a second
-// has gone by, keeps a progress line on standard error if it is a terminal.
-// The line is gone when this returns.
+// second), and once half a second has gone by, keeps a progress line on
+// standard error if it is a terminal. The line is gone when this returns.
 void watchWrite(std::uint64_t totalRecords, trigfile::WriteProgress& progress,
                 const std::function<bool()>& finished);
 
@@ -47,8 +47,8 @@ void watchWrite(std::uint64_t totalRecords, trigfile::WriteProgress& progress,
 template <typename Work>
 auto runConsoleWrite(std::uint64_t totalRecords, Work work)
     -> decltype(work(std::declval<trigfile::WriteProgress&>())) {
-    InterruptGuard guard;
     trigfile::WriteProgress progress;
+    InterruptGuard guard(progress.cancelRequested);
     auto done = std::async(std::launch::async, [&] { return work(progress); });
     watchWrite(totalRecords, progress, [&] {
         return done.wait_for(std::chrono::milliseconds(100)) == std::future_status::ready;
