@@ -90,7 +90,7 @@ class frmTallyforge : public QMainWindow {
     OpenRequest cdbopen;
     OpenRequest cdbaddtrg; // the dialogues of the two Add commands
     OpenRequest cdbaddmap;
-    bool creating_ = false; // a Create is running: no second one, no closing
+    bool creating_ = false; // a Create, add or Open is running: no second one, no closing
     trigfile::SinkWrapper disk_;
     OpenCommand::SourceWrapper reading_;
     std::optional<trigfile::RewardMessage> message_; // set in the "Reward message" dialogue

@@ -82,13 +82,6 @@ bool ListingText::finishWriting() {
     return !writeFailed_;
 }
 
-std::shared_ptr<ListingText> ListingText::of(const QString& text) {
-    auto listing = std::make_shared<ListingText>();
-    listing->writer() << text.toStdString();
-    listing->finishWriting();
-    return listing;
-}
-
 std::vector<QByteArray> ListingText::readGroup(std::size_t k) const {
     std::vector<QByteArray> group;
     if (k >= marks_.size() || writeFailed_) {

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <vector>
@@ -35,9 +34,6 @@ class ListingText {
     std::ostream& writer() { return out_; }
     // Writes out what the writer holds; false when the disk failed.
     bool finishWriting();
-
-    // A listing of a text already in memory (the tests' and short ones).
-    static std::shared_ptr<ListingText> of(const QString& text);
 
     // The lines, without their line ends; a text ending in '\n' has no empty
     // line after it.

@@ -32,34 +32,19 @@ class ReadingSource final : public trigfile::TriggerSource {
             if (progress_.cancelRequested.load(std::memory_order_relaxed)) {
                 throw Cancelled{};
             }
-            if (auto step = finder_.next(trigger); step.ended) {
-                found(*step.ended);
-            }
+            only_.next(trigger);
             visit(trigger);
             progress_.recordsWritten.store(trigger.index + 1, std::memory_order_relaxed);
         });
     }
 
     // The only series' settings, once the walk is over.
-    std::optional<trigfile::KillRewardSettings> onlySeries() {
-        if (auto open = finder_.finish()) {
-            found(*open);
-        }
-        return seriesFound_ == 1 ? trigfile::settingsForSeries(first_->series) : std::nullopt;
-    }
+    std::optional<trigfile::KillRewardSettings> onlySeries() { return only_.finish(); }
 
   private:
-    void found(const trigfile::RecognisedSeries& series) {
-        if (seriesFound_++ == 0) {
-            first_ = series;
-        }
-    }
-
     trigfile::TriggerSource& file_;
     trigfile::WriteProgress& progress_;
-    trigfile::SeriesFinder finder_;
-    std::size_t seriesFound_ = 0;
-    std::optional<trigfile::RecognisedSeries> first_;
+    trigfile::OnlySeriesFinder only_;
 };
 
 struct Opened {

@@ -190,14 +190,15 @@ std::uint64_t mostTriggersForOnePlayer(const OwnerCounts& existing, const Trigge
 
 Inspection inspectTriggerFile(const fs::path& file) {
     // Walked a buffer at a time: a trigger file of any size is counted
-    // without being held.
+    // without being held, and only the records are looked at.
     OwnerCounts counts;
-    const auto walked = triggerFileSource(file)->walk(
-        [&](const TriggerView& trigger) { countOwner(counts, trigger.record()); });
+    const auto walked = walkTriggerFile(file, [&](const WalkedTrigger& trigger) {
+        countOwner(counts, std::span<const std::uint8_t, kRecordSize>(trigger.bytes, kRecordSize));
+    });
     if (!walked.ok()) {
         return base::aboutFile(file, walked.problem());
     }
-    counts.triggers = walked->triggers; // the empty first trigger included
+    counts.triggers = *walked; // the empty first trigger included
     return counts;
 }
 

@@ -179,10 +179,10 @@ SeriesFinder::Step SeriesFinder::next(const TriggerView& trigger) {
     }
     step.ended = finish();
     if (shape) {
-        OpenRun run{RecognisedSeries{trigger.index,
-                                     TriggerSeries{shape->threshold, 1, shape->fields, {}}},
-                    text,
-                    {}};
+        OpenRun run{
+            RecognisedSeries{trigger.index, TriggerSeries{shape->threshold, 1, shape->fields, {}}},
+            text,
+            {}};
         if (!shape->fields.showsMessage || startsMessage(run)) {
             open_ = std::move(run);
             std::copy(record.begin(), record.end(), expected_.begin());
@@ -195,8 +195,8 @@ SeriesFinder::Step SeriesFinder::next(const TriggerView& trigger) {
 
 void SeriesFinder::expectNext() {
     const TriggerSeries& series = open_->found.series;
-    const std::uint64_t threshold = static_cast<std::uint64_t>(series.recordCount + 1) *
-                                    series.killStep;
+    const std::uint64_t threshold =
+        static_cast<std::uint64_t>(series.recordCount + 1) * series.killStep;
     expectable_ = threshold <= UINT32_MAX;
     putU32(expected_.data() + record::kConditions + condition::kQuantity,
            static_cast<std::uint32_t>(threshold));
@@ -285,12 +285,29 @@ std::optional<KillRewardSettings> settingsForSeries(const TriggerSeries& series)
     return s;
 }
 
-std::optional<KillRewardSettings> settingsOfOnlySeries(const TriggerRecords& records) {
-    const auto found = findSeries(records);
-    if (found.size() != 1) {
-        return std::nullopt;
+void OnlySeriesFinder::next(const TriggerView& trigger) {
+    if (auto step = finder_.next(trigger); step.ended) {
+        found(std::move(*step.ended));
     }
-    return settingsForSeries(found[0].series);
+}
+
+std::optional<KillRewardSettings> OnlySeriesFinder::finish() {
+    if (auto open = finder_.finish()) {
+        found(std::move(*open));
+    }
+    return count_ == 1 ? settingsForSeries(first_->series) : std::nullopt;
+}
+
+void OnlySeriesFinder::found(RecognisedSeries series) {
+    if (count_++ == 0) {
+        first_ = std::move(series);
+    }
+}
+
+std::optional<KillRewardSettings> settingsOfOnlySeries(const TriggerRecords& records) {
+    OnlySeriesFinder only;
+    recordsSource(records)->walk([&](const TriggerView& trigger) { only.next(trigger); });
+    return only.finish();
 }
 
 } // namespace trigfile

@@ -63,8 +63,24 @@ std::vector<RecognisedSeries> findSeries(const TriggerRecords& records);
 // unit number above the unit list, an amount Create would place otherwise).
 std::optional<KillRewardSettings> settingsForSeries(const TriggerSeries& series);
 
-// The settings of the only series of the records, when there is exactly one
-// and the window can express it.
+// Follows triggers as a read meets them, for the one series the window may
+// be filled with: holding only the open run and the first series found.
+class OnlySeriesFinder {
+  public:
+    void next(const TriggerView& trigger);
+    // After the last trigger: the settings of the only series, when there
+    // is exactly one and the window can express it.
+    std::optional<KillRewardSettings> finish();
+
+  private:
+    void found(RecognisedSeries series);
+
+    SeriesFinder finder_;
+    std::size_t count_ = 0;
+    std::optional<RecognisedSeries> first_;
+};
+
+// The settings of the only series of the records (see OnlySeriesFinder).
 std::optional<KillRewardSettings> settingsOfOnlySeries(const TriggerRecords& records);
 
 } // namespace trigfile

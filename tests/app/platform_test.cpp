@@ -20,6 +20,18 @@
 #include <functional>
 #include <memory>
 
+namespace {
+
+// A listing of a text already in memory, as Open would have written it.
+std::shared_ptr<ListingText> listingOf(const QString& text) {
+    auto listing = std::make_shared<ListingText>();
+    listing->writer() << text.toStdString();
+    listing->finishWriting();
+    return listing;
+}
+
+} // namespace
+
 // The real Qt dialogues behind the platform layer, answered from inside
 // their own modal loops.
 class PlatformTest : public QObject {
@@ -196,7 +208,7 @@ class PlatformTest : public QObject {
             });
             const QString listing = "Summary\n" + summary + "\nline 2";
             const ListingAnswer answer = platform.showListing(
-                ListingRequest{"Triggers in a.trg", ListingText::of(listing), offer});
+                ListingRequest{"Triggers in a.trg", listingOf(listing), offer});
             QCOMPARE(answer, offer ? ListingAnswer::Fill : ListingAnswer::Close);
             QCOMPARE(seen,
                      (QStringList{"Triggers in a.trg", listing, "1", "1", QString::number(offer),
@@ -219,7 +231,7 @@ class PlatformTest : public QObject {
         for (int i = 0; i < lines; ++i) {
             text += i == 3 ? QString(300, 'x') + "\n" : QString("line %1\n").arg(i);
         }
-        const std::unique_ptr<QAbstractItemView> shown(makeListingView(ListingText::of(text)));
+        const std::unique_ptr<QAbstractItemView> shown(makeListingView(listingOf(text)));
         QAbstractItemView& view = *shown;
         view.resize(400, 300);
         view.show();
